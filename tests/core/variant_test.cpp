@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include "tabrix/error.h"
+#include "tabrix/variant.h"
+
+namespace tabrix {
+namespace {
+
+TEST(Variant, NumericTextTest) {
+  EXPECT_TRUE(IsNumeric(" 12 "));
+  EXPECT_TRUE(IsNumeric("-1.5e3"));
+  EXPECT_TRUE(IsNumeric("1,000.25"));
+  EXPECT_FALSE(IsNumeric(""));
+  EXPECT_FALSE(IsNumeric("1G1"));
+  EXPECT_FALSE(IsNumeric("e5"));
+}
+
+TEST(Variant, Int16ConversionRoundsHalfToEvenAndOverflows) {
+  EXPECT_EQ(ToInt16("2.5"), 2);
+  EXPECT_EQ(ToInt16("3.5"), 4);
+  EXPECT_EQ(ToInt16("-2.5"), -2);
+  EXPECT_EQ(ToInt16("32767"), 32767);
+  try {
+    ToInt16("32768");
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Number(), kErrOverflow);
+  }
+  try {
+    ToInt16("abc");
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Number(), kErrTypeMismatch);
+  }
+}
+
+TEST(Variant, GroupComparison) {
+  EXPECT_TRUE(VariantsEqual(Variant(1.0), Variant(1)));
+  EXPECT_FALSE(VariantsEqual(Variant("abc"), Variant("ABC")));
+  EXPECT_TRUE(VariantsEqual(Variant(""), Variant::Null()));
+  EXPECT_EQ(Variant::Date(45000.5).ToText(), "2023-03-15 12:00:00");
+  EXPECT_EQ(Variant(0.1).ToText(), "0.1");
+}
+
+TEST(Error, NumbersAndHex) {
+  AutomationError e(ObjectErrorNumber(0x0B), kProductName, "x");
+  EXPECT_EQ(e.HexNumber(), "0x8004000B");
+}
+
+}  // namespace
+}  // namespace tabrix
