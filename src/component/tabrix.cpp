@@ -1,6 +1,8 @@
 // The public methods. Each one hands over to its engine.
 #include "tabrix/tabrix.h"
 
+#include "group/grouped_report.h"
+
 namespace tabrix {
 namespace {
 
@@ -25,14 +27,22 @@ void Tabrix::VarTableReport(ByRef<RecordsetPtr>, ByRef<WorksheetPtr>, ByRef<std:
 }
 
 void Tabrix::GroupTableReport(
-    ByRef<RecordsetPtr>, ByRef<WorksheetPtr>, ByRef<std::string>, ByRef<std::string>,
-    ByRef<std::int16_t>, ByRef<std::string>, ByRef<std::string>, ByRef<std::int16_t>,
-    ByRef<std::string>, ByRef<std::string>, ByRef<std::string>, ByRef<std::string>,
-    ByRef<std::string>, ByRef<std::string>, ByRef<std::string>, ByRef<std::string>,
-    ByRef<std::string>, ByRef<std::string>, ByRef<std::string>, ByRef<std::string>,
-    ByRef<std::string>, ByRef<std::string>, ByRef<std::string>, ByRef<std::string>,
-    ByRef<std::string>, ByRef<std::string>, ByRef<std::string>, ByRef<std::string>) {
-  NotImplementedYet("GroupTableReport");
+    ByRef<RecordsetPtr> Recordset, ByRef<WorksheetPtr> Worksheet, ByRef<std::string> CellList,
+    ByRef<std::string> Range, ByRef<std::int16_t> FillOrder, ByRef<std::string> ImageList,
+    ByRef<std::string> PageBreak, ByRef<std::int16_t> NoData, ByRef<std::string> Group1,
+    ByRef<std::string> GroupRange1, ByRef<std::string> Group2, ByRef<std::string> GroupRange2,
+    ByRef<std::string> Group3, ByRef<std::string> GroupRange3, ByRef<std::string> Group4,
+    ByRef<std::string> GroupRange4, ByRef<std::string> Group5, ByRef<std::string> GroupRange5,
+    ByRef<std::string> Group6, ByRef<std::string> GroupRange6, ByRef<std::string> Group7,
+    ByRef<std::string> GroupRange7, ByRef<std::string> Group8, ByRef<std::string> GroupRange8,
+    ByRef<std::string> Group9, ByRef<std::string> GroupRange9, ByRef<std::string> Group10,
+    ByRef<std::string> GroupRange10) {
+  group::RunGroupTableReport(
+      events_, *Recordset, *Worksheet, *CellList, *Range, *FillOrder, *ImageList, *PageBreak,
+      *NoData,
+      {*Group1, *GroupRange1, *Group2, *GroupRange2, *Group3, *GroupRange3, *Group4,
+       *GroupRange4, *Group5, *GroupRange5, *Group6, *GroupRange6, *Group7, *GroupRange7,
+       *Group8, *GroupRange8, *Group9, *GroupRange9, *Group10, *GroupRange10});
 }
 
 void Tabrix::SetExcelName(ByRef<RecordsetPtr>, ByRef<WorkbookPtr>, ByRef<std::string>) {
