@@ -1,8 +1,10 @@
 #include "tabrix/variant.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tabrix/error.h"
@@ -56,9 +58,18 @@ std::string FormatNumber(double value) {
   if (value == 0) return "0";
   char buffer[64];
   // Shortest form that reads back as the same double, without an exponent for everyday values.
-  for (int precision = 1; precision <= 17; ++precision) {
+  int precision = 1;
+  for (; precision <= 17; ++precision) {
     std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
     if (std::strtod(buffer, nullptr) == value) break;
+  }
+  // "%g" turns to an exponent as soon as the exponent reaches the precision (40000 -> "4e+04");
+  // everyday magnitudes are written out in full instead.
+  const double magnitude = std::fabs(value);
+  if (std::strchr(buffer, 'e') && magnitude >= 1e-5 && magnitude < 1e15) {
+    const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+    const int decimals = std::max(0, std::min(precision, 17) - 1 - exponent);
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
   }
   return buffer;
 }

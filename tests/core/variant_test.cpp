@@ -42,6 +42,15 @@ TEST(Variant, GroupComparison) {
   EXPECT_EQ(Variant(0.1).ToText(), "0.1");
 }
 
+TEST(Variant, NumbersAsTextWithoutExponentForEverydayMagnitudes) {
+  EXPECT_EQ(Variant(40000).ToText(), "40000");
+  EXPECT_EQ(Variant(100000).ToText(), "100000");
+  EXPECT_EQ(Variant(-1200.5).ToText(), "-1200.5");
+  EXPECT_EQ(Variant(0.00012).ToText(), "0.00012");
+  EXPECT_EQ(Variant(123456789012.25).ToText(), "123456789012.25");
+  EXPECT_EQ(Variant(1e20).ToText(), "1e+20");
+}
+
 TEST(Error, NumbersAndHex) {
   AutomationError e(ObjectErrorNumber(0x0B), kProductName, "x");
   EXPECT_EQ(e.HexNumber(), "0x8004000B");
