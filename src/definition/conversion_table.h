@@ -1,0 +1,24 @@
+// The format-conversion table: report file types (names or numbers) and the file-format numbers
+// they are saved with, read from "fmtconv.cfg" into this thread's RunState::ConversionTable.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tabrix {
+
+inline constexpr const char* kConversionTableFileName = "fmtconv.cfg";
+
+// Empties the table, then reads tab-separated lines "name, number, description, extra" (further
+// fields ignored; lines with fewer than four fields and lines whose first field starts with ";"
+// skipped). Stops after 257 entries or at a read error; a missing file leaves the table empty.
+void LoadConversionTable(const std::string& path);
+
+// Position of the entry for a report file type: by number when the text is numeric, otherwise
+// by name without regard to case; the first match wins; -1 when none (or the text is empty).
+int FindConvEntry(std::string_view reportFileType);
+
+// "fmtconv.cfg" in the folder of the running program.
+std::string DefaultConversionTablePath();
+
+}  // namespace tabrix

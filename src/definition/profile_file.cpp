@@ -1,0 +1,98 @@
+#include "definition/profile_file.h"
+
+#include <algorithm>
+
+#include "support/text_lines.h"
+
+namespace tabrix {
+
+namespace {
+
+// Lines are kept up to this length; longer ones keep their head and last character, which is
+// all a key and a 10,239-character value need.
+constexpr std::size_t kKeptLineBytes = 1 << 20;
+
+bool IsProfileBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsProfileBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsProfileBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Cuts UTF-8 text after `limit` characters (continuation bytes do not start a character).
+std::string_view CutCharacters(std::string_view text, std::size_t limit) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      if (characters == limit) return text.substr(0, i);
+      ++characters;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+bool ProfileFile::Keeps(const std::string& foldedSection) const {
+  return kept_.empty() || std::find(kept_.begin(), kept_.end(), foldedSection) != kept_.end();
+}
+
+void ProfileFile::AddLine(std::string_view line) {
+  std::string_view text = Trim(line);
+  if (text.empty()) return;
+  if (text.front() == '[') {
+    const std::size_t close = text.rfind(']');
+    if (close != std::string_view::npos) {
+      current_ = FoldCase(Trim(text.substr(1, close - 1)));
+      inSection_ = true;
+      return;
+    }
+  }
+  if (!inSection_ || !Keeps(current_)) return;
+
+  std::string_view key = text;
+  std::string_view value;
+  const std::size_t equals = text.find('=');
+  if (equals != std::string_view::npos) {
+    key = Trim(text.substr(0, equals));
+    value = Trim(text.substr(equals + 1));
+  }
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front())
+    value = value.substr(1, value.size() - 2);
+  value = CutCharacters(value, kMaxValueChars);
+
+  auto& section = values_[current_];
+  section.emplace(FoldCase(key), std::string(value));  // an earlier occurrence stays
+}
+
+bool ProfileFile::Load(const std::string& path, const std::vector<std::string>& sections) {
+  values_.clear();
+  kept_.clear();
+  for (const std::string& name : sections) kept_.push_back(FoldCase(name));
+  current_.clear();
+  inSection_ = false;
+
+  TextLineReader reader;
+  if (!reader.Open(path)) return false;
+  std::string line;
+  while (reader.ReadLine(line, kKeptLineBytes)) AddLine(line);
+  return !reader.Failed();
+}
+
+std::string ProfileFile::Get(std::string_view section, std::string_view key) const {
+  auto found = values_.find(FoldCase(section));
+  if (found == values_.end()) return "";
+  auto value = found->second.find(FoldCase(key));
+  return value == found->second.end() ? "" : value->second;
+}
+
+}  // namespace tabrix

@@ -1,0 +1,91 @@
+#include "definition/password.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tabrix {
+namespace {
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+
+struct Vector {
+  std::string user, password, encoded;
+};
+
+// Values computed by tests/definition/data/make_password_vectors.py, not by this library.
+std::vector<Vector> LoadVectors() {
+  std::ifstream in(std::string(TABRIX_SOURCE_DIR) + "/tests/definition/data/password_vectors.txt");
+  std::vector<Vector> vectors;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::stringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    fields.resize(3);
+    vectors.push_back({FromHex(fields[0]), FromHex(fields[1]), FromHex(fields[2])});
+  }
+  return vectors;
+}
+
+TEST(DecodePassword, DecodesIndependentlyComputedValues) {
+  const std::vector<Vector> vectors = LoadVectors();
+  ASSERT_GE(vectors.size(), 10u);
+  for (const Vector& v : vectors) {
+    EXPECT_EQ(DecodePassword(v.encoded, v.user), v.password) << "user " << v.user.substr(0, 20);
+    EXPECT_EQ(EncodePassword(v.password, v.user), v.encoded) << "user " << v.user.substr(0, 20);
+  }
+}
+
+TEST(Rc4Transform, KeyScheduleDiffersFromPublishedRc4) {
+  // Published RC4 of "Plaintext" with key "Key" is BB F3 16 E8 D9 40 AF 0A D3.
+  EXPECT_NE(Rc4Transform("Plaintext", "Key"), FromHex("bbf316e8d940af0ad3"));
+  // Keys of 256 and more bytes start j at the same value.
+  const std::string k256(256, 'k'), k300(300, 'k');
+  EXPECT_EQ(Rc4Transform("abc", k256), Rc4Transform("abc", k300));
+  // Its own inverse, also with an empty key.
+  for (const std::string key : {"", "u", "reporter"})
+    EXPECT_EQ(Rc4Transform(Rc4Transform("round trip", key), key), "round trip");
+}
+
+TEST(DecodeBase64, PaddingAndIncompleteGroups) {
+  EXPECT_EQ(DecodeBase64("TWFu"), "Man");
+  EXPECT_EQ(DecodeBase64("TWE="), "Ma");
+  EXPECT_EQ(DecodeBase64("TQ=="), "M");
+  // Trailing characters that do not make a group of four are ignored.
+  EXPECT_EQ(DecodeBase64("TWFuTW"), "Man");
+  EXPECT_EQ(DecodeBase64("TWF"), "");
+  // Decoding stops at the first padding.
+  EXPECT_EQ(DecodeBase64("TQ==TWFu"), "M");
+  EXPECT_EQ(DecodeBase64("TWE=TWFu"), "Ma");
+}
+
+TEST(DecodeBase64, CharactersOutsideTheAlphabetCountAs127) {
+  // "T WF" : the blank is not skipped; it takes the value 127 in its group.
+  const std::string out = DecodeBase64("T WF");
+  ASSERT_EQ(out.size(), 3u);
+  const unsigned c1 = 19, c2 = 127, c3 = 22, c4 = 5;
+  EXPECT_EQ(static_cast<unsigned char>(out[0]), ((c1 * 4) % 256) | ((c2 >> 4) & 3));
+  EXPECT_EQ(static_cast<unsigned char>(out[1]), ((c2 & 15) * 16) | ((c3 >> 2) & 15));
+  EXPECT_EQ(static_cast<unsigned char>(out[2]), (((c3 & 3) * 64) | c4) & 255);
+  // A line break inside the value shifts the groups rather than being skipped.
+  EXPECT_NE(DecodeBase64("TW\r\nFu"), "Man");
+}
+
+TEST(EncodeBase64, PadsWithEquals) {
+  EXPECT_EQ(EncodeBase64(""), "");
+  EXPECT_EQ(EncodeBase64("M"), "TQ==");
+  EXPECT_EQ(EncodeBase64("Ma"), "TWE=");
+  EXPECT_EQ(EncodeBase64(std::string("\xFF\xFE\x00", 3)), "//4A");
+}
+
+}  // namespace
+}  // namespace tabrix
