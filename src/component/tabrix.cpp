@@ -1,6 +1,9 @@
 // The public methods. Each one hands over to its engine.
 #include "tabrix/tabrix.h"
 
+#include "fill/fixed_table_report.h"
+#include "fill/names_report.h"
+#include "fill/variable_table_report.h"
 #include "group/grouped_report.h"
 
 namespace tabrix {
@@ -13,17 +16,21 @@ namespace {
 
 }  // namespace
 
-void Tabrix::FixTableReport(ByRef<RecordsetPtr>, ByRef<WorksheetPtr>, ByRef<std::string>,
-                            ByRef<std::string>, ByRef<std::int16_t>, ByRef<std::int16_t>,
-                            ByRef<std::string>, ByRef<std::string>) {
-  NotImplementedYet("FixTableReport");
+void Tabrix::FixTableReport(ByRef<RecordsetPtr> Recordset, ByRef<WorksheetPtr> Worksheet,
+                            ByRef<std::string> CellList, ByRef<std::string> Range,
+                            ByRef<std::int16_t> Copy, ByRef<std::int16_t> FillOrder,
+                            ByRef<std::string> ImageList, ByRef<std::string> PageBreak) {
+  fill::RunFixTableReport(events_, *Recordset, *Worksheet, *CellList, *Range, *Copy, *FillOrder,
+                          *ImageList, *PageBreak);
 }
 
-void Tabrix::VarTableReport(ByRef<RecordsetPtr>, ByRef<WorksheetPtr>, ByRef<std::string>,
-                            ByRef<std::string>, ByRef<std::int16_t>, ByRef<std::int16_t>,
-                            ByRef<std::int16_t>, ByRef<std::string>, ByRef<std::string>,
-                            ByRef<std::int16_t>) {
-  NotImplementedYet("VarTableReport");
+void Tabrix::VarTableReport(ByRef<RecordsetPtr> Recordset, ByRef<WorksheetPtr> Worksheet,
+                            ByRef<std::string> CellList, ByRef<std::string> Range,
+                            ByRef<std::int16_t> Copy, ByRef<std::int16_t> Reserve,
+                            ByRef<std::int16_t> FillOrder, ByRef<std::string> ImageList,
+                            ByRef<std::string> PageBreak, ByRef<std::int16_t> NoData) {
+  fill::RunVarTableReport(events_, *Recordset, *Worksheet, *CellList, *Range, *Copy, *Reserve,
+                          *FillOrder, *ImageList, *PageBreak, *NoData);
 }
 
 void Tabrix::GroupTableReport(
@@ -45,8 +52,9 @@ void Tabrix::GroupTableReport(
        *Group8, *GroupRange8, *Group9, *GroupRange9, *Group10, *GroupRange10});
 }
 
-void Tabrix::SetExcelName(ByRef<RecordsetPtr>, ByRef<WorkbookPtr>, ByRef<std::string>) {
-  NotImplementedYet("SetExcelName");
+void Tabrix::SetExcelName(ByRef<RecordsetPtr> Recordset, ByRef<WorkbookPtr> Workbook,
+                          ByRef<std::string> NameList) {
+  fill::RunSetExcelName(*Recordset, *Workbook, *NameList);
 }
 
 void Tabrix::Foliowright(ByRef<ApplicationPtr>, ByRef<std::string>, ByRef<std::string>,

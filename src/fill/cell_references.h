@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,6 +74,15 @@ Block ResolveFieldCells(platform::Worksheet& sheet, std::int32_t fieldCount,
 // raises 0x80040083 for an entry that names no field. Conversion errors pass unframed.
 std::vector<std::int32_t> ResolveImageFieldIndexes(platform::Recordset& recordset,
                                                    const std::vector<std::string>& entries);
+
+// The same, one entry at a time (the variable table reads each field's options as it goes):
+// the list is numeric when its first entry is.
+bool IsNumericImageList(const std::vector<std::string>& entries);
+std::int32_t ImageFieldIndex(platform::Recordset& recordset, const std::string& entry,
+                             bool numericList);
+// Raises a failure of the image step as the engines report it: 0x80040083 as it is, anything
+// else as 0x80040084 "Syntax error. Failed to parse image. <description>".
+[[noreturn]] void RaiseImageListError(std::exception_ptr error);
 
 ImageOptions ParseImageOptions(std::string_view text);
 PageBreakSpec ParsePageBreak(std::string_view text, std::int16_t highestGroupLevel);
