@@ -1,0 +1,46 @@
+// Connection strings: "key=value;key=value". Keys are compared without regard to case and
+// trimmed of blanks, as are values; a value may be quoted with double quotes ("" inside stands
+// for one quote), single quotes, or ODBC braces ("}}" inside stands for one brace) so that it can
+// hold ";". "Provider=SQLite" selects the embedded SQLite adapter; every other string is turned
+// into an ODBC connection string.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tabrix::platform {
+
+struct ConnectionStringItem {
+  std::string key;  // as written, trimmed
+  std::string value;  // unquoted, trimmed (blanks inside quotes kept)
+};
+
+// Splits a connection string into its items, in order. Empty segments are skipped. Raises an
+// AutomationError (source "Connection") for a segment without "=", an empty key, an unterminated
+// quote or text after a closing quote.
+std::vector<ConnectionStringItem> ParseConnectionString(std::string_view text);
+
+// Value of the last item whose key equals `key` (without regard to case and inner blank runs).
+std::optional<std::string> FindConnectionValue(const std::vector<ConnectionStringItem>& items,
+                                               std::string_view key);
+
+// True when the string's Provider is "SQLite".
+bool NamesSqliteProvider(const std::vector<ConnectionStringItem>& items);
+
+// The ODBC connection string for SQLDriverConnect. ADO keys are translated: "Data Source" becomes
+// DSN (or SERVER when the string names a Driver), "User ID" UID, "Password" PWD, "Initial
+// Catalog" DATABASE, "Extended Properties" contributes its own items; Provider and the ADO-only
+// keys Mode, Persist Security Info, Connect Timeout and Prompt are dropped. Every other key
+// passes through. A later item overrides an earlier one with the same key; a non-empty `user` or
+// `password` overrides UID / PWD; empty UID and PWD are left out. Values that need it are
+// enclosed in braces.
+std::string ComposeOdbcConnectionString(const std::vector<ConnectionStringItem>& items,
+                                        const std::string& user, const std::string& password);
+
+// The ODBC form of one value: as it stands, or in braces when it holds ";", braces, or leading
+// or trailing blanks.
+std::string QuoteOdbcValue(const std::string& value);
+
+}  // namespace tabrix::platform

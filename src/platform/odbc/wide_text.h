@@ -1,0 +1,20 @@
+// UTF-8 text to and from the 16-bit characters of the ODBC wide-character functions (UTF-16).
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <string_view>
+
+namespace tabrix::platform::odbc {
+
+using WideString = std::basic_string<SQLWCHAR>;
+
+// Invalid UTF-8 sequences become U+FFFD.
+WideString ToWide(std::string_view text);
+// `count` 16-bit units; unpaired surrogates become U+FFFD.
+std::string FromWide(const SQLWCHAR* text, std::size_t count);
+inline std::string FromWide(const WideString& text) { return FromWide(text.data(), text.size()); }
+
+}  // namespace tabrix::platform::odbc
