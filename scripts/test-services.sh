@@ -83,7 +83,7 @@ start_test_services() {
     return 0
   fi
   if ! "$_tabrix_pg_bin/psql" -h "$pg" -p "$port" -U tabrix -d postgres -v ON_ERROR_STOP=1 -q \
-      -c "SET password_encryption = 'scram-sha-256'; CREATE ROLE tabrix_secret LOGIN PASSWORD 'secret;pw'" >/dev/null; then
+      -c "SET password_encryption = 'scram-sha-256'; CREATE ROLE tabrix_secret LOGIN PASSWORD 'S3cret pw'" >/dev/null; then
     _tabrix_pg_failed "creating the login failed"
     return 0
   fi
@@ -98,6 +98,6 @@ INI
   export TABRIX_TEST_PG_DSN=TabrixPG
   export TABRIX_TEST_PG_CONNSTR="Driver={PostgreSQL Unicode};Servername=$pg;Port=$port;Database=postgres;UID=tabrix"
   export TABRIX_TEST_PG_USER=tabrix_secret
-  export TABRIX_TEST_PG_PASSWORD='secret;pw'
+  export TABRIX_TEST_PG_PASSWORD='S3cret pw'
   echo "test-services: PostgreSQL 15 on $pg (port $port), DSN $TABRIX_TEST_PG_DSN"
 }

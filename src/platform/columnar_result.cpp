@@ -1,8 +1,44 @@
 #include "platform/columnar_result.h"
 
+#include <algorithm>
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <new>
+
 #include "platform/database_errors.h"
 
 namespace tabrix::platform {
+
+ResultArena::~ResultArena() {
+  for (void* region : regions_) std::free(region);
+}
+
+void* ResultArena::Allocate(std::size_t bytes) {
+  bytes = (bytes + 15) & ~std::size_t{15};
+  if (bytes > left_) {
+    std::size_t size = regionSize_;
+    while (size < bytes) size *= 2;
+    void* region;
+    if (size >= kHugeRegion) {
+      size = (size + kHugeRegion - 1) / kHugeRegion * kHugeRegion;
+      region = std::aligned_alloc(kHugeRegion, size);
+      if (region) madvise(region, size, MADV_HUGEPAGE);
+    } else {
+      region = std::malloc(size);
+    }
+    if (!region) throw std::bad_alloc();
+    regions_.push_back(region);
+    next_ = static_cast<char*>(region);
+    left_ = size;
+    if (regionSize_ < kHugeRegion) regionSize_ *= 2;
+  }
+  void* piece = next_;
+  next_ += bytes;
+  left_ -= bytes;
+  return piece;
+}
 
 std::uint64_t ResultColumn::Store(std::string_view bytes) {
   // Length as a base-128 varint, then the bytes.
@@ -20,12 +56,14 @@ std::uint64_t ResultColumn::Store(std::string_view bytes) {
   std::size_t offset;
   if (needed > kPageBytes / 4) {
     // A large value gets a page of its own, exactly as big as it needs.
-    pages_.emplace_back(new char[needed]);
+    pages_.push_back(static_cast<char*>(arena_->Allocate(needed)));
     page = static_cast<std::uint32_t>(pages_.size() - 1);
     offset = 0;
   } else {
-    if (pageUsed_ + needed > kPageBytes) {
-      pages_.emplace_back(new char[kPageBytes]);
+    if (pageUsed_ + needed > pageSize_) {
+      pageSize_ = pageSize_ == 0 ? kFirstPageBytes : std::min(pageSize_ * 2, kPageBytes);
+      while (pageSize_ < needed) pageSize_ *= 2;  // needed <= kPageBytes / 4
+      pages_.push_back(static_cast<char*>(arena_->Allocate(pageSize_)));
       sharedPage_ = static_cast<std::uint32_t>(pages_.size() - 1);
       pageUsed_ = 0;
     }
@@ -33,14 +71,14 @@ std::uint64_t ResultColumn::Store(std::string_view bytes) {
     offset = pageUsed_;
     pageUsed_ += needed;
   }
-  char* target = pages_[page].get() + offset;
+  char* target = pages_[page] + offset;
   std::memcpy(target, prefix, prefixLength);
   if (!bytes.empty()) std::memcpy(target + prefixLength, bytes.data(), bytes.size());
   return (static_cast<std::uint64_t>(page) << 32) | offset;
 }
 
 std::string_view ResultColumn::Stored(std::uint64_t slot) const {
-  const char* p = pages_[slot >> 32].get() + (slot & 0xFFFFFFFFu);
+  const char* p = pages_[slot >> 32] + (slot & 0xFFFFFFFFu);
   std::uint64_t length = 0;
   unsigned shift = 0;
   unsigned char byte;
@@ -81,7 +119,10 @@ Variant ResultColumn::Get(std::int64_t row) const {
 }
 
 ColumnarResult::ColumnarResult(std::vector<std::string> names)
-    : names_(std::move(names)), attributes_(names_.size(), 0), columns_(names_.size()) {}
+    : names_(std::move(names)), attributes_(names_.size(), 0) {
+  columns_.reserve(names_.size());
+  for (std::size_t i = 0; i < names_.size(); ++i) columns_.emplace_back(arena_);
+}
 
 void ColumnarResult::Check(std::int32_t field) const {
   if (field < 0 || static_cast<std::size_t>(field) >= names_.size()) RaiseItemNotFound("Fields");

@@ -1,7 +1,9 @@
 // The rows of a query held column by column: per column, a one-byte type tag and an eight-byte
 // slot per row (the number itself, or where the text lies), in blocks of 4096 rows, and the
-// texts and byte strings packed one after another in 64 KB pages. No object is allocated per
-// value, and growing never copies what is already stored.
+// texts and byte strings packed one after another in pages of up to 64 KB. No object is
+// allocated per value, and growing never copies what is already stored. Blocks and pages come
+// from one arena per result, whose regions grow to 2 MB and are then offered to the kernel as
+// huge pages, so that filling a large result does not fault in every 4 KB page by itself.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +20,31 @@ namespace tabrix::platform {
 // Text longer than this many bytes makes its column a long field (Attributes bit 0x80).
 inline constexpr std::size_t kLongTextBytes = 255;
 
+// Memory handed out in pieces from large regions, all released together.
+class ResultArena {
+ public:
+  ResultArena() = default;
+  ResultArena(const ResultArena&) = delete;
+  ResultArena& operator=(const ResultArena&) = delete;
+  ~ResultArena();
+  // `bytes` of uninitialised memory aligned to 16 bytes.
+  void* Allocate(std::size_t bytes);
+
+ private:
+  static constexpr std::size_t kFirstRegion = 64 * 1024;
+  static constexpr std::size_t kHugeRegion = 2 * 1024 * 1024;
+
+  std::vector<void*> regions_;
+  char* next_ = nullptr;
+  std::size_t left_ = 0;
+  std::size_t regionSize_ = kFirstRegion;
+};
+
 class ResultColumn {
  public:
   enum Tag : std::uint8_t { kNull, kNumber, kBoolean, kDate, kCurrency, kText, kBytes };
 
-  ResultColumn() = default;
+  explicit ResultColumn(ResultArena& arena) : arena_(&arena) {}
   ResultColumn(ResultColumn&&) = default;
   ResultColumn& operator=(ResultColumn&&) = default;
 
@@ -43,6 +65,7 @@ class ResultColumn {
  private:
   static constexpr unsigned kBlockBits = 12;
   static constexpr std::int64_t kBlockRows = std::int64_t{1} << kBlockBits;
+  static constexpr std::size_t kFirstPageBytes = 4 * 1024;
   static constexpr std::size_t kPageBytes = 64 * 1024;
 
   struct Block {
@@ -64,8 +87,8 @@ class ResultColumn {
   void Put(Tag tag, std::uint64_t slot) {
     std::int64_t index = size_ & (kBlockRows - 1);
     if (index == 0) {
-      blocks_.emplace_back(new Block);
-      tail_ = blocks_.back().get();
+      tail_ = static_cast<Block*>(arena_->Allocate(sizeof(Block)));
+      blocks_.push_back(tail_);
     }
     tail_->tags[index] = tag;
     tail_->slots[index] = slot;
@@ -75,12 +98,14 @@ class ResultColumn {
   std::uint64_t Store(std::string_view bytes);
   std::string_view Stored(std::uint64_t slot) const;
 
-  std::vector<std::unique_ptr<Block>> blocks_;
+  ResultArena* arena_;
+  std::vector<Block*> blocks_;
   Block* tail_ = nullptr;
   std::int64_t size_ = 0;
-  std::vector<std::unique_ptr<char[]>> pages_;
-  std::size_t pageUsed_ = kPageBytes;  // bytes used in the last shared page
-  std::uint32_t sharedPage_ = 0;       // index of the page short values go to
+  std::vector<char*> pages_;
+  std::size_t pageSize_ = 0;  // size of the page short values go to, growing to kPageBytes
+  std::size_t pageUsed_ = 0;  // bytes used in it
+  std::uint32_t sharedPage_ = 0;  // its index
   std::size_t longest_ = 0;
   bool hasBytes_ = false;
 };
@@ -104,6 +129,7 @@ class ColumnarResult final : public QueryResult {
  private:
   void Check(std::int32_t field) const;
 
+  ResultArena arena_;
   std::vector<std::string> names_;
   std::vector<std::int32_t> attributes_;
   std::vector<ResultColumn> columns_;

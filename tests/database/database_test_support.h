@@ -8,12 +8,22 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tabrix/error.h"
 #include "tabrix/platform/database.h"
 #include "tabrix/variant.h"
+
+namespace tabrix {
+// Readable values in test failures.
+inline void PrintTo(const Variant& value, std::ostream* out) {
+  static const char* const kTypes[] = {"Empty", "Null", "Boolean", "Number", "Currency",
+                                       "Date", "Text", "Bytes"};
+  *out << kTypes[static_cast<int>(value.Type())] << "(" << value.ToText() << ")";
+}
+}  // namespace tabrix
 
 namespace tabrix::platform::testing {
 

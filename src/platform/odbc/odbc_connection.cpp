@@ -8,15 +8,17 @@
 //   decimal text, so that no digit is lost.
 // - BIT, and columns whose type name is bool/boolean (drivers that hand Booleans over as text):
 //   Booleans.
-// - DATE, TIMESTAMP: dates; TIME: the time of day as a fraction of a day (whole seconds).
-//   Dates before 1900 (no spreadsheet serial) arrive as ISO text.
+// - DATE, TIMESTAMP: dates; TIME: the time of day as a fraction of a day. They are read as
+//   ODBC's date text and converted here; values without a serial (before 1900, PostgreSQL's
+//   "infinity") arrive as that text.
 // - BINARY, VARBINARY, LONGVARBINARY: byte strings; these are long fields.
 // - Everything else (CHAR, VARCHAR, LONGVARCHAR and their wide forms, GUID, intervals...): text.
 //   LONGVARCHAR and WLONGVARCHAR are long fields, as is any column holding a text longer than
 //   255 bytes.
 // Errors keep the driver's native number (the unspecified provider failure when it gives 0),
 // the driver's name as source (the Driver of the string or of the data-source name, "ODBC" when
-// neither is known) and "[SQLSTATE] message".
+// neither is known) and "[SQLSTATE] message", its line breaks turned into blanks so that it
+// stays one line of the run log.
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -72,8 +74,16 @@ SQLHENV Environment() {
   if (!SQL_SUCCEEDED(rc)) RaiseProviderError(0, source, context + " failed without a message.");
   std::string text = FromWide(message.data(), std::min<std::size_t>(
                                                   static_cast<std::size_t>(length), message.size()));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-    text.pop_back();
+  std::string oneLine;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!oneLine.empty() && oneLine.back() != ' ') oneLine += ' ';
+    } else {
+      oneLine += c;
+    }
+  }
+  while (!oneLine.empty() && oneLine.back() == ' ') oneLine.pop_back();
+  text = std::move(oneLine);
   RaiseProviderError(native, source, "[" + FromWide(state, 5) + "] " + text);
 }
 
@@ -293,23 +303,17 @@ class OdbcConnection final : public DriverConnection {
         if (BooleanFromText(text, value)) return out.AppendBoolean(value);
         return out.AppendText(text);
       }
-      case Reader::kTimestamp: {
-        SQL_TIMESTAMP_STRUCT value{};
-        if (!ReadFixed(statement, column, SQL_C_TYPE_TIMESTAMP, value)) return out.AppendNull();
-        double serial;
-        double seconds = value.second + value.fraction / 1e9;
-        if (SerialFromDateTime(value.year, value.month, value.day, value.hour, value.minute,
-                               seconds, serial))
-          return out.AppendDate(serial);
-        char text[64];
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", value.year, value.month,
-                      value.day, value.hour, value.minute, value.second);
-        return out.AppendText(text);
-      }
+      case Reader::kTimestamp:
       case Reader::kTime: {
-        SQL_TIME_STRUCT value{};
-        if (!ReadFixed(statement, column, SQL_C_TYPE_TIME, value)) return out.AppendNull();
-        return out.AppendDate((value.hour * 3600.0 + value.minute * 60.0 + value.second) / 86400.0);
+        // Read as the text ODBC defines for dates and times (yyyy-mm-dd hh:mm:ss.fff), so that
+        // fractions of seconds survive and values without a serial (pre-1900, "infinity")
+        // arrive as the driver writes them.
+        bool isNull;
+        std::string text = ReadText(statement, column, isNull);
+        if (isNull) return out.AppendNull();
+        double serial;
+        if (SerialFromIsoText(text, serial)) return out.AppendDate(serial);
+        return out.AppendText(text);
       }
       case Reader::kBinary: {
         if (!ReadPieces(statement, column, SQL_C_BINARY, pieces_)) return out.AppendNull();

@@ -69,41 +69,44 @@ class SqliteStatement {
   sqlite3_stmt* statement_ = nullptr;
 };
 
-void AppendDateValue(sqlite3_stmt* statement, int i, int type, ResultColumn& column) {
+std::string_view TextOf(sqlite3_value* value) {
+  const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+  return std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(value)));
+}
+
+void AppendDateValue(sqlite3_value* value, int type, ResultColumn& column) {
   double serial;
   if (type == SQLITE_TEXT) {
-    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
-    std::string_view view(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, i)));
+    std::string_view view = TextOf(value);
     if (SerialFromIsoText(view, serial))
       column.AppendDate(serial);
     else
       column.AppendText(view);
   } else if (type == SQLITE_FLOAT) {
-    double value = sqlite3_column_double(statement, i);
-    if (SerialFromJulianDay(value, serial))
+    double number = sqlite3_value_double(value);
+    if (SerialFromJulianDay(number, serial))
       column.AppendDate(serial);
     else
-      column.AppendNumber(value);
+      column.AppendNumber(number);
   } else {  // SQLITE_INTEGER
-    sqlite3_int64 value = sqlite3_column_int64(statement, i);
-    if (SerialFromUnixTime(static_cast<double>(value), serial))
+    sqlite3_int64 number = sqlite3_value_int64(value);
+    if (SerialFromUnixTime(static_cast<double>(number), serial))
       column.AppendDate(serial);
     else
-      column.Append(IntegerToVariant(value));
+      column.Append(IntegerToVariant(number));
   }
 }
 
-void AppendBooleanValue(sqlite3_stmt* statement, int i, int type, ResultColumn& column) {
+void AppendBooleanValue(sqlite3_value* value, int type, ResultColumn& column) {
   if (type == SQLITE_TEXT) {
-    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
-    std::string_view view(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, i)));
-    bool value;
-    if (BooleanFromText(view, value))
-      column.AppendBoolean(value);
+    std::string_view view = TextOf(value);
+    bool flag;
+    if (BooleanFromText(view, flag))
+      column.AppendBoolean(flag);
     else
       column.AppendText(view);
   } else {
-    column.AppendBoolean(sqlite3_column_double(statement, i) != 0.0);
+    column.AppendBoolean(sqlite3_value_double(value) != 0.0);
   }
 }
 
@@ -167,41 +170,41 @@ class SqliteConnection final : public DriverConnection {
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
       for (int i = 0; i < count; ++i) {
         ResultColumn& column = *columns[static_cast<std::size_t>(i)];
-        int type = sqlite3_column_type(statement, i);
+        // The column's value object: cheaper to ask than the statement, and valid until the
+        // next step.
+        sqlite3_value* value = sqlite3_column_value(statement, i);
+        int type = sqlite3_value_type(value);
         if (type == SQLITE_NULL) {
           column.AppendNull();
           continue;
         }
         DeclaredKind kind = kinds[static_cast<std::size_t>(i)];
         if (kind == DeclaredKind::kDate && type != SQLITE_BLOB) {
-          AppendDateValue(statement, i, type, column);
+          AppendDateValue(value, type, column);
           continue;
         }
         if (kind == DeclaredKind::kBoolean && type != SQLITE_BLOB) {
-          AppendBooleanValue(statement, i, type, column);
+          AppendBooleanValue(value, type, column);
           continue;
         }
         switch (type) {
           case SQLITE_INTEGER: {
-            sqlite3_int64 value = sqlite3_column_int64(statement, i);
-            if (value < 1000000000000000 && value > -1000000000000000)
-              column.AppendNumber(static_cast<double>(value));
+            sqlite3_int64 number = sqlite3_value_int64(value);
+            if (number < 1000000000000000 && number > -1000000000000000)
+              column.AppendNumber(static_cast<double>(number));
             else
-              column.Append(IntegerToVariant(value));
+              column.Append(IntegerToVariant(number));
             break;
           }
           case SQLITE_FLOAT:
-            column.AppendNumber(sqlite3_column_double(statement, i));
+            column.AppendNumber(sqlite3_value_double(value));
             break;
-          case SQLITE_TEXT: {
-            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
-            column.AppendText(std::string_view(
-                text, static_cast<std::size_t>(sqlite3_column_bytes(statement, i))));
+          case SQLITE_TEXT:
+            column.AppendText(TextOf(value));
             break;
-          }
           default: {  // SQLITE_BLOB
-            const void* data = sqlite3_column_blob(statement, i);
-            int size = sqlite3_column_bytes(statement, i);
+            const void* data = sqlite3_value_blob(value);
+            int size = sqlite3_value_bytes(value);
             column.AppendBytes(std::string_view(static_cast<const char*>(data),
                                                 static_cast<std::size_t>(size)));
             break;
