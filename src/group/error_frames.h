@@ -16,7 +16,6 @@ inline constexpr int kCellListFrame = 0x71;    // "Syntax error. Failed to parse
 inline constexpr int kGroupFrame = 0x8E;       // "Syntax error. Failed to parse group. "
 inline constexpr int kRangeFrame = 0x7A;       // "Syntax error. Failed to parse range '<Range>'. "
 inline constexpr int kGroupRangeFrame = 0x90;  // "Syntax error. Failed to parse grouprange. "
-inline constexpr int kImageFrame = 0x84;       // "Syntax error. Failed to parse image. "
 
 inline constexpr const char* kGeneralFramePrefix = "Failed to execute function GroupTableReport. ";
 

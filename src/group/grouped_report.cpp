@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kWorksheetNotSet = 0x36;
 constexpr int kRecordsetClosed = 0x1F;
-constexpr int kImageFieldNotFound = 0x83;
 constexpr std::int32_t kObjectNotSet = 91;
 
 bool IsBlankText(const std::string& text) {
@@ -32,32 +31,25 @@ std::vector<GroupText> ReadGroups(const GroupTexts& texts) {
   return groups;
 }
 
-// Marks the listed image fields and takes their picture options out of their template cells.
-// The first entry decides whether entries are 1-based field numbers or field names.
+// Marks the listed image fields and takes their picture options out of their template cells,
+// one entry after the other. The first entry decides whether entries are 1-based field numbers
+// or field names.
 void ResolveImageFields(platform::Recordset& recordset, platform::Worksheet& sheet,
                         const std::vector<std::string>& entries,
                         std::vector<fill::FieldCell>& cells,
                         std::vector<fill::ImageOptions>& options) {
-  if (entries.empty()) return;
-  const std::string framePrefix = "Syntax error. Failed to parse image. ";
-  const bool numbers = IsNumeric(entries.front());
-  const auto fieldCount = static_cast<std::int32_t>(cells.size());
+  const bool numericList = fill::IsNumericImageList(entries);
   for (const std::string& entry : entries) {
-    const std::int32_t index = InFrame(kImageFrame, framePrefix, [&]() -> std::int32_t {
-      if (numbers) return static_cast<std::int32_t>(ToInt16(Variant(entry))) - 1;
-      return fill::FindFieldIndex(recordset, entry);
-    });
-    if (index < 0 || index >= fieldCount) {
-      RaiseObjectError(kImageFieldNotFound, "Syntax error. Failed to parse image. Can not find field \"" +
-                                                entry + "\" in the image list.");
-    }
-    InFrame(kImageFrame, framePrefix, [&] {
-      fill::FieldCell& cell = cells[static_cast<std::size_t>(index)];
+    try {
+      const auto index =
+          static_cast<std::size_t>(fill::ImageFieldIndex(recordset, entry, numericList));
+      fill::FieldCell& cell = cells[index];
       cell.IsImage = true;
-      const std::string text = fill::ReadOptionText(sheet, cell.Row, cell.Column);
-      options[static_cast<std::size_t>(index)] = fill::ParseImageOptions(text);
+      options[index] = fill::ParseImageOptions(fill::ReadOptionText(sheet, cell.Row, cell.Column));
       fill::ClearCell(sheet, cell.Row, cell.Column);
-    });
+    } catch (...) {
+      fill::RaiseImageListError(std::current_exception());
+    }
   }
 }
 
