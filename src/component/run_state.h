@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ struct RunState {
   std::int16_t ParameterCount = 0;
 
   std::string DefinitionFilePath;
+  // Folder of the definition file: relative file names and connection strings refer to it.
+  std::string DefinitionFolder;
   std::string ReportTemplateFileName, TemplatePath;
   std::string ReportFileName, ReportPath;
   std::string ReportFileType;
@@ -74,6 +77,12 @@ struct RunState {
 
   // The event sink of the object whose Foliowright call is running (events of a run go there).
   TabrixEvents* Events = nullptr;
+
+  // Settings of a host program, kept across runs of the thread.
+  // The format-conversion table to read instead of fmtconv.cfg beside the program (empty: that one).
+  std::string ConversionTableFile;
+  // Called with every line written to a run log (the text without its time prefix).
+  std::function<void(const std::string&)> LogEcho;
 };
 
 // This thread's run state, created empty on first use.

@@ -1,0 +1,440 @@
+#include "script/statement_parser.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "component/run_state.h"
+#include "script/function_executor.h"
+#include "script/tokenizer.h"
+#include "support/run_log.h"
+#include "tabrix/error.h"
+#include "tabrix/variant.h"
+
+namespace tabrix {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string result(text);
+  for (char& c : result)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return result;
+}
+
+bool IsListParameter(const std::string& name) {
+  return name == "CELL" || name == "NAME" || name == "GROUP" || name == "IMAGE" || name == "PAGEBREAK";
+}
+
+// The lines of a UTF-8 text file (BOM skipped), without their line ends.
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    throw AutomationError(53, kProductName,
+                          "File not found: \"" + path + "\" (" + std::strerror(errno) + ")");
+  }
+  std::ostringstream content;
+  content << file.rdbuf();
+  if (file.bad()) throw AutomationError(62, kProductName, "Input past end of file");
+  std::string text = content.str();
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string TrimSpaces(const std::string& text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  std::size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+// Parser states.
+enum : int {
+  kSkip = -1,
+  kStatementLine = 0,
+  kExpectEquals = 1,
+  kExpectFunction = 2,
+  kExpectOpen = 3,
+  kExpectParameter = 4,
+  kSqlText = 5,
+  kExpectParameterEquals = 6,
+  kValueRead = 7,
+  kExpectValue = 8,
+  kExpectListItem = 9,
+};
+
+class ScriptParser {
+ public:
+  ScriptParser(const StatementHandler& handler) : handler_(handler), run_(CurrentRunState()) {}
+
+  void Run(const std::string& path) {
+    try {
+      std::vector<std::string> lines = ReadLines(path);
+      std::size_t index = 0;
+      for (; index < lines.size(); ++index) {
+        if (TrimSpaces(lines[index]) == "[SQL]") break;
+      }
+      for (++index; index < lines.size(); ++index) ParseLine(lines[index]);
+      if (!sqlText_.empty()) ExecutePending();
+    } catch (...) {
+      AutomationError error = ToAutomationError(std::current_exception());
+      Log([&](RunLog& log) {
+        log.WriteErrorEntryWithLead(header_, "Parse error in [" + record_.Name + "].", error.Description());
+      });
+    }
+  }
+
+ private:
+  template <class F>
+  void Log(F write) {
+    if (!run_.Log) return;
+    try {
+      write(*run_.Log);
+    } catch (...) {
+      // A log that cannot be written does not stop the script.
+    }
+  }
+
+  void ParseLine(const std::string& line) {
+    int position = 1;
+    const int length = static_cast<int>(line.size());
+    if (inComment_) {
+      SkipToCommentEnd(line, position, inComment_);
+      if (inComment_) return;
+    } else {
+      SkipBlanks(line, position);
+      if (position <= length && line[position - 1] == '@') {
+        if (!sqlText_.empty()) {
+          ExecutePending();
+          sqlText_.clear();
+        }
+        state_ = kStatementLine;
+      }
+    }
+    if (state_ == kSqlText) {
+      AppendSqlText(line, position, true);
+      return;
+    }
+    while (position <= length) {
+      std::string token = GetToken(line, position, true);
+      if (token.empty()) return;
+      if (StripQuotes(token) == "/*") {
+        SkipToCommentEnd(line, position, inComment_);
+        if (inComment_) return;
+        continue;
+      }
+      if (state_ == kSkip) return;
+      HandleToken(token);
+      if (state_ == kSqlText) {
+        SkipBlanks(line, position);
+        AppendSqlText(line, position, false);
+        return;
+      }
+      if (state_ == kSkip) return;
+    }
+  }
+
+  void AppendSqlText(const std::string& line, int position, bool withBlank) {
+    std::string piece =
+        position <= static_cast<int>(line.size()) ? PrepareStatementText(line.substr(position - 1), inComment_)
+                                                  : PrepareStatementText("", inComment_);
+    if (sqlText_.empty() || !withBlank)
+      sqlText_ = sqlText_.empty() ? piece : sqlText_ + piece;
+    else
+      sqlText_ += " " + piece;
+  }
+
+  void HandleToken(const std::string& token) {
+    const std::string value = StripQuotes(token);
+    switch (state_) {
+      case kStatementLine:
+        if (!value.empty() && value[0] == '@') StartStatement(value.substr(1));
+        return;
+      case kExpectEquals:
+        if (value == "=")
+          state_ = kExpectFunction;
+        else
+          Fail("Syntax error. Expected \"=\" after \"@" + record_.Name + "\".");
+        return;
+      case kExpectFunction: {
+        const std::string name = Upper(value);
+        header_ += name;
+        if (name == "EXECSQL")
+          record_.FunctionType = kFunctionExecSql;
+        else if (name == "NAME")
+          record_.FunctionType = kFunctionName;
+        else if (name == "REPORT")
+          record_.FunctionType = kFunctionReport;
+        else
+          return Fail("Syntax error. Unknown function name \"" + value + "\".");
+        state_ = kExpectOpen;
+        return;
+      }
+      case kExpectOpen:
+        if (value == "(") {
+          header_ += "(";
+          state_ = kExpectParameter;
+        } else {
+          Fail("Syntax error. Expected \"(\" after a function name.");
+        }
+        return;
+      case kExpectParameter:
+        if (value == ")") {
+          header_ += ")";
+          state_ = kSqlText;
+        } else {
+          BeginParameter(value);
+        }
+        return;
+      case kExpectParameterEquals:
+        if (value == "=") {
+          header_ += "=";
+          state_ = kExpectValue;
+        } else {
+          Fail("Syntax error. Expected \"=\" after the parameter name \"" + parameter_ + "\".");
+        }
+        return;
+      case kExpectValue:
+        waitingValue_ = value;
+        waitingToken_ = token;
+        header_ += token;
+        state_ = kValueRead;
+        return;
+      case kExpectListItem:
+        if (value == ",") {
+          header_ += token;
+          AppendListSeparator(token);
+        } else {
+          waitingValue_ = value;
+          waitingToken_ = token;
+          header_ += token;
+          state_ = kValueRead;
+        }
+        return;
+      case kValueRead:
+        if (!ApplyValue()) return;
+        if (value == ",") {
+          if (IsListParameter(parameter_)) {
+            header_ += token;
+            AppendListSeparator(token);
+            state_ = kExpectListItem;
+          } else {
+            Fail("Syntax error. Unexpected character \",\" for the parameter \"" + parameter_ + "\".");
+          }
+        } else if (value == ")") {
+          header_ += ")";
+          state_ = kSqlText;
+        } else {
+          header_ += " ";
+          BeginParameter(value);
+        }
+        return;
+      default:
+        return;
+    }
+  }
+
+  void StartStatement(const std::string& name) {
+    record_ = StatementRecord{};
+    record_.Name = name;
+    header_ = "[" + name + "]    ";
+    listItems_ = 0;
+    imageItems_ = 0;
+    groupItems_.fill(0);
+    state_ = kExpectEquals;
+  }
+
+  void BeginParameter(const std::string& value) {
+    parameter_ = Upper(value);
+    header_ += parameter_;
+    if (!IsValidParameterName(record_.FunctionType, parameter_))
+      return Fail("Syntax error. Unknown parameter name \"" + value + "\".");
+    if (parameter_ == "GROUP") {
+      if (record_.GroupCount >= kMaxGroups) {
+        return Fail(
+            "Too much parameter name \"GROUP\". The number of parameter \"GROUP\" can not be more than 10.");
+      }
+      const int group = record_.GroupCount++;
+      record_.GroupText[group].clear();
+      record_.GroupRange[group].clear();
+      groupItems_[group] = 0;
+      record_.Type = 0;
+    } else if (parameter_ == "CELL" || parameter_ == "NAME") {
+      record_.ListText.clear();
+    } else if (parameter_ == "IMAGE") {
+      record_.ImageListText.clear();
+    }
+    state_ = kExpectParameterEquals;
+  }
+
+  void AppendListSeparator(const std::string& token) {
+    if (parameter_ == "CELL" || parameter_ == "NAME")
+      record_.ListText += token;
+    else if (parameter_ == "IMAGE")
+      record_.ImageListText += token;
+    else if (parameter_ == "GROUP")
+      record_.GroupText[record_.GroupCount - 1] += token;
+  }
+
+  static void CountItem(int& count) {
+    if (count >= kMaxListItems) RaiseRuntimeError(kErrSubscriptOutOfRange);
+    ++count;
+  }
+
+  // Applies the value read for the current parameter; false (and the skip state) on an error.
+  bool ApplyValue() {
+    const std::string& value = waitingValue_;
+    const std::string& token = waitingToken_;
+    const std::string& p = parameter_;
+    if (p == "CONNECT") {
+      const int index = FindDataSource(value);
+      if (index < 0) {
+        Fail("Connection error in [" + record_.Name + "]. Can not find data source \"" + value + "\".");
+        return false;
+      }
+      if (!run_.Connected[index]) {
+        Fail("Connection error in [" + record_.Name + "]. Can not connect to the data source \"" + value + "\".");
+        return false;
+      }
+      record_.DataSourceIndex = static_cast<std::int16_t>(index);
+    } else if (p == "SHEET") {
+      record_.Sheet = value;
+    } else if (p == "TYPE") {
+      const std::string keyword = Upper(value);
+      if (keyword == "FIX") {
+        record_.Type = 1;
+      } else if (keyword == "VAR") {
+        record_.Type = 0;
+      } else {
+        UnknownValue();
+        return false;
+      }
+    } else if (p == "FILLORDER") {
+      const std::string keyword = Upper(value);
+      if (keyword == "ROW") {
+        record_.FillOrder = 0;
+      } else if (keyword == "COL") {
+        record_.FillOrder = 1;
+      } else if (keyword == "ROWRANGE") {
+        record_.FillOrder = 2;
+      } else if (keyword == "COLRANGE") {
+        record_.FillOrder = 3;
+      } else {
+        UnknownValue();
+        return false;
+      }
+    } else if (p == "CELL" || p == "NAME") {
+      CountItem(listItems_);
+      record_.ListText += token;
+    } else if (p == "RANGE" || p == "COPYRANGE") {
+      record_.RangeText = value;
+      record_.Copy = p == "COPYRANGE" ? 1 : 0;
+    } else if (p == "RESERVE") {
+      if (IsNumeric(value)) record_.Reserve = ToInt16(Variant(value)) == 2 ? 2 : 1;
+    } else if (p == "GROUP") {
+      const int group = record_.GroupCount - 1;
+      CountItem(groupItems_[group]);
+      record_.GroupText[group] += token;
+    } else if (p == "GROUPRANGE") {
+      if (record_.GroupCount == 0) {
+        Fail("Syntax error. Parameter \"GROUPRANGE\" must follow parameter \"GROUP\".");
+        return false;
+      }
+      record_.GroupRange[record_.GroupCount - 1] = value;
+    } else if (p == "IMAGE") {
+      CountItem(imageItems_);
+      record_.ImageListText += token;
+    } else if (p == "PAGEBREAK") {
+      record_.PageBreakText += record_.PageBreakText.empty() ? value : "," + value;
+    } else if (p == "NODATA") {
+      const std::string keyword = Upper(value);
+      record_.NoData = keyword == "DELRANGE" ? 1 : keyword == "DELSHEET" ? 2 : 0;
+    }
+    return true;
+  }
+
+  void UnknownValue() {
+    Fail("Syntax error. Unknown value \"" + waitingValue_ + "\" for the parameter \"" + parameter_ + "\".");
+  }
+
+  void Fail(const std::string& message) {
+    Log([&](RunLog& log) { log.WriteErrorEntryWithLead(header_, message); });
+    state_ = kSkip;
+  }
+
+  void ExecutePending() {
+    record_.SQLText = sqlText_;
+    const int index = record_.DataSourceIndex;
+    ConnectionPtr connection =
+        index >= 0 && index <= kMaxDataSources ? run_.Connections[static_cast<std::size_t>(index)] : nullptr;
+    handler_(record_, connection, header_, record_.PageBreakText, sqlText_);
+  }
+
+  const StatementHandler& handler_;
+  RunState& run_;
+  StatementRecord record_;
+  int state_ = kSkip;
+  bool inComment_ = false;
+  std::string sqlText_;
+  std::string header_;
+  std::string parameter_;
+  std::string waitingValue_, waitingToken_;
+  int listItems_ = 0, imageItems_ = 0;
+  std::array<int, kMaxGroups> groupItems_{};
+};
+
+}  // namespace
+
+bool IsValidParameterName(std::int16_t functionType, const std::string& name) {
+  switch (functionType) {
+    case kFunctionExecSql:
+      return name == "CONNECT";
+    case kFunctionName:
+      return name == "NAME" || name == "CONNECT";
+    case kFunctionReport:
+      return name == "SHEET" || name == "TYPE" || name == "FILLORDER" || name == "CELL" || name == "RANGE" ||
+             name == "COPYRANGE" || name == "RESERVE" || name == "GROUP" || name == "GROUPRANGE" ||
+             name == "IMAGE" || name == "PAGEBREAK" || name == "NODATA" || name == "CONNECT";
+    default:
+      return false;
+  }
+}
+
+int FindDataSource(const std::string& text) {
+  const RunState& run = CurrentRunState();
+  for (int i = 0; i < run.DataSourceCount; ++i)
+    if (run.DataSources[static_cast<std::size_t>(i)].Name == text) return i;
+  if (IsNumeric(text)) {
+    const int index = ToInt16(Variant(text)) - 1;
+    if (index >= 0 && index < run.DataSourceCount) return index;
+  }
+  return -1;
+}
+
+void ParseFunctionScript(const std::string& definitionPath, const StatementHandler& handler) {
+  ScriptParser parser(handler);
+  parser.Run(definitionPath);
+}
+
+void ParseFunctionScript(Tabrix& component, const std::string& definitionPath) {
+  ParseFunctionScript(definitionPath,
+                      [&component](const StatementRecord& statement, ConnectionPtr connection,
+                                   const std::string& header, const std::string& pageBreakText,
+                                   const std::string& sqlText) {
+                        ExecuteStatement(component, statement, std::move(connection), header, pageBreakText,
+                                         sqlText);
+                      });
+}
+
+}  // namespace tabrix
