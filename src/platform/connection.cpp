@@ -27,7 +27,7 @@ class StandardConnection final : public Connection {
     if (NamesSqliteProvider(items))
       driver_ = OpenSqliteConnection(items, baseFolder_);
     else
-      driver_ = OpenOdbcConnection(items, user, password);
+      driver_ = OpenOdbcConnection(std::move(items), user, password, baseFolder_);
   }
 
   int State() const override { return driver_ ? kStateOpen : kStateClosed; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "platform/database_errors.h"
 #include "tabrix/error.h"
@@ -151,6 +152,16 @@ std::optional<std::string> FindConnectionValue(const std::vector<ConnectionStrin
 bool NamesSqliteProvider(const std::vector<ConnectionStringItem>& items) {
   auto provider = FindConnectionValue(items, "provider");
   return provider && NormalizeKey(*provider) == "sqlite";
+}
+
+std::string ResolveConnectionFile(const std::string& name, const std::string& baseFolder) {
+  std::string path = name;
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  std::filesystem::path file(path);
+  if (file.is_relative() && !baseFolder.empty()) file = std::filesystem::path(baseFolder) / file;
+  return file.lexically_normal().string();
 }
 
 std::string QuoteOdbcValue(const std::string& value) {

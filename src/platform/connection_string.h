@@ -39,6 +39,10 @@ bool NamesSqliteProvider(const std::vector<ConnectionStringItem>& items);
 std::string ComposeOdbcConnectionString(const std::vector<ConnectionStringItem>& items,
                                         const std::string& user, const std::string& password);
 
+// A file named in a connection string: "\\" read as "/", a relative name taken from `baseFolder`
+// (when not empty), the result normalised. The current directory is never consulted here.
+std::string ResolveConnectionFile(const std::string& name, const std::string& baseFolder);
+
 // The ODBC form of one value: as it stands, or in braces when it holds ";", braces, or leading
 // or trailing blanks.
 std::string QuoteOdbcValue(const std::string& value);

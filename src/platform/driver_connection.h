@@ -25,9 +25,10 @@ class DriverConnection {
 std::unique_ptr<DriverConnection> OpenSqliteConnection(
     const std::vector<ConnectionStringItem>& items, const std::string& baseFolder);
 
-// Any other string, through the ODBC driver manager.
+// Any other string, through the ODBC driver manager. Files named by DBQ, and by Database for
+// the SQLite drivers, are resolved against baseFolder when relative.
 std::unique_ptr<DriverConnection> OpenOdbcConnection(
-    const std::vector<ConnectionStringItem>& items, const std::string& user,
-    const std::string& password);
+    std::vector<ConnectionStringItem> items, const std::string& user, const std::string& password,
+    const std::string& baseFolder);
 
 }  // namespace tabrix::platform

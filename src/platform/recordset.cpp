@@ -1,6 +1,7 @@
 // The Recordset handed out by CreateRecordset: a static cursor over the rows a connection
 // delivers (QueryResult). One object serves any number of Open/Close cycles; its Field objects
 // are kept across them, so a Field reference stays valid while the recordset lives.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>

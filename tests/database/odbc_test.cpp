@@ -171,7 +171,8 @@ TEST(SqliteOdbc, TheSqliteOdbcDriverReadsARealFile) {
   MakeSqliteFile(folder.File("odbc.db"),
                  "CREATE TABLE t (id INTEGER, name TEXT, amount REAL, day DATE);"
                  "INSERT INTO t VALUES (1, 'Grüße', 2.5, '2024-03-01'), (2, NULL, NULL, NULL);");
-  auto connection = OpenConnection("Driver=SQLite3;Database=" + folder.File("odbc.db"));
+  // A relative database file lies in the base folder.
+  auto connection = OpenConnection("Driver=SQLite3;Database=odbc.db", "", "", folder.Path());
   auto records = CreateRecordset();
   records->Open("SELECT id, name, amount, day FROM t ORDER BY id", connection);
   auto rows = ReadRows(*records);

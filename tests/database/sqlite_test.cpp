@@ -263,5 +263,39 @@ TEST(Sqlite, LongTextAndBytesAreReadInChunks) {
   EXPECT_EQ(fields.Item(1).GetChunk(3), Variant(unit));
 }
 
+TEST(Sqlite, ManyRowsKeepEveryValueInPlace) {
+  // Enough rows for several storage blocks, with values of every kind and size between them.
+  auto connection = OpenConnection("Provider=SQLite;Data Source=:memory:");
+  connection->Execute(
+      "CREATE TABLE t AS WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n "
+      "WHERE i < 9999) SELECT i, CASE WHEN i % 7 = 0 THEN NULL ELSE 'row ' || i END AS label, "
+      "i * 0.5 AS half, CASE WHEN i % 1000 = 999 THEN printf('%.*c', 20000 + i, 'x') "
+      "WHEN i % 3 = 0 THEN zeroblob(i % 50) ELSE i END AS mixed FROM n");
+  auto records = CreateRecordset();
+  records->Open("SELECT * FROM t ORDER BY i", connection);
+  Fields& fields = records->GetFields();
+  EXPECT_EQ(fields.Item(3).Attributes() & kFieldLong, kFieldLong);
+  int row = 0;
+  for (int pass = 0; pass < 2; ++pass) {  // a second pass after MoveFirst reads the same
+    records->MoveFirst();
+    for (row = 0; !records->Eof(); ++row, records->MoveNext()) {
+      ASSERT_EQ(fields.Item(0).Value(), Variant(row));
+      if (row % 7 == 0)
+        ASSERT_TRUE(fields.Item(1).Value().IsNull());
+      else
+        ASSERT_EQ(fields.Item(1).Value(), Variant("row " + std::to_string(row)));
+      ASSERT_EQ(fields.Item(2).Value(), Variant(row * 0.5));
+      Variant mixed = fields.Item(3).Value();
+      if (row % 1000 == 999)
+        ASSERT_EQ(mixed, Variant(std::string(static_cast<size_t>(20000 + row), 'x')));
+      else if (row % 3 == 0)
+        ASSERT_EQ(mixed, Variant::Bytes(std::string(static_cast<size_t>(row % 50), '\0')));
+      else
+        ASSERT_EQ(mixed, Variant(row));
+    }
+    EXPECT_EQ(row, 10000);
+  }
+}
+
 }  // namespace
 }  // namespace tabrix::platform

@@ -99,6 +99,9 @@ std::string DriverOfDataSource(const std::string& dsn) {
     return text;
   };
   std::string wanted = lower(dsn);
+  // The listing walks a position kept in the shared environment: one walker at a time.
+  static std::mutex walking;
+  std::lock_guard<std::mutex> lock(walking);
   while (SQL_SUCCEEDED(SQLDataSourcesW(environment, direction, name, SQL_MAX_DSN_LENGTH + 1,
                                        &nameLength, description, 512, &descriptionLength))) {
     direction = SQL_FETCH_NEXT;
@@ -337,8 +340,21 @@ class OdbcConnection final : public DriverConnection {
 }  // namespace
 
 std::unique_ptr<DriverConnection> OpenOdbcConnection(
-    const std::vector<ConnectionStringItem>& items, const std::string& user,
-    const std::string& password) {
+    std::vector<ConnectionStringItem> items, const std::string& user, const std::string& password,
+    const std::string& baseFolder) {
+  // Relative database files lie in the base folder, as for the SQLite adapter.
+  std::string driverName;
+  for (char c : FindConnectionValue(items, "driver").value_or(""))
+    driverName += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  bool sqliteDriver = driverName.find("sqlite") != std::string::npos;
+  for (auto& item : items) {
+    std::string key;
+    for (char c : item.key)
+      if (c != ' ') key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (!item.value.empty() && item.value != ":memory:" &&
+        (key == "dbq" || (key == "database" && sqliteDriver)))
+      item.value = ResolveConnectionFile(item.value, baseFolder);
+  }
   std::string text = ComposeOdbcConnectionString(items, user, password);
   auto parsed = ParseConnectionString(text);
   std::string source;

@@ -220,16 +220,6 @@ class SqliteConnection final : public DriverConnection {
   sqlite3* db_;
 };
 
-std::string ResolveDatabasePath(const std::string& dataSource, const std::string& baseFolder) {
-  std::string path = dataSource;
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  std::filesystem::path file(path);
-  if (file.is_relative() && !baseFolder.empty()) file = std::filesystem::path(baseFolder) / file;
-  return file.lexically_normal().string();
-}
-
 }  // namespace
 
 std::unique_ptr<DriverConnection> OpenSqliteConnection(
@@ -256,7 +246,7 @@ std::unique_ptr<DriverConnection> OpenSqliteConnection(
     throw AutomationError(kErrProviderFailure, kSource,
                           "Unknown Mode \"" + mode + "\" (Read, ReadWrite or ReadWriteCreate).");
 
-  std::string path = dataSource == ":memory:" ? dataSource : ResolveDatabasePath(dataSource, baseFolder);
+  std::string path = dataSource == ":memory:" ? dataSource : ResolveConnectionFile(dataSource, baseFolder);
   if (dataSource != ":memory:" && !(flags & SQLITE_OPEN_CREATE)) {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
