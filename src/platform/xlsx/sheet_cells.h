@@ -1,0 +1,120 @@
+// Compact in-memory cells of one worksheet: rows sorted by number, each with its cells sorted
+// by column. A cell is 24 bytes; texts live in the workbook's string table and formulas in its
+// formula table, so a cell holds only indexes.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace tabrix::xlsx {
+
+enum class CellKind : std::uint8_t {
+  Blank,    // formatted but empty
+  Number,
+  Text,     // index into the string table
+  Boolean,
+  Error,    // index into the string table ("#N/A", "#REF!", ...)
+};
+
+inline constexpr std::uint32_t kNoFormula = std::numeric_limits<std::uint32_t>::max();
+
+struct Cell {
+  union {
+    double number;
+    std::uint32_t text;
+  };
+  std::int32_t column = 0;
+  std::uint32_t style = 0;
+  std::uint32_t formula = kNoFormula;  // index into the workbook's formula table
+  CellKind kind = CellKind::Blank;
+
+  Cell() : number(0) {}
+  bool HasFormula() const { return formula != kNoFormula; }
+};
+
+// Row flags as the sheet XML holds them.
+enum RowFlag : std::uint8_t {
+  kRowCustomHeight = 1,
+  kRowHidden = 2,
+  kRowCustomFormat = 4,
+  kRowCollapsed = 8,
+  kRowThickTop = 16,
+  kRowThickBottom = 32,
+};
+
+struct Row {
+  std::int32_t number = 0;
+  float height = 0;  // points; 0 = the sheet's default
+  std::uint32_t style = 0;
+  std::uint8_t flags = 0;
+  std::uint8_t outlineLevel = 0;
+  std::vector<Cell> cells;
+
+  bool HasProperties() const { return height > 0 || flags != 0 || outlineLevel != 0 || style != 0; }
+  bool Empty() const { return cells.empty() && !HasProperties(); }
+
+  Cell* Find(std::int32_t column) {
+    auto it = std::lower_bound(cells.begin(), cells.end(), column,
+                               [](const Cell& c, std::int32_t col) { return c.column < col; });
+    return it != cells.end() && it->column == column ? &*it : nullptr;
+  }
+  // The cell at `column`, created blank (with the row's style) when absent.
+  Cell& Get(std::int32_t column) {
+    if (cells.empty() || cells.back().column < column) {
+      cells.emplace_back();
+      cells.back().column = column;
+      cells.back().style = (flags & kRowCustomFormat) ? style : 0;
+      return cells.back();
+    }
+    auto it = std::lower_bound(cells.begin(), cells.end(), column,
+                               [](const Cell& c, std::int32_t col) { return c.column < col; });
+    if (it != cells.end() && it->column == column) return *it;
+    it = cells.insert(it, Cell());
+    it->column = column;
+    it->style = (flags & kRowCustomFormat) ? style : 0;
+    return *it;
+  }
+};
+
+class SheetCells {
+ public:
+  std::vector<Row>& Rows() { return rows_; }
+  const std::vector<Row>& Rows() const { return rows_; }
+
+  Row* FindRow(std::int32_t number) {
+    if (!rows_.empty() && rows_.back().number == number) return &rows_.back();
+    auto it = LowerBound(number);
+    return it != rows_.end() && it->number == number ? &*it : nullptr;
+  }
+  const Row* FindRow(std::int32_t number) const {
+    return const_cast<SheetCells*>(this)->FindRow(number);
+  }
+  Row& GetRow(std::int32_t number) {
+    if (rows_.empty() || rows_.back().number < number) {
+      rows_.emplace_back();
+      rows_.back().number = number;
+      return rows_.back();
+    }
+    auto it = LowerBound(number);
+    if (it != rows_.end() && it->number == number) return *it;
+    it = rows_.insert(it, Row());
+    it->number = number;
+    return *it;
+  }
+  Cell* FindCell(std::int32_t row, std::int32_t column) {
+    Row* r = FindRow(row);
+    return r ? r->Find(column) : nullptr;
+  }
+  // First row with number >= `number`.
+  std::vector<Row>::iterator LowerBound(std::int32_t number) {
+    return std::lower_bound(rows_.begin(), rows_.end(), number,
+                            [](const Row& r, std::int32_t n) { return r.number < n; });
+  }
+
+ private:
+  std::vector<Row> rows_;
+};
+
+}  // namespace tabrix::xlsx

@@ -1,0 +1,32 @@
+// pugixml helpers shared by the package readers and writers.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <string>
+#include <string_view>
+
+namespace tabrix::xlsx {
+
+// Parses `bytes` into `doc`; throws std::runtime_error naming `partName` on broken XML.
+void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::string& partName);
+
+// Serialises without indentation, with the XML declaration.
+std::string SerializeXml(const pugi::xml_document& doc);
+
+// Local part of an element or attribute name ("x:row" -> "row").
+std::string_view LocalName(const char* name);
+
+// First child element with the local name, or an empty node.
+pugi::xml_node ChildByLocalName(pugi::xml_node parent, std::string_view localName);
+
+// An attribute whose local name is "id" in the relationships namespace ("r:id").
+pugi::xml_attribute RelationshipIdAttribute(pugi::xml_node node);
+
+// Appends XML-escaped text (element content; `attribute` also escapes quotes). Characters XML
+// cannot hold are written as _xHHHH_, and a literal "_xHHHH_" keeps its underscore escaped.
+void AppendEscaped(std::string& out, std::string_view text, bool attribute = false);
+// Undoes the _xHHHH_ escapes of spreadsheet texts.
+std::string UnescapeSpreadsheetText(std::string_view text);
+
+}  // namespace tabrix::xlsx

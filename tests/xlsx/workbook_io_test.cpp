@@ -1,0 +1,287 @@
+// Opening real workbooks made by other programs, reading and writing values, resolving
+// references, saving and reading the result back with independent readers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/xlsx/number_format.h"
+#include "platform/xlsx/workbook_document.h"
+#include "support/office_tools.h"
+#include "tabrix/error.h"
+#include "tabrix/platform/spreadsheet.h"
+
+namespace tabrix::xlsx {
+namespace {
+
+using platform::CellRect;
+using testing::OpenpyxlCell;
+using testing::OpenpyxlCells;
+using testing::RunPython;
+using testing::TempFolder;
+
+// A template as another program writes it: two sheets, texts, numbers, a date, a formula with
+// a workbook name and a sheet-level name, a merged title.
+std::string MakeTemplate(const TempFolder& folder) {
+  std::string path = folder.File("template.xlsx");
+  RunPython(R"PY(
+import sys, datetime, openpyxl
+from openpyxl.workbook.defined_name import DefinedName
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = "Data"
+ws["A1"] = "Sales report"
+ws.merge_cells("A1:C1")
+ws["B2"] = 42
+ws["C2"] = "  padded  "
+ws["C3"] = datetime.date(2024, 2, 29)
+ws["C3"].number_format = "yyyy-mm-dd"
+ws["D4"] = "=B2*2"
+ws["E5"] = True
+other = wb.create_sheet("Other Sheet")
+other["A1"] = "=Data!B2+1"
+wb.defined_names.append(DefinedName("Total", attr_text="Data!$B$2"))
+wb.defined_names.append(DefinedName("Local", localSheetId=1, attr_text="'Other Sheet'!$A$1:$B$3"))
+wb.save(sys.argv[1])
+)PY",
+            {path});
+  return path;
+}
+
+// The number-format renderer lands separately; date and display checks wait for it.
+bool RendererAvailable() { return FormatNumber(0.25, "0%") == "25%" && IsDateFormat("yyyy-mm-dd"); }
+
+std::shared_ptr<platform::Workbook> Open(const std::string& path) {
+  auto application = platform::CreateSpreadsheetApplication();
+  return application->OpenWorkbook(path, true);
+}
+
+TEST(WorkbookIo, ReadsValuesNamesAndSheetsOfAForeignTemplate) {
+  TempFolder folder;
+  auto book = Open(MakeTemplate(folder));
+  EXPECT_EQ(book->FileFormat(), 51);
+  EXPECT_EQ(book->Name(), "template.xlsx");
+  EXPECT_EQ(book->GetApplication()->Version(), "16.0");
+  ASSERT_EQ(book->WorksheetCount(), 2);
+  auto data = book->WorksheetByName("data");  // names compare without case
+  EXPECT_EQ(data->Name(), "Data");
+  EXPECT_EQ(book->WorksheetAt(2)->Name(), "Other Sheet");
+  EXPECT_EQ(data->Parent().get(), book.get());
+
+  EXPECT_EQ(data->GetValue(1, 1), Variant("Sales report"));
+  EXPECT_EQ(data->GetValue(2, 2), Variant(42.0));
+  EXPECT_EQ(data->GetValue(2, 3), Variant("  padded  "));
+  EXPECT_EQ(data->GetValue(5, 5), Variant(true));
+  EXPECT_TRUE(data->GetValue(9, 9).IsEmpty());
+  Variant date = data->GetValue(3, 3);
+  if (RendererAvailable()) EXPECT_EQ(date.Type(), VariantType::Date);
+  EXPECT_EQ(date.Number(), 45351.0);  // 2024-02-29
+  auto* sheet = dynamic_cast<XlsxWorksheet*>(data.get());
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet->GetFormula(4, 4), "=B2*2");
+  EXPECT_EQ(data->MergeArea(1, 2), (CellRect{1, 1, 1, 3}));
+  EXPECT_EQ(book->GetNames().Count(), 2);
+  EXPECT_TRUE(book->GetNames().Exists("TOTAL"));
+
+  EXPECT_THROW(book->WorksheetAt(3), AutomationError);
+  EXPECT_THROW(book->WorksheetByName("Missing"), AutomationError);
+  try {
+    book->WorksheetAt(0);
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Number(), kErrSubscriptOutOfRange);
+  }
+}
+
+TEST(WorkbookIo, ResolvesA1TextsAndRejectsWhatTheApplicationRejects) {
+  TempFolder folder;
+  auto book = Open(MakeTemplate(folder));
+  auto data = book->WorksheetAt(1);
+  auto other = book->WorksheetAt(2);
+  EXPECT_EQ(data->ResolveReference("B2"), (CellRect{2, 2, 2, 2}));
+  EXPECT_EQ(data->ResolveReference("$b$2:$D$5"), (CellRect{2, 2, 5, 4}));
+  EXPECT_EQ(data->ResolveReference("D5:B2"), (CellRect{2, 2, 5, 4}));
+  EXPECT_EQ(data->ResolveReference("5:7"), (CellRect{5, 1, 7, platform::kMaxColumns}));
+  EXPECT_EQ(data->ResolveReference("$F:$H"), (CellRect{1, 6, platform::kMaxRows, 8}));
+  EXPECT_EQ(data->ResolveReference("$F:$F:$H:$H"), (CellRect{1, 6, platform::kMaxRows, 8}));
+  EXPECT_EQ(data->ResolveReference("Data!C3"), (CellRect{3, 3, 3, 3}));
+  EXPECT_EQ(data->ResolveReference("Total"), (CellRect{2, 2, 2, 2}));
+  EXPECT_EQ(other->ResolveReference("'Other Sheet'!A1"), (CellRect{1, 1, 1, 1}));
+  EXPECT_EQ(other->ResolveReference("Local"), (CellRect{1, 1, 3, 2}));
+  EXPECT_EQ(data->ResolveReference("XFD1048576"), (CellRect{1048576, 16384, 1048576, 16384}));
+  for (const char* bad : {"", "B0", "XFE1", "A1048577", "NoSuchName", "Other!A1", "5", "F", "A1:", "Local", "B2 C3"}) {
+    try {
+      data->ResolveReference(bad);
+      ADD_FAILURE() << "accepted " << bad;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.Number(), 1004) << bad;
+    }
+  }
+  EXPECT_EQ(data->GetRange("B2:C4").Address(false, false), "B2:C4");
+  EXPECT_EQ(data->Columns(6).Address(), "$F:$F");
+}
+
+TEST(WorkbookIo, WrittenValuesReadBackWithAnIndependentReader) {
+  TempFolder folder;
+  std::string templatePath = MakeTemplate(folder);
+  std::string templateBytes = testing::ReadTextFile(templatePath);
+  auto book = Open(templatePath);
+  auto data = book->WorksheetAt(1);
+  data->SetValue(10, 1, Variant("text & <markup> \"quoted\""));
+  data->SetValue(10, 2, Variant(1234.5));
+  data->SetValue(10, 3, Variant(false));
+  data->SetValue(10, 4, Variant::Date(45351.5));  // General cell: gets a date format
+  data->SetValue(3, 3, Variant::Date(45000));      // formatted cell keeps its format
+  data->SetValue(10, 5, Variant(""));
+  data->SetValue(2, 2, Variant::Null());
+  data->SetValue(10, 6, Variant("00123"));  // text stays text
+  data->SetValue(10, 7, Variant(" lead"));
+  std::string output = folder.File("out.xlsx");
+  book->SaveAs(output, std::nullopt, platform::kAccessModeNoChange);
+  EXPECT_EQ(book->FullName(), output);
+  EXPECT_EQ(testing::ReadTextFile(templatePath), templateBytes);
+
+  auto values = OpenpyxlCells(output, "Data", {"A10", "B10", "C10", "D10", "C3", "B2", "F10", "G10", "D4", "A1"});
+  EXPECT_EQ(values[0], "text & <markup> \"quoted\"");
+  EXPECT_EQ(values[1], "1234.5");
+  EXPECT_EQ(values[2], "FALSE");
+  EXPECT_EQ(values[3], "2024-02-29T12:00:00");
+  EXPECT_EQ(values[4], "2023-03-15T00:00:00");
+  EXPECT_EQ(values[5], "");
+  EXPECT_EQ(values[6], "00123");
+  EXPECT_EQ(values[7], " lead");
+  EXPECT_EQ(values[8], "=B2*2");
+  EXPECT_EQ(values[9], "Sales report");
+  std::string format = RunPython(R"PY(
+import sys, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1])["Data"]
+print(ws["D10"].number_format, ws["C3"].number_format, ws.merged_cells.ranges[0].coord, sep="|")
+)PY",
+                                 {output});
+  EXPECT_EQ(format, "mm-dd-yy|yyyy-mm-dd|A1:C1\n");  // openpyxl names built-in format 14 "mm-dd-yy"
+
+  // Reopened by the engine, the written values come back as written.
+  auto again = Open(output);
+  auto sheet = again->WorksheetAt(1);
+  EXPECT_EQ(sheet->GetValue(10, 1), Variant("text & <markup> \"quoted\""));
+  if (RendererAvailable()) EXPECT_EQ(sheet->GetValue(10, 4), Variant::Date(45351.5));
+  EXPECT_EQ(sheet->GetValue(10, 5), Variant(""));
+  EXPECT_TRUE(sheet->GetValue(2, 2).IsEmpty());
+}
+
+TEST(WorkbookIo, LibreOfficeOpensTheSavedWorkbook) {
+  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  TempFolder folder;
+  auto book = Open(MakeTemplate(folder));
+  auto data = book->WorksheetAt(1);
+  for (int r = 1; r <= 20; ++r) data->SetValue(20 + r, 2, Variant(r * 1.5));
+  dynamic_cast<XlsxWorksheet&>(*data).SetFormula(41, 2, "SUM(B21:B40)");
+  std::string output = folder.File("lo.xlsx");
+  book->SaveAs(output, std::nullopt);
+  auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
+  ASSERT_GE(rows.size(), 41u);
+  EXPECT_EQ(rows[0][0], "Sales report");
+  EXPECT_EQ(rows[3][3], "84");     // =B2*2 recalculated
+  EXPECT_EQ(rows[40][1], "315");   // 1.5 * (1 + ... + 20)
+}
+
+TEST(WorkbookIo, MalformedFilesGiveAClearErrorNamingTheFile) {
+  TempFolder folder;
+  auto expectOpenError = [&](const std::string& path, const std::string& problem) {
+    try {
+      Open(path);
+      ADD_FAILURE() << "opened " << path;
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.Description().find(std::filesystem::path(path).filename().string()), std::string::npos)
+          << e.Description();
+      EXPECT_NE(e.Description().find(problem), std::string::npos) << e.Description();
+    }
+  };
+  testing::WriteTextFile(folder.File("plain.xlsx"), "this is not a zip file");
+  expectOpenError(folder.File("plain.xlsx"), "not a zip");
+  expectOpenError(folder.File("absent.xlsx"), "does not exist");
+
+  std::string good = MakeTemplate(folder);
+  // Rewrites parts of the good package with Python's zipfile.
+  auto variant = [&](const std::string& name, const std::string& edit) {
+    std::string path = folder.File(name);
+    RunPython(R"PY(
+import sys, zipfile
+src, dst, edit = sys.argv[1], sys.argv[2], sys.argv[3]
+zin = zipfile.ZipFile(src)
+zout = zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED)
+for item in zin.infolist():
+    data = zin.read(item.filename)
+    if edit == "drop-workbook" and item.filename == "xl/workbook.xml":
+        continue
+    if edit == "break-sheet" and item.filename == "xl/worksheets/sheet1.xml":
+        data = data[: len(data) // 2]
+    if edit == "far-row" and item.filename == "xl/worksheets/sheet1.xml":
+        data = data.replace(b'<row r="2"', b'<row r="1048577"')
+    if edit == "far-cell" and item.filename == "xl/worksheets/sheet1.xml":
+        data = data.replace(b'r="B2"', b'r="XFE2"')
+    zout.writestr(item, data)
+if edit == "bomb":
+    zout.writestr("xl/media/huge.bin", b"\0" * (1100 * 1024 * 1024), zipfile.ZIP_DEFLATED)
+zout.close()
+)PY",
+              {good, path, edit});
+    return path;
+  };
+  expectOpenError(variant("noworkbook.xlsx", "drop-workbook"), "xl/workbook.xml is missing");
+  expectOpenError(variant("broken.xlsx", "break-sheet"), "not well-formed XML");
+  expectOpenError(variant("farrow.xlsx", "far-row"), "outside the sheet's limits");
+  expectOpenError(variant("farcell.xlsx", "far-cell"), "outside the sheet's limits");
+  expectOpenError(variant("bomb.xlsx", "bomb"), "size limit");
+}
+
+TEST(WorkbookIo, TextTemplatesOpenAsOneSheetAndTextFormatsWriteDisplayedValues) {
+  TempFolder folder;
+  std::string csv = folder.File("Monthly Sales.csv");
+  testing::WriteTextFile(csv, "Region,Amount,Share,Day\r\nNorth,\"1,250.5\",25%,3/14/2024\r\n\"South, East\",00123,TRUE,text\r\n");
+  auto book = Open(csv);
+  EXPECT_EQ(book->FileFormat(), 6);
+  ASSERT_EQ(book->WorksheetCount(), 1);
+  auto sheet = book->WorksheetAt(1);
+  EXPECT_EQ(sheet->Name(), "Monthly Sales");
+  EXPECT_EQ(sheet->GetValue(2, 2), Variant(1250.5));
+  EXPECT_EQ(sheet->GetValue(2, 3), Variant(0.25));
+  EXPECT_EQ(sheet->GetValue(2, 4).Number(), 45365);
+  EXPECT_EQ(sheet->GetValue(3, 1), Variant("South, East"));
+  EXPECT_EQ(sheet->GetValue(3, 2), Variant(123.0));
+  EXPECT_EQ(sheet->GetValue(3, 3), Variant(true));
+
+  book->SaveAs(folder.File("copy.xlsx"), 51);
+  EXPECT_EQ(book->FileFormat(), 51);
+  EXPECT_EQ(OpenpyxlCell(folder.File("copy.xlsx"), "Monthly Sales", "A3"), "South, East");
+
+  if (!RendererAvailable()) GTEST_SKIP() << "number-format renderer not available yet";
+  book->SaveAs(folder.File("again.csv"), 6);
+  std::string text = testing::ReadTextFile(folder.File("again.csv"));
+  EXPECT_EQ(text,
+            "Region,Amount,Share,Day\r\nNorth,\"1,250.50\",25%,3/14/2024\r\n\"South, East\",123,TRUE,text\r\n");
+  book->SaveAs(folder.File("again.txt"), -4158);
+  EXPECT_EQ(testing::ReadTextFile(folder.File("again.txt")).substr(0, 25), "Region\tAmount\tShare\tDay\r\n");
+  try {
+    book->SaveAs(folder.File("x.xls"), 56);
+    ADD_FAILURE() << "saved in format 56";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find("cannot be saved in file format 56"), std::string::npos);
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder.File("x.xls")));
+}
+
+TEST(WorkbookIo, TheTemplateIsNeverWritten) {
+  TempFolder folder;
+  std::string path = MakeTemplate(folder);
+  auto book = Open(path);
+  book->WorksheetAt(1)->SetValue(1, 1, Variant("changed"));
+  EXPECT_THROW(book->SaveAs(path, std::nullopt), AutomationError);
+  EXPECT_EQ(OpenpyxlCell(path, "Data", "A1"), "Sales report");
+  // A failed save leaves nothing behind in the target folder.
+  EXPECT_THROW(book->SaveAs(folder.File("missing/out.xlsx"), std::nullopt), AutomationError);
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+    EXPECT_EQ(entry.path().filename().string().find(".~tbx"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tabrix::xlsx
