@@ -236,3 +236,54 @@ TEST(Rects, ShiftRectAndShiftIndexForMergesAnchorsAndBreaks) {
 
 }  // namespace
 }  // namespace tabrix::xlsx
+
+namespace tabrix::xlsx {
+namespace {
+
+// Inserting rows or columns and deleting the same ones again gives the formula back, for any
+// formula whose references stay on the sheet; scanning arbitrary bytes never goes wrong.
+TEST(ShiftFormulaProperties, InsertThenDeleteRestoresTheText) {
+  const char* formulas[] = {
+      "SUM(F5:F6)*$B$2+'Sheet 2'!A1:B3+Sheet3!C:C+4:7+MyName+Table1[Col]",
+      "Data!A1:XF300+SUM(Data!$C$3:$D$9)+IF(A1=\"B2\",C3,D4)", "VLOOKUP(A9,$A$2:$Q$99,3,0)",
+      "SUM($2:$9)+SUM(B:B)+B2:C3 D4:E5", "A1+Data:Other!B2+[1]Data!C3+#REF!+LOG10(Q7)",
+  };
+  for (const char* f : formulas) {
+    for (int k = 1; k <= 12; ++k) {
+      for (bool rows : {true, false}) {
+        const SheetEdit ins = rows ? SheetEdit::InsertRows(k, 3) : SheetEdit::InsertColumns(k, 3);
+        const SheetEdit del = rows ? SheetEdit::DeleteRows(k, 3) : SheetEdit::DeleteColumns(k, 3);
+        for (bool here : {true, false}) {
+          const FormulaContext context{"Data", here};
+          const std::string moved = ShiftedFormula(f, ins, context);
+          EXPECT_EQ(ShiftedFormula(moved, del, context), f) << f << " at " << k;
+        }
+      }
+    }
+  }
+}
+
+TEST(ShiftFormulaProperties, ArbitraryBytesAreScannedSafely) {
+  const std::string alphabet = "A1$:!'\"[]#(),.E+-Z9 \\_?x\xC3\xA4";
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  std::string out;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const int length = static_cast<int>(next() % 24);
+    for (int i = 0; i < length; ++i) text.push_back(alphabet[next() % alphabet.size()]);
+    ShiftFormula(text, SheetEdit::InsertRows(1, 1), {"A", true}, out);
+    ShiftFormula(text, SheetEdit::DeleteColumns(1, 2), {"A", false}, out);
+    TranslateFormula(text, -1, 1, out);
+    const ParsedFormula parsed(text);
+    EXPECT_EQ(parsed.Text(), text);
+    // The parsed form and the text form agree.
+    ParsedFormula moved(text);
+    moved.Shift(SheetEdit::InsertRows(1, 1), {"A", true});
+    EXPECT_EQ(moved.Text(), ShiftedFormula(text, SheetEdit::InsertRows(1, 1), {"A", true}))
+        << text;
+  }
+}
+
+}  // namespace
+}  // namespace tabrix::xlsx
