@@ -747,6 +747,9 @@ bool EditCanAffect(const ReferenceReach& reach, const SheetEdit& edit) {
 // Parsed formula
 
 ParsedFormula::ParsedFormula(std::string_view formula) : source_(formula) {
+  // Collected in a reused buffer, then stored with one allocation of the exact size.
+  thread_local std::vector<Reference> found;
+  found.clear();
   Scan(source_, [&](const Found& f) {
     Reference r;
     r.Begin = f.Begin;
@@ -764,8 +767,9 @@ ParsedFormula::ParsedFormula(std::string_view formula) : source_(formula) {
     r.Quoted = f.Quoted;
     r.ThreeD = f.ThreeD;
     r.External = f.External;
-    references_.push_back(r);
+    found.push_back(r);
   });
+  if (!found.empty()) references_.assign(found.begin(), found.end());
 }
 
 bool ParsedFormula::Shift(const SheetEdit& edit, const FormulaContext& context) {

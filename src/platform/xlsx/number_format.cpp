@@ -5,7 +5,9 @@
 // shows 2.68 although the binary double is slightly below it.
 #include "platform/xlsx/number_format.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -92,7 +94,8 @@ void FixedDigits(double value, int decimals, std::string& integer, std::string& 
   value = std::fabs(value);
   if (value == 0 || !std::isfinite(value)) return;
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.14e", value);
+  *std::to_chars(buffer, buffer + sizeof buffer - 1, value, std::chars_format::scientific, 14)
+       .ptr = '\0';
   std::string digits;  // d1 d2 ... d15, value = d1.d2... x 10^exponent
   digits.reserve(16);
   const char* p = buffer;
@@ -140,7 +143,9 @@ void FixedDigits(double value, int decimals, std::string& integer, std::string& 
 void SignificantDigits(double value, int count, std::string& digits, int& exponent) {
   char buffer[48];
   count = std::max(1, std::min(count, 15));
-  std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
+  *std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(value),
+                 std::chars_format::scientific, 14)
+       .ptr = '\0';
   std::string all;
   const char* p = buffer;
   for (; *p && *p != 'e'; ++p)
@@ -180,6 +185,11 @@ void AppendExponent(std::string& out, int exponent, int minDigits, bool plusSign
 std::string GeneralOf(double value) {
   if (std::isnan(value)) return "#NUM!";
   if (value == 0) return "0";
+  if (std::fabs(value) < 1e11 && value == std::trunc(value)) {
+    char buffer[24];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer,
+                                             static_cast<std::int64_t>(value)).ptr);
+  }
   std::string out;
   if (value < 0) out.push_back('-');
   const double a = std::fabs(value);
@@ -304,6 +314,7 @@ struct Section {
   bool HasExponent = false, ExponentPlus = false;
   bool HasFraction = false;
   int NumeratorDigits = 0, DenominatorDigits = 0, FixedDenominator = 0;
+  std::string IntegerHolders, FractionHolders;  // placeholder characters, in order
   int SubSecondDigits = 0;
   bool TwelveHour = false;
 };
@@ -617,8 +628,14 @@ Section CompileSection(std::string_view s) {
   for (const Token& t : tokens) {
     if (t.What != Kind::Digit) continue;
     switch (t.Where) {
-      case Zone::Integer: ++section.IntegerDigits; break;
-      case Zone::Fraction: ++section.FractionDigits; break;
+      case Zone::Integer:
+        ++section.IntegerDigits;
+        section.IntegerHolders.push_back(t.Placeholder);
+        break;
+      case Zone::Fraction:
+        ++section.FractionDigits;
+        section.FractionHolders.push_back(t.Placeholder);
+        break;
       case Zone::ExponentDigits: ++section.ExponentDigits; break;
       case Zone::Numerator: ++section.NumeratorDigits; break;
       case Zone::DenominatorDigits: ++section.DenominatorDigits; break;
@@ -641,33 +658,6 @@ std::string Group(const std::string& digits) {
       out.push_back(',');
   }
   return out;
-}
-
-// Fills the integer placeholders (right to left; the leftmost takes any extra digits) and
-// returns the text of each placeholder, in order.
-std::vector<std::string> FillInteger(const Section& section, const std::string& digits,
-                                     Zone zone) {
-  std::vector<const Token*> holders;
-  for (const Token& t : section.Tokens)
-    if (t.What == Kind::Digit && t.Where == zone) holders.push_back(&t);
-  std::vector<std::string> parts(holders.size());
-  long d = static_cast<long>(digits.size()) - 1;
-  for (long h = static_cast<long>(holders.size()) - 1; h >= 0; --h) {
-    std::string& part = parts[static_cast<std::size_t>(h)];
-    if (d >= 0) {
-      if (h == 0) {
-        part.assign(digits, 0, static_cast<std::size_t>(d + 1));
-        d = -1;
-      } else {
-        part.push_back(digits[static_cast<std::size_t>(d--)]);
-      }
-    } else {
-      const char p = holders[static_cast<std::size_t>(h)]->Placeholder;
-      if (p == '0') part = "0";
-      else if (p == '?') part = " ";
-    }
-  }
-  return parts;
 }
 
 // Best fraction num/den of x in [0, 1) with den < 10^digits (or the fixed denominator).
@@ -798,37 +788,46 @@ std::string RenderNumber(const Section& section, double value, bool negative) {
     FixedDigits(a, section.FractionDigits, integer, fraction);
   }
 
-  // Integer part.
-  std::vector<std::string> intParts;
+  // Integer part: each placeholder takes its digit counted from the right, the leftmost one
+  // any extra digits; with grouping the whole grouped number goes to the first placeholder.
+  std::string grouped;
   if (section.Grouping) {
     std::string digits = integer;
-    int zeros = 0;
-    for (const Token& t : section.Tokens)
-      if (t.What == Kind::Digit && t.Where == Zone::Integer && t.Placeholder == '0') ++zeros;
-    if (static_cast<int>(digits.size()) < zeros) digits.insert(0, zeros - digits.size(), '0');
-    intParts.assign(static_cast<std::size_t>(section.IntegerDigits), std::string());
-    if (!intParts.empty()) intParts[0] = Group(digits);
-  } else {
-    intParts = FillInteger(section, integer, Zone::Integer);
+    const auto zeros = static_cast<std::size_t>(
+        std::count(section.IntegerHolders.begin(), section.IntegerHolders.end(), '0'));
+    if (digits.size() < zeros) digits.insert(0, zeros - digits.size(), '0');
+    grouped = Group(digits);
   }
-  // Fraction digits: trailing zeros vanish under '#', turn to spaces under '?'.
-  std::vector<std::string> fracParts(static_cast<std::size_t>(section.FractionDigits));
-  {
-    std::vector<char> holders;
-    for (const Token& t : section.Tokens)
-      if (t.What == Kind::Digit && t.Where == Zone::Fraction) holders.push_back(t.Placeholder);
-    bool trailing = true;
-    for (long k = static_cast<long>(holders.size()) - 1; k >= 0; --k) {
-      const char d = fraction[static_cast<std::size_t>(k)];
-      std::string& part = fracParts[static_cast<std::size_t>(k)];
-      if (trailing && d == '0' && holders[static_cast<std::size_t>(k)] != '0') {
-        if (holders[static_cast<std::size_t>(k)] == '?') part = " ";
-        continue;
-      }
-      trailing = false;
-      part.assign(1, d);
+  auto appendIntegerHolder = [&](std::size_t h) {
+    if (section.Grouping) {
+      if (h == 0) out += grouped;
+      return;
     }
-  }
+    const long index = static_cast<long>(integer.size()) -
+                       static_cast<long>(section.IntegerHolders.size()) + static_cast<long>(h);
+    if (index >= 0) {
+      if (h == 0)
+        out.append(integer, 0, static_cast<std::size_t>(index) + 1);
+      else
+        out.push_back(integer[static_cast<std::size_t>(index)]);
+      return;
+    }
+    const char p = section.IntegerHolders[h];
+    if (p == '0') out.push_back('0');
+    else if (p == '?') out.push_back(' ');
+  };
+  // Fraction digits: trailing zeros vanish under '#', turn to blanks under '?'.
+  long lastShown = -1;
+  for (long k = static_cast<long>(section.FractionHolders.size()) - 1; k >= 0; --k)
+    if (fraction[static_cast<std::size_t>(k)] != '0' ||
+        section.FractionHolders[static_cast<std::size_t>(k)] == '0') {
+      lastShown = k;
+      break;
+    }
+  auto appendFractionHolder = [&](std::size_t k) {
+    if (static_cast<long>(k) <= lastShown) out.push_back(fraction[k]);
+    else if (section.FractionHolders[k] == '?') out.push_back(' ');
+  };
   // Exponent, numerator and denominator texts.
   std::string expSign, expDigits;
   if (section.HasExponent) {
@@ -867,10 +866,10 @@ std::string RenderNumber(const Section& section, double value, bool negative) {
       case Kind::Digit:
         switch (t.Where) {
           case Zone::Integer:
-            out += intParts[intIndex++];
+            appendIntegerHolder(intIndex++);
             break;
           case Zone::Fraction:
-            out += fracParts[fracIndex++];
+            appendFractionHolder(fracIndex++);
             break;
           case Zone::ExponentDigits:
             if (!expDone) out += expDigits;
