@@ -141,6 +141,9 @@ TEST(RemoveSheetReferences, ReferencesIntoTheDeletedSheetBecomeRef) {
   ASSERT_TRUE(RemoveSheetReferences("Gone!A1+'gone'!B2:C3+Kept!A1+A1", "Gone", out));
   EXPECT_EQ(out, "#REF!A1+#REF!B2:C3+Kept!A1+A1");
   EXPECT_FALSE(RemoveSheetReferences("Kept!A1", "Gone", out));
+  // Once gone, such references are no longer moved or counted.
+  EXPECT_EQ(Shift("#REF!A1+A1", SheetEdit::InsertRows(1, 1)), "#REF!A1+A2");
+  EXPECT_EQ(MeasureReferences("#REF!B9:C12").HasReferences, false);
 }
 
 TEST(TranslateFormula, RelativePartsFollowTheCopyAbsolutePartsStay) {

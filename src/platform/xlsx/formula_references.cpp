@@ -491,7 +491,13 @@ void Scan(std::string_view s, Visit&& visit) {
     if (c == '#') {  // error literal (#REF!, #N/A, #DIV/0!) or the spill operator
       ++i;
       while (i < n && (IsLetter(s[i]) || IsDigit(s[i]) || s[i] == '_' || s[i] == '/')) ++i;
-      if (i < n && (s[i] == '!' || s[i] == '?')) ++i;
+      if (i < n && (s[i] == '!' || s[i] == '?')) {
+        ++i;
+        // "#REF!A1": a reference into a deleted sheet, which nothing moves any more.
+        Ref dead;
+        std::size_t end;
+        if (s[i - 1] == '!' && ReferenceAt(s, i, dead, end)) i = end;
+      }
       continue;
     }
     if (!IsRunChar(c)) {
