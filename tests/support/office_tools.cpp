@@ -117,6 +117,21 @@ std::string OpenpyxlCell(const std::string& path, const std::string& sheet, cons
   return OpenpyxlCells(path, sheet, {cell}).front();
 }
 
+std::string ReadZipPart(const std::string& path, const std::string& part) {
+  return RunPython("import sys, zipfile\nsys.stdout.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]).decode('utf-8'))\n",
+                   {path, part});
+}
+
+std::vector<std::string> ZipPartNames(const std::string& path) {
+  std::string output = RunPython("import sys, zipfile\nprint('\\n'.join(zipfile.ZipFile(sys.argv[1]).namelist()))\n", {path});
+  std::vector<std::string> names;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line))
+    if (!line.empty()) names.push_back(line);
+  return names;
+}
+
 bool LibreOfficeAvailable() {
   static const bool available = RunCommand("command -v soffice >/dev/null").exitCode == 0;
   return available;

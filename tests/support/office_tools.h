@@ -50,6 +50,10 @@ std::string OpenpyxlCell(const std::string& path, const std::string& sheet, cons
 std::vector<std::string> OpenpyxlCells(const std::string& path, const std::string& sheet,
                                        const std::vector<std::string>& cells);
 
+// The text of one part of a zip package (read with Python's zipfile); names of the parts.
+std::string ReadZipPart(const std::string& path, const std::string& part);
+std::vector<std::string> ZipPartNames(const std::string& path);
+
 // True when LibreOffice (soffice) can be run.
 bool LibreOfficeAvailable();
 

@@ -251,6 +251,14 @@ class XlsxWorkbook final : public platform::Workbook {
   // Parsed XML of a part that references cells (charts, tables), loaded once and saved back.
   pugi::xml_document* EditablePart(const std::string& partName);
 
+  // Parts outside the sheets that hold cell references (charts, pivot caches), parsed once:
+  // their formula elements and pivot sources.
+  struct ReferenceNodes {
+    std::vector<pugi::xml_node> formulas;
+    std::vector<pugi::xml_node> pivotSources;
+  };
+  std::map<std::string, ReferenceNodes>& ReferencingParts();
+
   // Writes the package as .xlsx-family bytes into a zip file at `path`.
   void WritePackage(const std::string& path, std::int32_t format);
   bool Date1904() const { return date1904_; }
@@ -289,6 +297,8 @@ class XlsxWorkbook final : public platform::Workbook {
   XlsxNames names_{this};
   std::map<std::string, std::unique_ptr<DrawingPart>> drawings_;
   std::map<std::string, std::unique_ptr<pugi::xml_document>> editedParts_;
+  std::optional<std::map<std::string, ReferenceNodes>> referencingParts_;
+  std::size_t specialFormulas_ = 0;  // array and data-table formulas (their ranges move too)
 };
 
 class XlsxApplication final : public platform::Application {

@@ -332,6 +332,7 @@ void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
           Formula& formula = book.Formulas()[cell.formula];
           formula.type = kind;
           formula.ref = ref;
+          if (kind != Formula::kNormal) ++book.specialFormulas_;
           formula.attributes = std::move(attributes);
         }
       }

@@ -1,0 +1,207 @@
+// Inserting and deleting rows, columns and cell bands in real templates: cells and every
+// reference move as in the spreadsheet application; checked with openpyxl, the raw parts, and
+// LibreOffice recalculating the saved file.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "platform/xlsx/workbook_document.h"
+#include "support/office_tools.h"
+#include "tabrix/error.h"
+#include "template_factory.h"
+
+namespace tabrix::xlsx {
+namespace {
+
+using platform::CellRect;
+using platform::kMaxColumns;
+using platform::kMaxRows;
+using testing::OpenpyxlCells;
+using testing::TempFolder;
+
+struct Opened {
+  std::shared_ptr<platform::Application> application = platform::CreateSpreadsheetApplication();
+  std::shared_ptr<platform::Workbook> book;
+  XlsxWorksheet* data = nullptr;
+  explicit Opened(const std::string& path) {
+    book = application->OpenWorkbook(path, true);
+    data = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
+  }
+};
+
+std::string Line(const std::string& description, const std::string& key) {
+  std::regex pattern("(^|\n)" + key + "=([^\n]*)");
+  std::smatch match;
+  if (std::regex_search(description, match, pattern)) return match[2];
+  return "<missing " + key + ">";
+}
+
+CellRect Rows(std::int32_t first, std::int32_t last) { return CellRect{first, 1, last, kMaxColumns}; }
+CellRect Columns(std::int32_t first, std::int32_t last) { return CellRect{1, first, kMaxRows, last}; }
+
+TEST(StructureEdit, InsertedRowsMoveEveryReferenceOfTheReport) {
+  TempFolder folder;
+  Opened opened(test::MakeReportTemplate(folder.Path()));
+  opened.data->InsertCells(Rows(6, 9), platform::kShiftDown);
+  std::string output = folder.File("grown.xlsx");
+  opened.book->SaveAs(output, std::nullopt);
+
+  auto data = OpenpyxlCells(output, "Data", {"D10", "B11", "D11", "E11", "A11", "A12", "D6", "A1"});
+  EXPECT_EQ(data[0], "=B10*C10");
+  EXPECT_EQ(data[1], "=SUM(B5:B10)");
+  EXPECT_EQ(data[2], "=SUM(D5:D10)");
+  EXPECT_EQ(data[3], "=$D$11*2");
+  EXPECT_EQ(data[4], "TOTAL");
+  EXPECT_EQ(data[5], "footer");
+  EXPECT_EQ(data[6], "");
+  EXPECT_EQ(data[7], "Report");
+  auto summary = OpenpyxlCells(output, "Summary", {"A1", "A2", "A3"});
+  EXPECT_EQ(summary[0], "=Data!B11");
+  EXPECT_EQ(summary[1], "=SUM(Data!D5:D10)");
+  EXPECT_EQ(summary[2], "=Data!$B$5");
+
+  std::string d = test::DescribeReport(output);
+  EXPECT_EQ(Line(d, "merges"), "A12:D12 A1:D1");
+  EXPECT_EQ(Line(d, "breaks"), "11");
+  EXPECT_EQ(Line(d, "filter"), "A4:D10");
+  EXPECT_EQ(Line(d, "cf"), "B5:B10");
+  EXPECT_EQ(Line(d, "dv"), "C5:C10");
+  EXPECT_EQ(Line(d, "links"), "A12>#Summary!A1");
+  EXPECT_EQ(Line(d, "name:GrandTotal"), "Data!$D$11");
+  EXPECT_EQ(Line(d, "name:Block"), "Data!$A$5:$D$10");
+  EXPECT_NE(Line(d, "printarea").find("$A$1:$D$12"), std::string::npos) << d;
+  // Inserted rows take the format (height) of the row above.
+  EXPECT_EQ(Line(d, "heights"), "5:20.0 6:20.0 7:20.0 8:20.0 9:20.0");
+  EXPECT_EQ(Line(d, "table"), "A1:B4");
+
+  // The chart covers the grown range; the picture below the insertion moved down four rows.
+  std::string chart = testing::ReadZipPart(output, "xl/charts/chart1.xml");
+  EXPECT_NE(chart.find("'Data'!$D$5:$D$10"), std::string::npos) << chart;
+  EXPECT_NE(chart.find("'Data'!$A$5:$A$10"), std::string::npos) << chart;
+  std::string drawing = testing::ReadZipPart(output, "xl/drawings/drawing1.xml");
+  std::vector<std::string> anchorRows;
+  static const std::regex fromRow("<(?:xdr:)?from>.*?<(?:xdr:)?row>(\\d+)</");
+  for (std::sregex_iterator it(drawing.begin(), drawing.end(), fromRow), end; it != end; ++it)
+    anchorRows.push_back((*it)[1]);
+  EXPECT_EQ(anchorRows, (std::vector<std::string>{"1", "13"})) << drawing;
+}
+
+TEST(StructureEdit, DeletedRowsBecomeRefErrorsAndRangesShrink) {
+  TempFolder folder;
+  Opened opened(test::MakeReportTemplate(folder.Path()));
+  opened.data->DeleteCells(Rows(6, 6), platform::kShiftUp);
+  opened.data->DeleteCells(Rows(5, 5), platform::kShiftUp);
+  std::string output = folder.File("shrunk.xlsx");
+  opened.book->SaveAs(output, std::nullopt);
+  auto data = OpenpyxlCells(output, "Data", {"A5", "B5", "D5", "E5", "A6"});
+  EXPECT_EQ(data[0], "TOTAL");
+  EXPECT_EQ(data[1], "=SUM(#REF!)");
+  EXPECT_EQ(data[2], "=SUM(#REF!)");
+  EXPECT_EQ(data[3], "=$D$5*2");
+  EXPECT_EQ(data[4], "footer");
+  auto summary = OpenpyxlCells(output, "Summary", {"A1", "A3"});
+  EXPECT_EQ(summary[0], "=Data!B5");
+  EXPECT_EQ(summary[1], "=Data!#REF!");
+  std::string d = test::DescribeReport(output);
+  EXPECT_EQ(Line(d, "merges"), "A1:D1 A6:D6");
+  EXPECT_EQ(Line(d, "breaks"), "5");
+  EXPECT_EQ(Line(d, "filter"), "A4:D4");
+  EXPECT_EQ(Line(d, "cf"), "");
+  EXPECT_EQ(Line(d, "dv"), "");
+  EXPECT_EQ(Line(d, "name:GrandTotal"), "Data!$D$5");
+  EXPECT_EQ(Line(d, "name:Block"), "Data!#REF!");
+}
+
+TEST(StructureEdit, LibreOfficeTotalsOverAGrownTableEqualTheRowsWritten) {
+  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  TempFolder folder;
+  Opened opened(test::MakeReportTemplate(folder.Path()));
+  const int records = 30;
+  // Reserve 2: insert records - 2 rows between the two reserved rows, then write every row.
+  opened.data->InsertCells(Rows(6, 6 + records - 3), platform::kShiftDown);
+  double quantities = 0, amounts = 0;
+  for (int i = 0; i < records; ++i) {
+    int row = 5 + i;
+    opened.data->SetValue(row, 1, Variant("item " + std::to_string(i)));
+    opened.data->SetValue(row, 2, Variant(i + 1.0));
+    opened.data->SetValue(row, 3, Variant(0.5 * i));
+    if (opened.data->GetFormula(row, 4).empty()) opened.data->SetFormula(row, 4, "B" + std::to_string(row) + "*C" + std::to_string(row));
+    quantities += i + 1.0;
+    amounts += (i + 1.0) * 0.5 * i;
+  }
+  std::string output = folder.File("filled.xlsx");
+  opened.book->SaveAs(output, std::nullopt);
+  auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
+  const std::size_t total = 5 + records - 1;  // 0-based index of the totals row
+  ASSERT_GT(rows.size(), total);
+  EXPECT_EQ(rows[total][0], "TOTAL");
+  EXPECT_DOUBLE_EQ(std::stod(rows[total][1]), quantities);
+  EXPECT_DOUBLE_EQ(std::stod(rows[total][3]), amounts);
+  auto summary = testing::ParseCsv(testing::LibreOfficeCsv(output, 2, true));
+  EXPECT_DOUBLE_EQ(std::stod(summary[0][0]), quantities);
+  EXPECT_DOUBLE_EQ(std::stod(summary[1][0]), amounts);
+}
+
+TEST(StructureEdit, BandInsertionMovesOnlyTheBandAndRefusesToTearMergedCells) {
+  TempFolder folder;
+  Opened opened(test::MakeReportTemplate(folder.Path()));
+  // The footer merge A8:D8 reaches outside B:D below the insertion point.
+  try {
+    opened.data->InsertCells(CellRect{6, 2, 7, 4}, platform::kShiftDown);
+    ADD_FAILURE() << "tore a merged area";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Number(), 1004);
+  }
+  // A band of A:E (covering the merges) moves; column F and beyond stay.
+  opened.data->SetValue(7, 6, Variant("beside"));
+  opened.data->SetFormula(9, 7, "SUM(D5:D7)+F7");
+  opened.data->InsertCells(CellRect{6, 1, 7, 5}, platform::kShiftDown);
+  EXPECT_EQ(opened.data->GetValue(9, 1), Variant("TOTAL"));
+  EXPECT_EQ(opened.data->GetFormula(9, 4), "=SUM(D5:D8)");
+  EXPECT_EQ(opened.data->GetValue(7, 6), Variant("beside"));
+  // A reference inside the band moves; one reaching outside it stays.
+  EXPECT_EQ(opened.data->GetFormula(9, 7), "=SUM(D5:D9)+F7");
+  EXPECT_EQ(opened.data->MergeArea(10, 2), (CellRect{10, 1, 10, 4}));
+  // Row heights belong to entire rows: a band insertion leaves them.
+  EXPECT_EQ(opened.data->RowHeightPoints(5), 20);
+  EXPECT_EQ(opened.data->RowHeightPoints(7), 15);
+
+  // Cells shifted right inside rows 5:6 only.
+  opened.data->InsertCells(CellRect{5, 2, 6, 3}, platform::kShiftToRight);
+  EXPECT_EQ(opened.data->GetFormula(5, 6), "=D5*E5");
+  EXPECT_EQ(opened.data->GetValue(4, 2), Variant("Qty"));
+}
+
+TEST(StructureEdit, EntireColumnsMoveWidthsFormulasAndNames) {
+  TempFolder folder;
+  Opened opened(test::MakeReportTemplate(folder.Path()));
+  CellRect columns = opened.data->ResolveReference("$C:$C:$D:$D");
+  opened.data->InsertCells(columns, platform::kShiftToRight);  // two columns before C
+  EXPECT_EQ(opened.data->GetFormula(5, 6), "=B5*E5");
+  EXPECT_EQ(opened.data->GetFormula(7, 7), "=$F$7*2");
+  EXPECT_EQ(opened.data->MergeArea(1, 1), (CellRect{1, 1, 1, 6}));
+  // The new columns take the width of column B on their left.
+  EXPECT_EQ(opened.data->ColumnWidthPoints(3), opened.data->ColumnWidthPoints(2));
+  opened.data->DeleteCells(Columns(2, 2), platform::kShiftToLeft);
+  EXPECT_EQ(opened.data->GetFormula(5, 5), "=#REF!*D5");
+  std::string output = folder.File("columns.xlsx");
+  opened.book->SaveAs(output, std::nullopt);
+  std::string d = test::DescribeReport(output);
+  EXPECT_EQ(Line(d, "name:Block"), "Data!$A$5:$E$6");
+  EXPECT_EQ(Line(d, "filter"), "A4:E6");
+  EXPECT_EQ(testing::OpenpyxlCell(output, "Summary", "A2"), "=SUM(Data!E5:E6)");
+}
+
+TEST(StructureEdit, CellsPushedOffTheSheetAreRefused) {
+  TempFolder folder;
+  Opened opened(test::MakeReportTemplate(folder.Path()));
+  opened.data->SetValue(kMaxRows - 1, 3, Variant("near the end"));
+  EXPECT_THROW(opened.data->InsertCells(Rows(10, 12), platform::kShiftDown), AutomationError);
+  EXPECT_EQ(opened.data->GetValue(kMaxRows - 1, 3), Variant("near the end"));
+  EXPECT_EQ(opened.data->GetValue(7, 1), Variant("TOTAL"));
+  opened.data->InsertCells(Rows(10, 10), platform::kShiftDown);
+  EXPECT_EQ(opened.data->GetValue(kMaxRows, 3), Variant("near the end"));
+}
+
+}  // namespace
+}  // namespace tabrix::xlsx
