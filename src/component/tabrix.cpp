@@ -1,20 +1,13 @@
 // The public methods. Each one hands over to its engine.
 #include "tabrix/tabrix.h"
 
+#include "component/run_driver.h"
 #include "fill/fixed_table_report.h"
 #include "fill/names_report.h"
 #include "fill/variable_table_report.h"
 #include "group/grouped_report.h"
 
 namespace tabrix {
-namespace {
-
-[[noreturn]] void NotImplementedYet(const char* method) {
-  throw AutomationError(ObjectErrorNumber(0x1FE), kProductName,
-                        std::string(method) + " is not implemented yet.");
-}
-
-}  // namespace
 
 void Tabrix::FixTableReport(ByRef<RecordsetPtr> Recordset, ByRef<WorksheetPtr> Worksheet,
                             ByRef<std::string> CellList, ByRef<std::string> Range,
@@ -57,11 +50,15 @@ void Tabrix::SetExcelName(ByRef<RecordsetPtr> Recordset, ByRef<WorkbookPtr> Work
   fill::RunSetExcelName(*Recordset, *Workbook, *NameList);
 }
 
-void Tabrix::Foliowright(ByRef<ApplicationPtr>, ByRef<std::string>, ByRef<std::string>,
-                         ByRef<std::string>, ByRef<std::string>, ByRef<std::string>,
-                         ByRef<std::string>, ByRef<std::string>, ByRef<std::string>,
-                         ByRef<std::string>, ByRef<std::string>, ByRef<std::string>) {
-  NotImplementedYet("Foliowright");
+void Tabrix::Foliowright(ByRef<ApplicationPtr> Application, ByRef<std::string> FwfFile,
+                         ByRef<std::string> Param1, ByRef<std::string> Param2,
+                         ByRef<std::string> Param3, ByRef<std::string> Param4,
+                         ByRef<std::string> Param5, ByRef<std::string> Param6,
+                         ByRef<std::string> Param7, ByRef<std::string> Param8,
+                         ByRef<std::string> Param9, ByRef<std::string> Param10) {
+  RunFoliowright(*this, *Application, *FwfFile,
+                 {*Param1, *Param2, *Param3, *Param4, *Param5, *Param6, *Param7, *Param8, *Param9,
+                  *Param10});
 }
 
 }  // namespace tabrix

@@ -1,0 +1,93 @@
+#include "component/connections.h"
+
+#include "component/run_state.h"
+#include "support/run_log.h"
+#include "tabrix/error.h"
+#include "tabrix/platform/database.h"
+
+namespace tabrix {
+namespace {
+
+// "， USER=" with the full-width comma U+FF0C.
+constexpr const char* kUserSeparator = "\xEF\xBC\x8C USER=";
+
+std::string DataSourceText(const DataSourceEntry& row) {
+  std::string text = "DSN=" + row.Name;
+  if (!row.User.empty()) text += kUserSeparator + row.User;
+  return text;
+}
+
+void WriteLogLine(RunState& run, const std::string& text) {
+  if (run.Log) run.Log->WriteLine(text);
+}
+
+void WriteErrorEntry(RunState& run, const std::string& message, const std::string& information) {
+  if (!run.Log) return;
+  try {
+    run.Log->WriteErrorEntry(message, information);
+  } catch (...) {
+  }
+}
+
+[[noreturn]] void RaiseObjectNotSet() {
+  throw AutomationError(91, kProductName, "Object variable or With block variable not set");
+}
+
+}  // namespace
+
+bool ConnectDataSource(std::int16_t& index) {
+  RunState& run = CurrentRunState();
+  const auto i = static_cast<std::size_t>(index);
+  if (index < 0 || index > kMaxDataSources) RaiseRuntimeError(kErrSubscriptOutOfRange);
+  DataSourceEntry& row = run.DataSources[i];
+  try {
+    run.Connections[i] = platform::CreateConnection();
+    run.Recordsets[i] = platform::CreateRecordset();
+    if (run.Events) run.Events->BeforeConnect(row.User, row.Password, row.Name, run.Connections[i]);
+    ConnectionPtr connection = run.Connections[i];
+    if (!connection) RaiseObjectNotSet();
+    connection->SetBaseFolder(run.DefinitionFolder);
+    connection->SetConnectionString(!row.ConnectionString.empty()
+                                        ? row.ConnectionString
+                                        : "User ID=" + row.User + ";Password=" + row.Password +
+                                              ";Data Source=" + row.Name);
+    if (!row.User.empty())
+      connection->Open("", row.User, row.Password, -1);
+    else
+      connection->Open("", "", "", -1);
+    if (!row.ConnectionString.empty())
+      WriteLogLine(run, "Connect to database successfully. DSN=" + row.Name + ", Using a connection string.");
+    else
+      WriteLogLine(run, "Connect to database successfully. " + DataSourceText(row));
+    return true;
+  } catch (...) {
+    const AutomationError error = ToAutomationError(std::current_exception());
+    if (!row.ConnectionString.empty()) {
+      const std::string message = "Failed to connect to database. DSN=" + row.Name + ", Using a connection string.";
+      WriteErrorEntry(run, message, error.Description());
+      RaiseWithDescription(error, message + " " + error.Description());
+    }
+    const std::string message = "Failed to connect to database. " + DataSourceText(row);
+    WriteErrorEntry(run, message, error.Description());
+    RaiseWithDescription(error, message + ". " + error.Description());
+  }
+}
+
+bool DisconnectDataSource(std::int16_t& index) {
+  RunState& run = CurrentRunState();
+  if (index < 0 || index > kMaxDataSources) RaiseRuntimeError(kErrSubscriptOutOfRange);
+  const auto i = static_cast<std::size_t>(index);
+  try {
+    if (run.Connections[i] && run.Connections[i]->State() != platform::kStateClosed) run.Connections[i]->Close();
+    run.Connections[i].reset();
+    run.Recordsets[i].reset();
+    return true;
+  } catch (...) {
+    const AutomationError error = ToAutomationError(std::current_exception());
+    const std::string message = "Failed to disconnect from database. DSN=" + run.DataSources[i].Name;
+    WriteErrorEntry(run, message, error.Description());
+    RaiseWithDescription(error, message + ". " + error.Description());
+  }
+}
+
+}  // namespace tabrix

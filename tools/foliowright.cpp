@@ -1,0 +1,152 @@
+// foliowright: runs a report from a definition file.
+//
+//   foliowright [options] DEFINITION_FILE [PARAM1 ... PARAM10]
+//   foliowright encode-password --user USER PASSWORD
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "component/run_state.h"
+#include "definition/password.h"
+#include "support/paths.h"
+#include "tabrix/tabrix.h"
+
+namespace {
+
+using tabrix::AutomationError;
+
+constexpr int kExitRunFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Shows "name: record/count" on the terminal while a statement fills rows.
+class ProgressDisplay : public tabrix::TabrixEvents {
+ public:
+  explicit ProgressDisplay(bool enabled) : enabled_(enabled) {}
+
+  void FunctionBeforeExectue(std::string FunctionNo, std::int16_t, std::int32_t, std::string) override {
+    statement_ = std::move(FunctionNo);
+  }
+
+  void FunctionProgress(std::int32_t Progress, std::int32_t RecordCount) override {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (shown_ && Progress != RecordCount && now - lastShown_ < std::chrono::milliseconds(100)) return;
+    lastShown_ = now;
+    const int percent = RecordCount > 0 ? static_cast<int>(100.0 * Progress / RecordCount) : 100;
+    std::fprintf(stderr, "\r\033[K@%s: record %d of %d (%d%%)", statement_.c_str(), Progress, RecordCount,
+                 percent);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  void FunctionAfterExectue(std::string, std::int16_t, std::int32_t, tabrix::ErrObject) override { Clear(); }
+
+  // Removes the progress line so that other output starts on a clean line.
+  void Clear() {
+    if (!shown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::string statement_;
+  std::chrono::steady_clock::time_point lastShown_{};
+};
+
+void PrintError(const AutomationError& error) {
+  std::cerr << "foliowright: error " << error.HexNumber() << " (" << error.Source() << "): "
+            << error.Description() << "\n";
+}
+
+int RunReport(const std::string& definitionFile, const std::vector<std::string>& parameters,
+              const std::string& conversionTable, bool quiet, bool verbose) {
+  ProgressDisplay progress(!quiet && ::isatty(STDERR_FILENO));
+  tabrix::RunState& run = tabrix::CurrentRunState();
+  run.ConversionTableFile = conversionTable;
+  if (verbose) {
+    run.LogEcho = [&progress](const std::string& line) {
+      progress.Clear();
+      std::cout << line << std::endl;
+    };
+  }
+
+  tabrix::Tabrix component;
+  component.SetEventSink(&progress);
+  std::vector<std::string> values = parameters;
+  values.resize(10);
+  try {
+    tabrix::ApplicationPtr application = tabrix::platform::CreateSpreadsheetApplication();
+    std::string file = definitionFile;
+    component.Foliowright(application, file, values[0], values[1], values[2], values[3], values[4], values[5],
+                          values[6], values[7], values[8], values[9]);
+  } catch (...) {
+    progress.Clear();
+    PrintError(tabrix::ToAutomationError(std::current_exception()));
+    if (!run.LogPath.empty() && tabrix::FileExists(run.LogPath))
+      std::cerr << "foliowright: see the run log " << run.LogPath << "\n";
+    return kExitRunFailed;
+  }
+  progress.Clear();
+  if (!quiet) {
+    std::cout << "Report: " << run.ReportPath << "\n"
+              << "Log: " << run.LogPath << "\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Runs a spreadsheet report from a report definition file.", "foliowright"};
+  app.set_version_flag("--version", std::string("foliowright (Tabrix) ") + tabrix::kComponentVersion);
+  app.footer(
+      "The run log is written where the definition file's LogFileName says (beside the definition\n"
+      "file by default). Exit status: 0 success, 1 the run failed (its error on stderr), 2 usage error.");
+
+  std::string definitionFile;
+  std::vector<std::string> parameters;
+  bool quiet = false;
+  bool verbose = false;
+  std::string conversionTable;
+  app.add_flag("-q,--quiet", quiet, "Show no progress and no summary");
+  app.add_flag("-v,--verbose", verbose, "Echo the run log lines on standard output");
+  app.add_option("--fmtconv", conversionTable,
+                 "Format-conversion table to use instead of the fmtconv.cfg beside the program")
+      ->check(CLI::ExistingFile);
+  app.add_option("DEFINITION_FILE", definitionFile, "Report definition file");
+  app.add_option("PARAMS", parameters, "Values of the definition file's parameters 1 to 10")->expected(0, 10);
+
+  CLI::App* encode = app.add_subcommand(
+      "encode-password", "Print the encoded form of a data-source password, for definition files with "
+                         "EncryptPassword=Y");
+  std::string user;
+  std::string password;
+  encode->add_option("--user", user, "The data source's User value (the key)")->required();
+  encode->add_option("PASSWORD", password, "The password")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? 0 : kExitUsage;
+  }
+
+  if (encode->parsed()) {
+    std::cout << tabrix::EncodePassword(password, user) << "\n";
+    return 0;
+  }
+  if (definitionFile.empty()) {
+    std::cerr << "foliowright: a definition file is required\n" << app.help();
+    return kExitUsage;
+  }
+  return RunReport(definitionFile, parameters, conversionTable, quiet, verbose);
+}
