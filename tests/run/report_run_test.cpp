@@ -190,19 +190,23 @@ TEST_F(ReportRunTest, BeforeConnectMayChangeTheLogin) {
             "Connect to database successfully. DSN=Main, Using a connection string.");
 }
 
-TEST_F(ReportRunTest, WithoutDataSourcesTheRunWarnsAndStillSaves) {
+TEST_F(ReportRunTest, WithoutDataSourcesOrConversionTableTheRunWarnsAndStillSaves) {
+  CurrentRunState().ConversionTableFile = folder_ / "none/fmtconv.cfg";
   const std::string definition = Definition(kReportFile, "@t=REPORT(SHEET=Data TYPE=FIX CELL=A1) SELECT 'x'\r\n", "");
   ASSERT_EQ(Run(definition, "2012"), std::nullopt);
   const std::string report = folder_ / "out/report_2012.xlsx";
   const Lines log = LogTexts(folder_ / "logs/run_2012.log");
-  ASSERT_EQ(log.size(), 13u) << ::testing::PrintToString(log);
-  EXPECT_EQ(log[3], "Warning: None of data sources is defined.");
-  EXPECT_EQ(log[6], "[t]    REPORT(SHEET=Data TYPE=FIX CELL=A1)");
-  EXPECT_EQ(log[8], "Error: Failed to excute function.");
-  EXPECT_EQ(log[9], "Error Info: Object variable or With block variable not set");
-  EXPECT_EQ(log[10], "[t]    Failure.");
-  EXPECT_EQ(log[11], "Save the report file \"" + report + "\".");
-  EXPECT_TRUE(FileExists(report));
+  ASSERT_EQ(log.size(), 14u) << ::testing::PrintToString(log);
+  EXPECT_EQ(log[3], "Warning: The file \"" + (folder_ / "none/fmtconv.cfg") +
+                        "\" does not exist. You can not convert file format.");
+  EXPECT_EQ(log[4], "Warning: None of data sources is defined.");
+  EXPECT_EQ(log[7], "[t]    REPORT(SHEET=Data TYPE=FIX CELL=A1)");
+  EXPECT_EQ(log[9], "Error: Failed to excute function.");
+  EXPECT_EQ(log[10], "Error Info: Object variable or With block variable not set");
+  EXPECT_EQ(log[11], "[t]    Failure.");
+  // The type is not found in the empty table: saved in the template's format.
+  EXPECT_EQ(log[12], "Save the report file \"" + report + "\".");
+  EXPECT_EQ(ReadText(report).rfind("PK", 0), 0u);
 }
 
 TEST_F(ReportRunTest, StatementFailuresOfTheExecutor) {
