@@ -90,7 +90,7 @@ TEST_F(FoliowrightCommandTest, AnotherConversionTable) {
   // A table whose only entry maps "Sheet" to comma-separated text.
   WriteText(folder_ / "my.cfg", "Sheet\t6\tComma separated\tcsv\r\n");
   const std::string definition =
-      Definition("@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items\r\n",
+      Definition("@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items WHERE qty > 1\r\n",
                  "ReportFileType=sheet\r\n");
   Result result = Command("--fmtconv " + (folder_ / "my.cfg") + " " + definition + " 2017");
   ASSERT_EQ(result.status, 0) << result.err;
