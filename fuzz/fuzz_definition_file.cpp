@@ -1,0 +1,47 @@
+// Definition files and format-conversion tables: header check, keyed sections (data sources,
+// files, protection, parameters, encoded passwords) and the conversion-table reader, on
+// arbitrary file contents.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "component/run_state.h"
+#include "support/run_log.h"
+#include "definition/conversion_table.h"
+#include "definition/definition_file.h"
+#include "fuzz/support/fuzz_support.h"
+
+using namespace tabrix;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string& path = fuzz::ScratchPath(".fwf");
+  fuzz::WriteScratchFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
+  CurrentRunState() = RunState{};
+
+  (void)CheckDefinitionHeader(path);
+  (void)KeyLineExists(path, "ProtectionPassword");
+
+  fuzz::ExpectOnlyAutomationErrors("LoadDefinitionFile", [&] { LoadDefinitionFile(path); });
+  fuzz::ExpectOnlyAutomationErrors("ReadDefinitionFile", [&] {
+    if (ReadDefinitionFile(path)) {
+      const RunState& state = CurrentRunState();
+      fuzz::Require(state.DataSourceCount >= 0 && state.DataSourceCount <= kMaxDataSources,
+                    "data-source count within the table");
+      fuzz::Require(state.ParameterCount >= 0 && state.ParameterCount <= kMaxParameters,
+                    "parameter count within the table");
+    }
+  });
+
+  fuzz::ExpectOnlyAutomationErrors("LoadConversionTable", [&] {
+    LoadConversionTable(path);
+    const RunState& state = CurrentRunState();
+    fuzz::Require(state.ConversionTable.size() <= static_cast<std::size_t>(kMaxConvEntries),
+                  "conversion table within its limit");
+    for (const char* type : {"xlsx", "51", "", "Excel8"}) {
+      const int found = FindConvEntry(type);
+      fuzz::Require(found >= -1 && found < static_cast<int>(state.ConversionTable.size()),
+                    "conversion entry index within the table");
+    }
+  });
+  return 0;
+}

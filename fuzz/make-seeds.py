@@ -1,0 +1,92 @@
+#!/usr/bin/python3
+"""Writes the seed corpora of the fuzz targets (fuzz/corpus/<kind>/). Seeds of targets whose
+input starts with structured bytes (edit kind, offsets, user names) get those bytes here."""
+import os
+import struct
+
+ROOT = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(kind, name, data):
+    folder = os.path.join(ROOT, "corpus", kind)
+    os.makedirs(folder, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode("utf-8")
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def definition_files():
+    with open(os.path.join(ROOT, "..", "examples", "sales", "sales.def"), "rb") as f:
+        write("definition_file", "sales", f.read())
+    with open(os.path.join(ROOT, "..", "data", "fmtconv.cfg"), "rb") as f:
+        write("definition_file", "fmtconv", f.read())
+    write("definition_file", "header_only", "Foliowright\n")
+    write("definition_file", "crlf_bom_encrypted",
+          "\ufeffFoliowright Version 2.0\r\n[Data Source]\r\nEncryptPassword=Y\r\nName1=db\r\n"
+          "User1=reporter\r\nPassword1=rdncx2Yj\r\n[File]\r\nProtectReport=y\r\n"
+          "ProtectionPassword = \"secret\"\r\nReportFileName='out.xlsx'\r\n[SQL]\r\n@1=EXECSQL(CONNECT=db)\r\n")
+    write("definition_file", "gaps_and_repeats",
+          "  Foliowright\n[file]\nLogFileName=a.log\n[PARAMETER]\nName1=%A%\nName2=%B%\nName4=%D%\n"
+          "Default1=1\n[File]\nLogFileName=b.log\n[Data Source]\nName1=x\nConnectionString1= Driver=SQLite3 \n"
+          "User1=ignored\nName2=y\n[Parameter]\nTitle1=T\n")
+
+
+def scripts():
+    write("script", "statement", b"\x02\x03%Y%\x042009\x03%R%\x05North"
+          b"@1=REPORT(CONNECT=SalesDB SHEET=Sheet1 TYPE=VAR CELL=A4,B4,C4) /* c */ "
+          b"SELECT a FROM t WHERE y = %Y% AND r = '%R%' AND s = \"x \"\"q\"\" y\"")
+    write("script", "comment_unclosed", b"\x00@2=NAME(CONNECT=db NAME=Total) /* open")
+    write("script", "operators", b"\x01\x01a\x02bb a<>b <= >= == ( ) , 'it''s' \"\" /**/ x")
+
+
+def cell_lists():
+    for name, level, text in [
+        ("cells", 0, "A1,B2,C3"),
+        ("quoted_empty", 0, "'A1', ,,D4 \"E5\""),
+        ("page_break", 3, "10R,2G1"),
+        ("group_break", 10, "G,3g2,40"),
+        ("image_options", 0, "MAS W100 H50.5 STRETCH nms w-3 H1e39"),
+        ("image_list", 0, "1,2, 3"),
+    ]:
+        write("cell_lists", name, bytes([level]) + text.encode())
+
+
+def formula(kind, first, count, sheet, on_sheet, row_offset, column_offset, text, band=None):
+    data = bytes([kind, first - 1, count - 1])
+    if band:
+        data += bytes([band[0] - 1, band[1] - band[0]])
+    data += bytes([len(sheet)]) + sheet.encode() + bytes([1 if on_sheet else 0])
+    # IntInRange(-1048576, 1048576) reads three bytes, (-16384, 16384) two; the flag after each
+    # keeps the offset whole.
+    data += (row_offset + 1048576).to_bytes(3, "big") + b"\x01"
+    data += (column_offset + 16384).to_bytes(2, "big") + b"\x01"
+    return data + text.encode()
+
+
+def formula_references():
+    seeds = {
+        "sum_insert_rows": formula(0, 3, 2, "Sheet1", True, 1, 0, "SUM(A1:A10)+B$4*$C5"),
+        "delete_rows_ref": formula(1, 2, 3, "Data", False, -1, 2, "Data!A2:B4+'Data'!C3+Other!A2"),
+        "columns_3d": formula(2, 2, 1, "S", True, 0, 1, "SUM(Sheet1:Sheet3!B1)+C:C+$F:$H+4:7"),
+        "delete_columns_band": formula(3, 1, 2, "S", True, 0, -1, "A1:D4 B2", band=(1, 9)),
+        "strings_names": formula(0, 1, 1, "It's", True, 5, 5,
+                                 "IF(\"a\"\"b\"=x,'It''s'!A1,LOG10(A1))&#REF!&[1]S!A1&T[[#This Row],[C]]"),
+        "sqref": formula(1, 5, 1, "S", True, 0, 0, "A1:B2 D5 F:F 5:7 $B$2:$D$5"),
+    }
+    for name, data in seeds.items():
+        write("formula_references", name, data)
+
+
+def passwords():
+    write("password", "reporter", b"\x08reporterrdncx2Yj")
+    write("password", "no_user", b"\x00jQ==")
+    write("password", "padding", b"\x02abmoZSiDggfzHk5hyP")
+    write("password", "bad_chars", b"\x01u*&^%$#@!==x")
+
+
+definition_files()
+scripts()
+cell_lists()
+formula_references()
+passwords()
