@@ -1,6 +1,7 @@
 // Definition files and format-conversion tables: header check, keyed sections (data sources,
 // files, protection, parameters, encoded passwords) and the conversion-table reader, on
-// arbitrary file contents.
+// arbitrary file contents; the [SQL] section of whatever was read goes through the statement
+// parser.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,7 @@
 #include "definition/conversion_table.h"
 #include "definition/definition_file.h"
 #include "fuzz/support/fuzz_support.h"
+#include "script/statement_parser.h"
 
 using namespace tabrix;
 
@@ -30,6 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzz::Require(state.ParameterCount >= 0 && state.ParameterCount <= kMaxParameters,
                     "parameter count within the table");
     }
+  });
+
+  fuzz::ExpectOnlyAutomationErrors("ParseFunctionScript", [&] {
+    ParseFunctionScript(path, [](const StatementRecord& statement, ConnectionPtr, const std::string&,
+                                 const std::string&, const std::string&) {
+      fuzz::Require(statement.GroupCount >= 0 && statement.GroupCount <= kMaxGroups, "at most ten groups");
+    });
   });
 
   fuzz::ExpectOnlyAutomationErrors("LoadConversionTable", [&] {

@@ -1,12 +1,15 @@
-// The script's lexical layer: tokens, quoted runs, comments, text preparation and parameter
-// substitution, on arbitrary statement text with up to three run parameters.
+// The function script: its lexical layer (tokens, quoted runs, comments, text preparation,
+// parameter substitution) and the statement parser reading it as the [SQL] section of a
+// definition file, with up to three run parameters and two data sources (the first connected).
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "component/run_state.h"
 #include "support/run_log.h"
 #include "fuzz/support/fuzz_support.h"
+#include "script/statement_parser.h"
 #include "script/tokenizer.h"
 
 using namespace tabrix;
@@ -31,6 +34,39 @@ void Tokenize(std::string_view text, bool keepQuotes) {
       fuzz::Require(position <= static_cast<int>(text.size()) + 2, "comment end inside the text");
     }
   }
+}
+
+void CheckStatement(const StatementRecord& statement) {
+  const RunState& state = CurrentRunState();
+  fuzz::Require(statement.FunctionType >= kFunctionExecSql && statement.FunctionType <= kFunctionReport,
+                "function type known");
+  fuzz::Require(statement.DataSourceIndex >= 0 && statement.DataSourceIndex < std::max<int>(1, state.DataSourceCount),
+                "data source within the table");
+  fuzz::Require(statement.GroupCount >= 0 && statement.GroupCount <= kMaxGroups, "at most ten groups");
+  fuzz::Require(statement.FillOrder >= 0 && statement.FillOrder <= 3, "fill order known");
+  fuzz::Require(statement.Type == 0 || statement.Type == 1, "table type known");
+  fuzz::Require(statement.Copy == 0 || statement.Copy == 1, "copy flag");
+  fuzz::Require(statement.Reserve == 1 || statement.Reserve == 2, "reserve 1 or 2");
+  fuzz::Require(statement.NoData >= 0 && statement.NoData <= 2, "no-data action known");
+}
+
+void ParseScript(std::string_view text) {
+  RunState& state = CurrentRunState();
+  state.DataSources[0].Name = "db";
+  state.DataSources[1].Name = "other";
+  state.DataSourceCount = 2;
+  state.Connected[0] = true;
+  state.Log = RunLog::Create(fuzz::ScratchPath(".log"));
+  const std::string& path = fuzz::ScratchPath(".fwf");
+  fuzz::WriteScratchFile(path, "Foliowright\n[SQL]\n" + std::string(text));
+  int statements = 0;
+  ParseFunctionScript(path, [&](const StatementRecord& statement, ConnectionPtr, const std::string&,
+                                const std::string&, const std::string&) {
+    CheckStatement(statement);
+    ++statements;
+  });
+  fuzz::Require(statements <= static_cast<int>(text.size()), "no more statements than characters");
+  state.Log.reset();
 }
 
 }  // namespace
@@ -58,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool inComment = false;
     (void)PrepareStatementText(text, inComment);
   });
+  fuzz::ExpectOnlyAutomationErrors("statement parser", [&] { ParseScript(text); });
   return 0;
 }

@@ -37,6 +37,13 @@ def scripts():
           b"@1=REPORT(CONNECT=SalesDB SHEET=Sheet1 TYPE=VAR CELL=A4,B4,C4) /* c */ "
           b"SELECT a FROM t WHERE y = %Y% AND r = '%R%' AND s = \"x \"\"q\"\" y\"")
     write("script", "comment_unclosed", b"\x00@2=NAME(CONNECT=db NAME=Total) /* open")
+    with open(os.path.join(ROOT, "..", "examples", "sales", "sales.def"), "rb") as f:
+        write("script", "sales", b"\x00" + f.read().split(b"[SQL]\n", 1)[1])
+    write("script", "grouped",
+          b"\x00@g=REPORT(CONNECT=1 SHEET='S 1' TYPE=FIX FILLORDER=colrange CELL=A1,,B1 "
+          b"RANGE=A1:C3 RESERVE=2 GROUP=a,b GROUPRANGE=A1:C1 GROUP=c IMAGE=1,2 PAGEBREAK=2g1 NODATA=DELSHEET)\n"
+          b"SELECT 1\n  /* spans\nlines */ FROM t\n@x = EXECSQL ( CONNECT = other ) DELETE FROM t\n"
+          b"@y=NAME(NAME=a,b CONNECT=nothere)\n@z=BOGUS()\n@w=REPORT(COPYRANGE=A1 GROUPRANGE=A1)\n")
     write("script", "operators", b"\x01\x01a\x02bb a<>b <= >= == ( ) , 'it''s' \"\" /**/ x")
 
 
