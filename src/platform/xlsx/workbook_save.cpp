@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/xlsx/engine_errors.h"
+#include "platform/xlsx/formula_recalculation.h"
 #include "platform/xlsx/workbook_document.h"
 #include "platform/xlsx/xml_util.h"
 
@@ -93,6 +94,8 @@ void XlsxWorkbook::SaveAs(const std::string& path, std::optional<std::int32_t> f
                      "\" does not exist.");
   std::string temporary = TemporaryNameBeside(target);
   try {
+    // Cached values of formulas: computed here, so that every reader sees right values.
+    RecalculateFormulas(*this);
     if (IsPackageFormat(format))
       WritePackage(temporary, format);
     else
