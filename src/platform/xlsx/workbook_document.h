@@ -138,6 +138,9 @@ class XlsxWorksheet final : public platform::Worksheet {
   void ClearFormula(Cell& cell);
   void WriteValue(Cell& cell, const Variant& value, bool keepFormula);
   double MaxDigitWidth() const;
+  // The 1-based column (row) that holds the point x (y) and the distance from its start.
+  std::pair<std::int32_t, double> ColumnAt(double x);
+  std::pair<std::int32_t, double> RowAt(double y);
   DrawingPart* Drawing(bool create);
   void ShiftDrawingAnchors(bool rows, std::int32_t at, std::int32_t count, std::int32_t bandFirst,
                            std::int32_t bandLast);
@@ -298,7 +301,8 @@ class XlsxWorkbook final : public platform::Workbook {
   std::map<std::string, std::unique_ptr<DrawingPart>> drawings_;
   std::map<std::string, std::unique_ptr<pugi::xml_document>> editedParts_;
   std::optional<std::map<std::string, ReferenceNodes>> referencingParts_;
-  std::size_t specialFormulas_ = 0;  // array and data-table formulas (their ranges move too)
+  std::size_t specialFormulas_ = 0;
+  std::map<std::size_t, std::string> media_;  // picture content hash -> media part  // array and data-table formulas (their ranges move too)
 };
 
 class XlsxApplication final : public platform::Application {

@@ -4,9 +4,6 @@
 
 namespace tabrix::xlsx {
 
-std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string&, bool, bool, double, double, double, double) {
-  RaiseEngineError("AddPicture is not available yet");
-}
 void XlsxWorksheet::AutoFitColumns() {}
 
 }  // namespace tabrix::xlsx

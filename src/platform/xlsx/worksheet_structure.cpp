@@ -16,10 +16,6 @@ namespace {
 
 using Kind = SheetEdit::Kind;
 
-bool Intersects(const CellRect& a, const CellRect& b) {
-  return a.row1 <= b.row2 && b.row1 <= a.row2 && a.col1 <= b.col2 && b.col1 <= a.col2;
-}
-
 void RaiseShiftOffSheet() {
   RaiseEngineError(
       "To prevent possible loss of data, nonblank cells cannot be shifted off of the worksheet.");

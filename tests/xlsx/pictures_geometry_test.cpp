@@ -1,0 +1,122 @@
+// Pictures added from real image files and the cell geometry they are placed by.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "platform/xlsx/workbook_document.h"
+#include "support/office_tools.h"
+#include "tabrix/error.h"
+#include "template_factory.h"
+
+namespace tabrix::xlsx {
+namespace {
+
+using platform::CellRect;
+using testing::TempFolder;
+
+// Pictures in four formats made with PIL: name -> (pixels, dpi).
+void MakePictures(const std::string& folder) {
+  testing::RunPython(R"PY(
+import sys
+from PIL import Image
+d = sys.argv[1]
+Image.new("RGB", (200, 100), "blue").save(d + "/wide.png", dpi=(96, 96))
+Image.new("RGB", (150, 75), "green").save(d + "/photo.jpg", dpi=(144, 144))
+Image.new("P", (30, 30)).save(d + "/icon.gif")
+Image.new("RGB", (64, 32), "red").save(d + "/plain.bmp")
+open(d + "/fake.png", "w").write("not a picture")
+)PY",
+                     {folder});
+}
+
+std::vector<std::string> All(const std::string& text, const std::string& pattern) {
+  std::vector<std::string> found;
+  std::regex re(pattern);
+  for (std::sregex_iterator it(text.begin(), text.end(), re), end; it != end; ++it) found.push_back((*it)[1]);
+  return found;
+}
+
+TEST(PicturesGeometry, ColumnWidthsRowHeightsAndMergedAreasInPoints) {
+  TempFolder folder;
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto data = book->WorksheetByName("Data");
+  EXPECT_DOUBLE_EQ(data->ColumnWidthPoints(1), 48);     // default: 64 pixels
+  EXPECT_DOUBLE_EQ(data->ColumnWidthPoints(2), 78.75);  // width 15 -> 105 pixels
+  EXPECT_DOUBLE_EQ(data->RowHeightPoints(5), 20);
+  EXPECT_DOUBLE_EQ(data->RowHeightPoints(6), 15);
+  EXPECT_DOUBLE_EQ(data->CellLeft(3), 48 + 78.75);
+  EXPECT_DOUBLE_EQ(data->CellTop(6), 4 * 15 + 20);
+  platform::Range title = data->Cells(1, 2).MergeArea();
+  EXPECT_EQ(title.Rect(), (CellRect{1, 1, 1, 4}));
+  EXPECT_DOUBLE_EQ(title.Width(), 48 + 78.75 + 48 + 48);
+  EXPECT_DOUBLE_EQ(title.Height(), 15);
+}
+
+TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
+  TempFolder folder;
+  MakePictures(folder.Path());
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto summary = book->WorksheetByName("Summary");  // a sheet without a drawing yet
+
+  // Own size: pixels at the file's resolution.
+  auto wide = summary->AddPicture(folder.File("wide.png"), false, true, summary->CellLeft(3), summary->CellTop(4), 10, 10);
+  wide->ScaleHeight(1, true);
+  wide->ScaleWidth(1, true);
+  EXPECT_DOUBLE_EQ(wide->Width(), 150);
+  EXPECT_DOUBLE_EQ(wide->Height(), 75);
+  wide->SetPlacement(platform::kPlacementMove);
+  // Width given: the height follows in proportion.
+  auto photo = summary->AddPicture(folder.File("photo.jpg"), false, true, 0, 200, 10, 10);
+  photo->ScaleWidth(1, true);
+  EXPECT_DOUBLE_EQ(photo->Width(), 75);  // 150 pixels at 144 dpi
+  double factor = 30 / photo->Width();
+  photo->SetWidth(30);
+  photo->ScaleHeight(factor, true);
+  EXPECT_DOUBLE_EQ(photo->Height(), 15);  // 37.5 * 30 / 75
+  photo->SetPlacement(platform::kPlacementFreeFloating);
+  auto icon = summary->AddPicture(folder.File("icon.gif"), false, true, 0, 300, -1, -1);
+  EXPECT_DOUBLE_EQ(icon->Width(), 22.5);
+  auto bmp = summary->AddPicture(folder.File("plain.bmp"), false, true, 0, 400, 64, 32);
+  EXPECT_EQ(bmp->Placement(), platform::kPlacementMoveAndSize);
+
+  for (const char* bad : {"missing.png", "fake.png"}) {
+    try {
+      summary->AddPicture(folder.File(bad), false, true, 0, 0, 10, 10);
+      ADD_FAILURE() << "added " << bad;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.Number(), 1004);
+      EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
+    }
+  }
+
+  std::string output = folder.File("pictures.xlsx");
+  book->SaveAs(output, std::nullopt);
+  auto parts = testing::ZipPartNames(output);
+  std::string types = testing::ReadZipPart(output, "[Content_Types].xml");
+  for (const char* extension : {"png", "jpeg", "gif", "bmp"})
+    EXPECT_NE(types.find("Extension=\"" + std::string(extension) + "\""), std::string::npos) << extension;
+  std::string sheetRels = testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels");
+  std::string drawingName = All(sheetRels, "Target=\"../drawings/([^\"]+)\"").at(0);
+  std::string drawing = testing::ReadZipPart(output, "xl/drawings/" + drawingName);
+  EXPECT_EQ(All(drawing, "editAs=\"(\\w+)\""), (std::vector<std::string>{"oneCell", "absolute", "twoCell", "twoCell"}));
+  // The wide picture starts at C4 (0-based 2, 3) and its 150 x 75 points end at F9 after
+  // 48-point columns and 15-point rows: column 2 + 150/48 -> 5 (offset 6pt), row 3 + 5 -> 8.
+  EXPECT_EQ(All(drawing, "<xdr:from><xdr:col>(\\d+)</xdr:col>").at(0), "2");
+  EXPECT_EQ(All(drawing, "<xdr:from><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>").at(0), "3");
+  EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>(\\d+)</xdr:col>").at(0), "5");
+  EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>(\\d+)</xdr:colOff>").at(0), "76200");
+  EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>").at(0), "8");
+  EXPECT_EQ(All(drawing, "<a:ext cx=\"(\\d+)\"").at(0), "1905000");
+
+  if (!testing::LibreOfficeAvailable()) return;
+  // LibreOffice finds every picture: the template's chart (as its replacement image) and
+  // picture, and the four new ones.
+  std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());
+  std::string content = testing::ReadZipPart(ods, "content.xml");
+  EXPECT_EQ(All(content, "(<draw:image )").size(), 6u);
+}
+
+}  // namespace
+}  // namespace tabrix::xlsx
