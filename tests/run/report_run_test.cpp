@@ -50,7 +50,7 @@ TEST_F(ReportRunTest, MultiStatementScriptWithParametersAndAFailingStatement) {
                                             "SELECT name, qty FROM items\r\n"
                                             "WHERE qty >= %Min% /* small ones stay out */ ORDER BY name\r\n"
                                             "@year=NAME(NAME=RunYear) SELECT %Year%\r\n");
-  ASSERT_EQ(Run(definition, "2009", "4"), std::nullopt);
+  ASSERT_EQ(Run(definition, "2009", "2"), std::nullopt);
 
   const std::string report = folder_ / "out/report_2009.xlsx";
   const std::string templatePath = Template();
@@ -75,7 +75,7 @@ TEST_F(ReportRunTest, MultiStatementScriptWithParametersAndAFailingStatement) {
       "[title]    SELECT 'Report 2009'",
       "[title]    Success.",
       "[items]    REPORT(CONNECT=1 SHEET=Data RESERVE=2 CELL=A4,B4)",
-      "[items]    SELECT name, qty FROM items WHERE qty >= 4  ORDER BY name",
+      "[items]    SELECT name, qty FROM items WHERE qty >= 2  ORDER BY name",
       "[items]    Success.",
       "[year]    NAME(NAME=RunYear)",
       "[year]    SELECT 2009",
@@ -103,18 +103,20 @@ TEST_F(ReportRunTest, MultiStatementScriptWithParametersAndAFailingStatement) {
   EXPECT_EQ(events_.events[12], "ReportComplete");
   // Progress of the two table statements: 0 after counting, then every record.
   EXPECT_EQ(events_.progressEvents,
-            (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}, {0, 2}, {1, 2}, {2, 2}}));
+            (std::vector<std::pair<int, int>>{{0, 1}, {1, 1}, {0, 3}, {1, 3}, {2, 3}, {3, 3}}));
 
-  // The report: title, the table in its two reserved rows, the total below.
+  // The report: title, the grown table, the total and the note moved below it.
   auto workbook = OpenReport(report);
   auto data = workbook->WorksheetByName("Data");
   EXPECT_EQ(data->GetValue(1, 1).ToText(), "Report 2009");
-  EXPECT_EQ(data->GetValue(4, 1).ToText(), "cherry");
-  EXPECT_EQ(data->GetValue(4, 2).Number(), 7);
-  EXPECT_EQ(data->GetValue(5, 1).ToText(), "extra");
-  EXPECT_EQ(data->GetValue(5, 2).Number(), 5);
-  EXPECT_EQ(data->GetValue(6, 1).ToText(), "Total");
-  EXPECT_EQ(data->GetValue(8, 1).ToText(), "note");
+  EXPECT_EQ(data->GetValue(4, 1).ToText(), "apple");
+  EXPECT_EQ(data->GetValue(4, 2).Number(), 3);
+  EXPECT_EQ(data->GetValue(5, 1).ToText(), "cherry");
+  EXPECT_EQ(data->GetValue(6, 1).ToText(), "extra");
+  EXPECT_EQ(data->GetValue(6, 2).Number(), 5);
+  EXPECT_EQ(data->GetValue(7, 1).ToText(), "Total");
+  EXPECT_EQ(data->GetValue(9, 1).ToText(), "note");
+  EXPECT_NE(ZipEntry(report, "xl/worksheets/sheet1.xml").find("SUM(B4:B6)"), std::string::npos);
   EXPECT_NE(ZipEntry(report, "xl/workbook.xml").find("2009"), std::string::npos);  // RunYear holds 2009
   // The EXECSQL statement changed the database; the template is untouched.
   EXPECT_EQ(testing::QueryText(Database(), "SELECT COUNT(*) FROM items"), "4");
