@@ -23,8 +23,8 @@ class FoliowrightCommandTest : public ReportRunTest {
  protected:
   // Runs the program with a shell command line of arguments; stdout and stderr captured.
   Result Command(const std::string& arguments) {
-    const std::string out = folder_ / "stdout.txt";
-    const std::string err = folder_ / "stderr.txt";
+    const std::string out = folder_.File("stdout.txt");
+    const std::string err = folder_.File("stderr.txt");
     const std::string command =
         std::string(TABRIX_BINARY_DIR) + "/foliowright " + arguments + " >" + out + " 2>" + err + " </dev/null";
     Result result;
@@ -46,8 +46,8 @@ TEST_F(FoliowrightCommandTest, RunsAReportWithParameters) {
       Definition("@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items WHERE qty >= %Min%\r\n");
   const Result result = Command("'" + definition + "' 2015 2");
   EXPECT_EQ(result.status, 0) << result.err;
-  const std::string report = folder_ / "out/items_2015.xlsx";
-  EXPECT_EQ(result.out, "Report: " + report + "\nLog: " + (folder_ / "report.log") + "\n");
+  const std::string report = folder_.File("out/items_2015.xlsx");
+  EXPECT_EQ(result.out, "Report: " + report + "\nLog: " + (folder_.File("report.log")) + "\n");
   EXPECT_EQ(result.err, "");  // not a terminal: no progress display
   auto workbook = platform::CreateSpreadsheetApplication()->OpenWorkbook(report, true);
   auto sheet = workbook->WorksheetByName("Data");
@@ -61,8 +61,8 @@ TEST_F(FoliowrightCommandTest, VerboseEchoesTheRunLogAndQuietPrintsNothing) {
   Result result = Command("--verbose " + definition + " 2016");
   ASSERT_EQ(result.status, 0) << result.err;
   std::string expected;
-  for (const std::string& line : LogTexts(folder_ / "report.log")) expected += line + "\n";
-  const std::string summary = "Report: " + (folder_ / "out/items_2016.xlsx") + "\nLog: " + (folder_ / "report.log") + "\n";
+  for (const std::string& line : LogTexts(folder_.File("report.log"))) expected += line + "\n";
+  const std::string summary = "Report: " + (folder_.File("out/items_2016.xlsx")) + "\nLog: " + (folder_.File("report.log")) + "\n";
   EXPECT_EQ(result.out, expected + summary);
 
   result = Command("-q " + definition + " 2016");
@@ -78,34 +78,34 @@ TEST_F(FoliowrightCommandTest, AFailedRunExitsWithTheErrorOnStderr) {
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
             "foliowright: error 0x8004000E (TabrixCom): Report template file \"\" does not exist.\n"
-            "foliowright: see the run log " + (folder_ / "report.log") + "\n");
+            "foliowright: see the run log " + (folder_.File("report.log")) + "\n");
 
-  const Result missing = Command(folder_ / "missing.def");
+  const Result missing = Command(folder_.File("missing.def"));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "foliowright: error 0x8004000B (TabrixCom): The file \"" + (folder_ / "missing.def") +
+  EXPECT_EQ(missing.err, "foliowright: error 0x8004000B (TabrixCom): The file \"" + (folder_.File("missing.def")) +
                              "\" does not exist.\n");
 }
 
 TEST_F(FoliowrightCommandTest, AnotherConversionTable) {
   // A table whose only entry maps "Sheet" to comma-separated text.
-  WriteText(folder_ / "my.cfg", "Sheet\t6\tComma separated\tcsv\r\n");
+  WriteText(folder_.File("my.cfg"), "Sheet\t6\tComma separated\tcsv\r\n");
   const std::string definition =
       Definition("@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items WHERE qty > 1\r\n",
                  "ReportFileType=sheet\r\n");
-  Result result = Command("--fmtconv " + (folder_ / "my.cfg") + " " + definition + " 2017");
+  Result result = Command("--fmtconv " + (folder_.File("my.cfg")) + " " + definition + " 2017");
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadText(folder_ / "out/items_2017.xlsx").rfind("PK", 0), std::string::npos);  // text, not a zip
-  EXPECT_NE(ReadText(folder_ / "out/items_2017.xlsx").find("cherry,7"), std::string::npos);
+  EXPECT_EQ(ReadText(folder_.File("out/items_2017.xlsx")).rfind("PK", 0), std::string::npos);  // text, not a zip
+  EXPECT_NE(ReadText(folder_.File("out/items_2017.xlsx")).find("cherry,7"), std::string::npos);
 
   // The default table beside the program knows no "sheet": the template's format is kept.
   result = Command(definition + " 2018");
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadText(folder_ / "out/items_2018.xlsx").rfind("PK", 0), 0u);
+  EXPECT_EQ(ReadText(folder_.File("out/items_2018.xlsx")).rfind("PK", 0), 0u);
 
   // A table that does not exist is refused before anything runs.
-  result = Command("--fmtconv " + (folder_ / "none.cfg") + " " + definition + " 2019");
+  result = Command("--fmtconv " + (folder_.File("none.cfg")) + " " + definition + " 2019");
   EXPECT_EQ(result.status, 2);
-  EXPECT_FALSE(FileExists(folder_ / "out/items_2019.xlsx"));
+  EXPECT_FALSE(FileExists(folder_.File("out/items_2019.xlsx")));
 }
 
 TEST_F(FoliowrightCommandTest, EncodesPasswordsThatTheReaderDecodes) {

@@ -14,6 +14,7 @@
 
 #include "component/run_state.h"
 #include "run/run_test_support.h"
+#include "support/office_tools.h"
 #include "support/run_log.h"
 #include "tabrix/tabrix.h"
 
@@ -111,8 +112,8 @@ class ReportRunTest : public ::testing::Test {
 
   void SetUp() override {
     CurrentRunState() = RunState{};
-    ASSERT_EQ(std::system(("mkdir -p " + folder_ / "templates" + " " + folder_ / "data" + " && cp " +
-                           templates_->Path() + "/report.xlsx " + folder_ / "templates/")
+    ASSERT_EQ(std::system(("mkdir -p " + folder_.File("templates") + " " + folder_.File("data") + " && cp " +
+                           templates_->Path() + "/report.xlsx " + folder_.File("templates/"))
                               .c_str()),
               0);
     ExecuteSql(Database(),
@@ -121,8 +122,8 @@ class ReportRunTest : public ::testing::Test {
   }
   void TearDown() override { CurrentRunState() = RunState{}; }
 
-  std::string Database() const { return folder_ / "data/items.db"; }
-  std::string Template() const { return folder_ / "templates/report.xlsx"; }
+  std::string Database() const { return folder_.File("data/items.db"); }
+  std::string Template() const { return folder_.File("templates/report.xlsx"); }
 
   // A definition file in the report folder: the data source Main on the test database, the
   // template, and the given File keys and script.
@@ -130,7 +131,7 @@ class ReportRunTest : public ::testing::Test {
                          const std::string& dataSources = "Name1=Main\r\n"
                                                           "ConnectionString1=Provider=SQLite;Data Source=data\\items.db\r\n",
                          const std::string& name = "report.def") {
-    const std::string path = folder_ / name;
+    const std::string path = folder_.File(name);
     WriteText(path, "Foliowright Version 2.0\r\n[Data Source]\r\n" + dataSources + "[File]\r\n" + fileKeys +
                         "[Parameter]\r\nName1=%Year%\r\nTitle1=Year\r\nDefault1=1999\r\nName2=%Min%\r\n"
                         "[SQL]\r\n" + script);

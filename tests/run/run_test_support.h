@@ -1,5 +1,4 @@
-// Helpers of the run tests: private folders, text files, and run-log lines without their time
-// prefix.
+// Helpers of the run tests: text files, and run-log lines without their time prefix.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,23 +11,6 @@
 #include <vector>
 
 namespace tabrix::testing {
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tabrix-run-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 inline void WriteText(const std::string& path, const std::string& text) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());

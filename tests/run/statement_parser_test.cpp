@@ -6,6 +6,7 @@
 
 #include "component/run_state.h"
 #include "run/run_test_support.h"
+#include "support/office_tools.h"
 #include "support/run_log.h"
 
 namespace tabrix {
@@ -50,9 +51,9 @@ class StatementParserTest : public ::testing::Test {
   void TearDown() override { CurrentRunState() = RunState{}; }
 
   std::vector<Executed> Parse(const std::string& script, const std::string& beforeScript = "[SQL]\r\n") {
-    const std::string path = folder_ / "report.def";
+    const std::string path = folder_.File("report.def");
     WriteText(path, "Foliowright Version 2.0\r\n[File]\r\nReportFileName=a.xlsx\r\n" + beforeScript + script);
-    CurrentRunState().Log = RunLog::Create(folder_ / "run.log");
+    CurrentRunState().Log = RunLog::Create(folder_.File("run.log"));
     std::vector<Executed> executed;
     ParseFunctionScript(path, [&](const StatementRecord& record, ConnectionPtr connection, const std::string& header,
                                   const std::string& pageBreak, const std::string& sql) {
@@ -62,7 +63,7 @@ class StatementParserTest : public ::testing::Test {
     return executed;
   }
 
-  Lines Log() { return LogTexts(folder_ / "run.log"); }
+  Lines Log() { return LogTexts(folder_.File("run.log")); }
 
   TempFolder folder_;
 };
@@ -312,8 +313,8 @@ TEST_F(StatementParserTest, SixteenBitValuesOutOfRangeEndTheScript) {
 }
 
 TEST_F(StatementParserTest, AMissingDefinitionFileIsAParseError) {
-  CurrentRunState().Log = RunLog::Create(folder_ / "run.log");
-  ParseFunctionScript(folder_ / "missing.def", [](auto&&...) { FAIL(); });
+  CurrentRunState().Log = RunLog::Create(folder_.File("run.log"));
+  ParseFunctionScript(folder_.File("missing.def"), [](auto&&...) { FAIL(); });
   CurrentRunState().Log->Close();
   const Lines log = Log();
   ASSERT_EQ(log.size(), 3u);
