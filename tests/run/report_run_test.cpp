@@ -2,7 +2,9 @@
 // the saved report read back, the run log line for line (without time prefixes), the events.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "component/run_driver.h"
 #include "run/run_fixture.h"
@@ -266,6 +268,47 @@ TEST_F(ReportRunTest, StatementFailuresOfTheExecutor) {
   auto workbook = OpenReport(folder_.File("out/report_2013.xlsx"));
   EXPECT_EQ(workbook->WorksheetByName("Groups")->GetValue(1, 3).ToText(), "second sheet");
   EXPECT_EQ(workbook->WorksheetByName("Data")->GetValue(2, 3).ToText(), "the recordset was closed again");
+}
+
+
+TEST_F(ReportRunTest, RunsOnTwoThreadsResolveNamesAgainstTheirOwnDefinitionFolder) {
+  // Two definition folders, each naming its files relative to itself; the process's current
+  // directory is neither of them and never changes.
+  const std::string script = "@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items WHERE qty > %Min%\r\n";
+  const std::string keys = "ReportTemplateFileName=..\\templates\\report.xlsx\r\nReportFileName=out\\%Year%.xlsx\r\n";
+  const std::string sources = "Name1=Main\r\nConnectionString1=Provider=SQLite;Data Source=..\\data\\items.db\r\n";
+  const std::string first = Definition(keys, script, sources, "first/run.def");
+  const std::string second = Definition(keys, script, sources, "second/run.def");
+  const std::string workingFolder = std::filesystem::current_path().string();
+
+  std::optional<AutomationError> errors[2];
+  auto run = [&](int index, const std::string& definition, const std::string& minimum) {
+    Tabrix component;
+    ApplicationPtr application = platform::CreateSpreadsheetApplication();
+    std::string file = definition, year = "2020", min = minimum;
+    try {
+      component.Foliowright(application, file, year, min);
+    } catch (const AutomationError& error) {
+      errors[index] = error;
+    }
+  };
+  std::thread a(run, 0, first, "0");
+  std::thread b(run, 1, second, "5");
+  a.join();
+  b.join();
+  EXPECT_FALSE(errors[0]) << errors[0]->Description();
+  EXPECT_FALSE(errors[1]) << errors[1]->Description();
+  EXPECT_EQ(std::filesystem::current_path().string(), workingFolder);
+
+  auto one = OpenReport(folder_.File("first/out/2020.xlsx"));
+  auto two = OpenReport(folder_.File("second/out/2020.xlsx"));
+  EXPECT_EQ(one->WorksheetByName("Data")->GetValue(6, 1).ToText(), "banana");  // three rows
+  EXPECT_EQ(two->WorksheetByName("Data")->GetValue(4, 1).ToText(), "cherry");  // one row
+  EXPECT_EQ(two->WorksheetByName("Data")->GetValue(5, 1).ToText(), "Total");  // reserved row removed
+  EXPECT_EQ(LogTexts(folder_.File("first/run.log")).at(4),
+            "Create the blank report file \"" + folder_.File("first/out/2020.xlsx") + "\".");
+  EXPECT_EQ(LogTexts(folder_.File("second/run.log")).at(5),
+            "Open the template file \"" + Template() + "\".");
 }
 
 }  // namespace
