@@ -183,6 +183,24 @@ TEST(WorkbookIo, LibreOfficeOpensTheSavedWorkbook) {
   EXPECT_EQ(rows[40][1], "315");   // 1.5 * (1 + ... + 20)
 }
 
+TEST(WorkbookIo, LargeSheetsAreWrittenAsValidZipEntries) {
+  TempFolder folder;
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = XlsxWorkbook::CreateBlank(application, "Big");
+  auto sheet = book->WorksheetAt(1);
+  for (int r = 1; r <= 5000; ++r) {
+    sheet->SetValue(r, 1, Variant(r * 0.5));
+    sheet->SetValue(r, 2, Variant("row " + std::to_string(r % 100)));
+    sheet->SetValue(r, 3, Variant("unique " + std::to_string(r)));
+  }
+  std::string output = folder.File("big.xlsx");
+  book->SaveAs(output, 51);
+  // Every entry's CRC and size check out, and a reader finds the values.
+  EXPECT_EQ(RunPython("import sys, zipfile\nprint(zipfile.ZipFile(sys.argv[1]).testzip())\n", {output}), "None\n");
+  auto values = OpenpyxlCells(output, "Big", {"A5000", "B4999", "C1234"});
+  EXPECT_EQ(values, (std::vector<std::string>{"2500", "row 99", "unique 1234"}));
+}
+
 TEST(WorkbookIo, MalformedFilesGiveAClearErrorNamingTheFile) {
   TempFolder folder;
   auto expectOpenError = [&](const std::string& path, const std::string& problem) {

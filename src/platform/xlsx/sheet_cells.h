@@ -93,8 +93,11 @@ class SheetCells {
   }
   Row& GetRow(std::int32_t number) {
     if (rows_.empty() || rows_.back().number < number) {
+      // Rows written one after the other tend to be alike: start with the previous row's room.
+      std::size_t room = rows_.empty() ? 0 : rows_.back().cells.size();
       rows_.emplace_back();
       rows_.back().number = number;
+      rows_.back().cells.reserve(room);
       return rows_.back();
     }
     auto it = LowerBound(number);

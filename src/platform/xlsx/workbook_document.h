@@ -219,7 +219,8 @@ class XlsxWorkbook final : public platform::Workbook {
   std::string FullName() const override { return fullName_; }
   std::string Name() const override;
   std::int32_t FileFormat() const override { return fileFormat_; }
-  void SaveAs(const std::string& path, std::optional<std::int32_t> fileFormat, int accessMode) override;
+  void SaveAs(const std::string& path, std::optional<std::int32_t> fileFormat,
+              int accessMode = platform::kAccessModeNoChange) override;
   std::int32_t WorksheetCount() override;
   std::shared_ptr<platform::Worksheet> WorksheetAt(std::int32_t index) override;
   std::shared_ptr<platform::Worksheet> WorksheetByName(std::string_view name) override;

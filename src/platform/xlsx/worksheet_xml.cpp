@@ -427,8 +427,10 @@ std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap
   for (pugi::xml_node node : added) root.remove_child(node);
 
   std::size_t at = text.find(kSheetDataMarker);
+  std::size_t cellCount = 0;
+  for (const Row& row : cells_.Rows()) cellCount += row.cells.size();
   std::string out;
-  out.reserve(text.size() + cells_.Rows().size() * 64);
+  out.reserve(text.size() + cells_.Rows().size() * 40 + cellCount * 40);
   out.append(text, 0, at);
   AppendSheetData(out, stringRemap);
   out.append(text, at + std::strlen(kSheetDataMarker), std::string::npos);
@@ -438,10 +440,19 @@ std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap
 void XlsxWorksheet::AppendSheetData(std::string& out, const std::vector<std::uint32_t>& stringRemap) {
   const StringTable& strings = book_->Strings();
   const std::vector<Formula>& formulas = book_->Formulas();
+  // Column letters are looked up, row digits written once per row.
+  static const std::vector<std::string> kLetters = [] {
+    std::vector<std::string> letters(kMaxColumns + 1);
+    for (std::int32_t c = 1; c <= kMaxColumns; ++c) letters[static_cast<std::size_t>(c)] = platform::ColumnLetters(c);
+    return letters;
+  }();
+  char rowDigits[12];
   for (const Row& row : cells_.Rows()) {
     if (row.cells.empty() && !row.HasProperties()) continue;
+    auto digitsEnd = std::to_chars(rowDigits, rowDigits + sizeof rowDigits, row.number).ptr;
+    const std::string_view digits(rowDigits, static_cast<std::size_t>(digitsEnd - rowDigits));
     out += "<row r=\"";
-    AppendInt(out, row.number);
+    out += digits;
     out += '"';
     if (row.style || (row.flags & kRowCustomFormat)) {
       out += " s=\"";
@@ -471,7 +482,8 @@ void XlsxWorksheet::AppendSheetData(std::string& out, const std::vector<std::uin
     for (const Cell& cell : row.cells) {
       if (cell.kind == CellKind::Blank && !cell.HasFormula() && cell.style == 0) continue;
       out += "<c r=\"";
-      AppendCellName(out, row.number, cell.column);
+      out += kLetters[static_cast<std::size_t>(cell.column)];
+      out += digits;
       out += '"';
       if (cell.style) {
         out += " s=\"";
