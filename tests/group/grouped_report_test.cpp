@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "group/counting_sheet.h"
 #include "group/report_files.h"
 #include "support/office_tools.h"
 #include "tabrix/tabrix.h"
@@ -55,11 +56,13 @@ class GroupedReport : public ::testing::Test {
     tabrix_.SetEventSink(&progress_);
   }
 
-  // Runs the report on a fresh copy of `templateName`'s sheet "Report" and saves it.
+  // Runs the report on a fresh copy of `templateName`'s sheet "Report" and saves it. The
+  // structural operations the report asks for are counted in `counts_`.
   std::string Fill(GroupCall& call, const std::string& sql = kSelectLines,
                    const std::string& templateName = "orders.xlsx") {
     opened_ = OpenTemplate(templates_ + "/" + templateName);
-    Call(call, OpenRecordset(database_, sql), opened_.sheet);
+    counts_ = std::make_shared<CountingSheet>(opened_.sheet);
+    Call(call, OpenRecordset(database_, sql), counts_);
     const std::string saved = folder_ + "/report.xlsx";
     opened_.workbook->SaveAs(saved, std::nullopt);
     return saved;
@@ -98,6 +101,7 @@ class GroupedReport : public ::testing::Test {
   Progress progress_;
   Tabrix tabrix_;
   OpenedTemplate opened_;
+  std::shared_ptr<CountingSheet> counts_;
 };
 
 // Rows 3..20 of the orders with both group ranges: every order and customer gets its header
@@ -120,6 +124,11 @@ TEST_F(GroupedReport, CustomerOrderLineWithGroupRangesRepeatsHeadersAndFooters) 
 
   EXPECT_EQ(progress_.calls, (std::vector<std::pair<std::int32_t, std::int32_t>>{
                                  {0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
+  // Headers and footers cost one insertion and one copy per record; the spare template goes
+  // at the end.
+  EXPECT_EQ(counts_->inserts, 4);
+  EXPECT_EQ(counts_->copies, 4);
+  EXPECT_EQ(counts_->deletes, 1);
 
   if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
   // The footer totals grew with the rows inserted into their ranges: order totals, customer
@@ -144,6 +153,36 @@ TEST_F(GroupedReport, WithoutGroupRangesFootersStayOnceBelowTheTable) {
                                      "||c|1|5", "C2||||", "|3|||", "||d|3|7.5",
                                      "|Order total|||", "Customer total||||", "||||",
                                      "Grand total||||", "end||||", "||||"}));
+}
+
+TEST_F(GroupedReport, KeysOnTheDetailRowNeedOneInsertionForAllRecords) {
+  GroupCall call;
+  call.cellList = "A5,B5,C5,D5,E5";
+  call.groups = {"customer", "", "order_no", ""};
+  SavedSheet sheet(Fill(call));
+  EXPECT_EQ(counts_->inserts, 1);
+  EXPECT_EQ(counts_->copies, 4);  // the spare template, then the changed level of each record
+  EXPECT_EQ(counts_->autoFills, 0);
+  EXPECT_EQ(counts_->deletes, 1);
+  EXPECT_EQ(Lines(sheet, 5, 10), (std::vector<std::string>{
+                                     "C1|1|a|1|10", "||b|2|20", "|2|c|1|5", "C2|3|d|3|7.5",
+                                     "|Order total|||", "Customer total||||"}));
+}
+
+TEST_F(GroupedReport, TemplateWithoutGroupsIsRepeatedByOneAutoFill) {
+  GroupCall call;
+  call.cellList = "A5";
+  call.range = "A5:F5";
+  call.groups = {" ", "", "order_no", ""};  // a blank first group ends the list: no groups
+  SavedSheet sheet(Fill(call));
+  EXPECT_EQ(counts_->inserts, 1);
+  EXPECT_EQ(counts_->autoFills, 1);
+  EXPECT_EQ(counts_->copies, 0);
+  EXPECT_EQ(counts_->deletes, 1);
+  EXPECT_EQ(Lines(sheet, 3, 10), (std::vector<std::string>{
+                                     "[customer]||||", "|[order]|||", "C1|1|a|1|10",
+                                     "C1|1|b|2|20", "C1|2|c|1|5", "C2|3|d|3|7.5",
+                                     "|Order total|||", "Customer total||||"}));
 }
 
 TEST_F(GroupedReport, SingleRecordFillsTheTemplateItself) {
@@ -258,6 +297,83 @@ TEST_F(GroupedReport, RecordsGoingRightMirrorTheRows) {
   EXPECT_EQ(totals[10], "35");
   EXPECT_EQ(totals[15], "7.5");
   EXPECT_EQ(totals[17], "42.5");
+}
+
+TEST_F(GroupedReport, RecordsGoingRightWithRangeFillOrderKeepTheRowsBelowInPlace) {
+  GroupCall call;
+  call.cellList = "C1,D2,E3,E4,E5";
+  call.fillOrder = 3;
+  call.groups = {"customer", "C1:G6", "order_no", "D1:F6"};
+  {
+    SavedSheet sheet(Fill(call, kSelectLines, "orders_right.xlsx"));
+    EXPECT_EQ(call.fillOrder, 1);
+    EXPECT_EQ(Lines(sheet, 3, 20, 5, true), kOrdersWithRanges);
+    for (int c = 3; c <= 10; ++c) EXPECT_EQ(sheet.Text(8, c), "side" + std::to_string(c));
+    EXPECT_EQ(sheet.Text(8, 11), "");
+  }
+  // No records, going right: the entire columns of the outermost block go.
+  call.fillOrder = 1;
+  call.noData = 1;
+  SavedSheet sheet(Fill(call, "SELECT customer, order_no, item, qty, amount FROM lines WHERE 0",
+                        "orders_right.xlsx"));
+  EXPECT_EQ(sheet.Text(1, 4), "Grand total");
+  EXPECT_EQ(sheet.Text(8, 3), "side8");
+}
+
+// The block and record counters do not stop at 32767.
+TEST_F(GroupedReport, MoreRecordsThanA16BitCounterHolds) {
+  MakeDatabase(database_,
+               "CREATE TABLE lines(customer TEXT, order_no INTEGER, item TEXT, qty INTEGER, amount REAL);"
+               "WITH RECURSIVE seq(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM seq WHERE i < 40000)"
+               " INSERT INTO lines SELECT 'C' || (i / 20000), i / 100, 'i' || i, 1, 1.0 FROM seq;");
+  GroupCall call;
+  SavedSheet sheet(Fill(call));
+  // 3 customers and 401 orders, each with a header and a footer row, and 40000 lines.
+  EXPECT_EQ(sheet.Text(40806, 1), "C2");
+  EXPECT_EQ(sheet.Text(40807, 2), "400");
+  EXPECT_EQ(sheet.Text(40808, 3), "i40000");
+  EXPECT_EQ(sheet.Text(40810, 1), "Customer total");
+  EXPECT_EQ(sheet.Text(40812, 1), "Grand total");
+  EXPECT_EQ(sheet.Text(40813, 1), "end");
+  EXPECT_EQ(sheet.Text(40814, 1), "");
+  EXPECT_EQ(progress_.calls.back(), (std::pair<std::int32_t, std::int32_t>{40000, 40000}));
+}
+
+TEST_F(GroupedReport, PicturesGoIntoTheirRecordsCellsAndAMissingOneEndsTheReport) {
+  MakePng(folder_ + "/p1.png", 40, 20);
+  MakeDatabase(database_,
+               "CREATE TABLE lines(customer TEXT, order_no INTEGER, item TEXT, qty INTEGER, "
+               "amount REAL, photo TEXT);"
+               "INSERT INTO lines VALUES ('C1', 1, 'a', 1, 10.0, 'p1.png'), ('C1', 1, 'b', 2, 20.0, NULL),"
+               " ('C1', 2, 'c', 1, 5.0, 'p1.png'), ('C2', 3, 'd', 3, 7.5, 'missing.png');");
+  const std::string select = "SELECT customer, order_no, item, qty, amount, photo FROM lines";
+  GroupCall call;
+  call.cellList = "A3,B4,C5,D5,E5,F5";
+  call.imageList = "photo";
+  const std::string saved = Fill(call, select + " WHERE item <> 'd' ORDER BY rowid");
+  // Lines a and c, in rows 5 and 9; line b has no picture.
+  EXPECT_EQ(SavedPictureCells(saved),
+            (std::vector<std::pair<std::int32_t, std::int32_t>>{{5, 6}, {9, 6}}));
+
+  opened_ = OpenTemplate(templates_ + "/orders.xlsx");
+  try {
+    Call(call, OpenRecordset(database_, select + " ORDER BY rowid"), opened_.sheet);
+    FAIL() << "the missing picture did not fail";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Description().rfind("Failed to execute function GroupTableReport. "
+                                    "Failed to insert the image file \"" +
+                                        folder_ + "/missing.png\". ",
+                                    0),
+              0u)
+        << e.Description();
+  }
+  // Everything before the failure stays: line d is written, its customer's header is still the
+  // copied placeholder, and the spare template is still below the table.
+  EXPECT_EQ(opened_.sheet->GetValue(11, 1).ToText(), "Customer total");
+  EXPECT_EQ(opened_.sheet->GetValue(14, 3).ToText(), "d");
+  EXPECT_EQ(opened_.sheet->GetValue(12, 1).ToText(), "[customer]");
+  EXPECT_EQ(opened_.sheet->GetValue(17, 1).ToText(), "[customer]");
+  EXPECT_EQ(opened_.sheet->GetValue(23, 1).ToText(), "Grand total");
 }
 
 TEST_F(GroupedReport, EmptyRecordsetDeletesTheOutermostRowsOrTheSheetOrNothing) {

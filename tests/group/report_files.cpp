@@ -105,6 +105,33 @@ std::vector<std::int32_t> SavedColumnBreaks(const std::string& path) {
   return Breaks(path, "col_breaks");
 }
 
+std::vector<std::pair<std::int32_t, std::int32_t>> SavedPictureCells(const std::string& path) {
+  const std::vector<std::int32_t> numbers = Numbers(testing::RunPython(
+      "import re, sys, zipfile\n"
+      "z = zipfile.ZipFile(sys.argv[1])\n"
+      "for name in sorted(n for n in z.namelist() if n.startswith('xl/drawings/drawing')):\n"
+      "    xml = z.read(name).decode()\n"
+      "    for m in re.finditer(r'<xdr:from><xdr:col>(\\d+)</xdr:col>.*?<xdr:row>(\\d+)</xdr:row>', xml, re.S):\n"
+      "        print(int(m.group(2)) + 1, int(m.group(1)) + 1)\n",
+      {path}));
+  std::vector<std::pair<std::int32_t, std::int32_t>> cells;
+  for (std::size_t i = 0; i + 1 < numbers.size(); i += 2) cells.emplace_back(numbers[i], numbers[i + 1]);
+  return cells;
+}
+
+void MakePng(const std::string& path, int width, int height) {
+  testing::RunPython(
+      "import struct, sys, zlib\n"
+      "w, h = int(sys.argv[2]), int(sys.argv[3])\n"
+      "def chunk(kind, data):\n"
+      "    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))\n"
+      "rows = b''.join(b'\\x00' + b'\\xff\\x80\\x00' * w for _ in range(h))\n"
+      "png = b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0))\n"
+      "png += chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b'')\n"
+      "open(sys.argv[1], 'wb').write(png)\n",
+      {path, std::to_string(width), std::to_string(height)});
+}
+
 std::vector<std::vector<std::string>> LibreOfficeRecalculated(const std::string& path) {
   return testing::ParseCsv(testing::LibreOfficeCsv(path, 1, true));
 }

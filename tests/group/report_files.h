@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tabrix/platform/database.h"
@@ -55,6 +56,12 @@ class SavedSheet {
 // which (or columns left of which) a break is set.
 std::vector<std::int32_t> SavedRowBreaks(const std::string& path);
 std::vector<std::int32_t> SavedColumnBreaks(const std::string& path);
+
+// Top-left cells (row, column) of the pictures anchored in the saved workbook, in file order.
+std::vector<std::pair<std::int32_t, std::int32_t>> SavedPictureCells(const std::string& path);
+
+// A small PNG picture of the given pixel size.
+void MakePng(const std::string& path, int width, int height);
 
 // Sheet "Report" (the first sheet) as LibreOffice shows it after recalculating every formula:
 // rows of CSV fields.
