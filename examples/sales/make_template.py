@@ -11,7 +11,7 @@ Sheet "Summary"
   7   totals: =SUM(E5:E6), =SUM(F5:F6) grow with the table; name GrandTotal on F7
   9   footer note (merged A9:F9), moves down with the table
 Sheet "Regions"
-  3-7 one region group: header row 3 (region, manager), column headers row 4, customer rows
+  3-7 one region group: header row 3 (region; manager in C3), column headers row 4, customer rows
       starting at row 5, footer row 6 (region totals), blank row 7
   9   all regions: names RegionsQuantity (C9) and RegionsAmount (D9)
 """
@@ -85,6 +85,7 @@ def main():
     ws["A1"].font = Font(bold=True, size=16)
     ws["A1"].alignment = Alignment(horizontal="center")
     ws.merge_cells("A1:F1")
+    ws.row_dimensions[1].height = 24
     ws["A2"] = "Period"
     ws["A2"].font = Font(italic=True)
     ws.merge_cells("A2:F2")
@@ -93,6 +94,8 @@ def main():
         cell.value = text
         cell.font = bold
         cell.fill = header_fill
+        if col in "EF":
+            cell.alignment = Alignment(horizontal="right")
     ws["A5"] = "MNS"  # picture options of the picture field: move with the cells, keep the size
     for row in (5, 6):
         for col in "ABCDEF":
@@ -112,6 +115,9 @@ def main():
     ws.merge_cells("A9:F9")
     for col, width in zip("ABCDEF", [4, 8, 26, 12, 10, 12]):
         ws.column_dimensions[col].width = width
+    ws.sheet_properties.pageSetUpPr.fitToPage = True  # one page wide, as many pages down as needed
+    ws.page_setup.fitToWidth = 1
+    ws.page_setup.fitToHeight = 0
     add_name(wb, "ReportTitle", "Summary!$A$1")
     add_name(wb, "ReportPeriod", "Summary!$A$2")
     add_name(wb, "GrandTotal", "Summary!$F$7")
@@ -120,13 +126,17 @@ def main():
     rs["A1"] = "Sales by region and customer"
     rs["A1"].font = Font(bold=True, size=14)
     rs["A3"] = "region"
-    rs["B3"] = "manager"
+    rs["B3"] = "Manager:"
+    rs["B3"].alignment = Alignment(horizontal="right")
+    rs["C3"] = "manager"
     for col in "ABCD":
         rs[f"{col}3"].font = bold
         rs[f"{col}3"].fill = group_fill
     for col, text in zip("ABCD", ["Customer", "Orders", "Quantity", "Amount"]):
         rs[col + "4"] = text
         rs[col + "4"].font = Font(italic=True)
+        if col != "A":
+            rs[col + "4"].alignment = Alignment(horizontal="right")
     rs["C5"].number_format = "#,##0"
     rs["D5"].number_format = "#,##0.00"
     rs["A6"] = "Region total"
@@ -140,7 +150,7 @@ def main():
     rs["D9"].number_format = "#,##0.00"
     for col in "ABCD":
         rs[f"{col}9"].font = Font(bold=True, size=12)
-    for col, width in zip("ABCD", [26, 18, 10, 12]):
+    for col, width in zip("ABCD", [26, 10, 10, 12]):
         rs.column_dimensions[col].width = width
     add_name(wb, "RegionsQuantity", "Regions!$C$9")
     add_name(wb, "RegionsAmount", "Regions!$D$9")

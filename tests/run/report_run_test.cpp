@@ -117,6 +117,7 @@ TEST_F(ReportRunTest, MultiStatementScriptWithParametersAndAFailingStatement) {
   EXPECT_EQ(data->GetValue(6, 1).ToText(), "extra");
   EXPECT_EQ(data->GetValue(6, 2).Number(), 5);
   EXPECT_EQ(data->GetValue(7, 1).ToText(), "Total");
+  EXPECT_EQ(data->GetValue(7, 2).Number(), 15);  // the cached result of the moved formula
   EXPECT_EQ(data->GetValue(9, 1).ToText(), "note");
   EXPECT_NE(ZipEntry(report, "xl/worksheets/sheet1.xml").find("SUM(B4:B6)"), std::string::npos);
   if (testing::LibreOfficeAvailable()) {
@@ -309,6 +310,20 @@ TEST_F(ReportRunTest, RunsOnTwoThreadsResolveNamesAgainstTheirOwnDefinitionFolde
             "Create the blank report file \"" + folder_.File("first/out/2020.xlsx") + "\".");
   EXPECT_EQ(LogTexts(folder_.File("second/run.log")).at(5),
             "Open the template file \"" + Template() + "\".");
+}
+
+TEST_F(ReportRunTest, GroupedReportStatement) {
+  const std::string definition = Definition(
+      kReportFile,
+      "@g=REPORT(SHEET=Groups CELL=A2,A3,B3 GROUP=grp GROUPRANGE=A2:B4)\r\n"
+      "SELECT grp, name, qty FROM items ORDER BY grp, name\r\n");
+  ASSERT_EQ(Run(definition, "2014"), std::nullopt);
+  auto workbook = OpenReport(folder_.File("out/report_2014.xlsx"));
+  auto sheet = workbook->WorksheetByName("Groups");
+  const Lines expected = {"Groups", "g1", "apple", "banana", "end of group", "g2", "cherry", "end of group"};
+  for (std::size_t row = 0; row < expected.size(); ++row)
+    EXPECT_EQ(sheet->GetValue(static_cast<int>(row) + 1, 1).ToText(), expected[row]) << "row " << row + 1;
+  EXPECT_EQ(sheet->GetValue(4, 2).Number(), 1);
 }
 
 }  // namespace
