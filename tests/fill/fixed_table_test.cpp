@@ -62,7 +62,7 @@ TEST_F(FixedTableTest, RecordsGoDownTypedWithProgressEvents) {
   EXPECT_EQ(saved.Text("Data", "B5"), "");
 }
 
-TEST_F(FixedTableTest, DISABLED_RangeSetsTheDistanceAndCopyRepeatsTheBlock) {
+TEST_F(FixedTableTest, RangeSetsTheDistanceAndCopyRepeatsTheBlock) {
   const std::string layout =
       "ws['D2'] = '=C2*2'\n"
       "ws['B3'] = 'note'\n"
@@ -221,13 +221,14 @@ TEST_F(FixedTableTest, UnreadableFieldWritesErrorAndLongFieldsArriveWhole) {
   EXPECT_EQ(saved.Text("Data", "C2"), "2.0");
 }
 
-TEST_F(FixedTableTest, DISABLED_PicturesPerBlockAndMissingPictureFailure) {
+TEST_F(FixedTableTest, PicturesPerBlockAndMissingPictureFailure) {
   filltest::MakePng(folder_.File("p1.png"), 40, 20);
   // The template lives beside the pictures: relative names resolve against its folder.
   auto opened = Template("ws['C2'] = 'W60 MAS'");
   AutomationError error = CaughtError([&] {
     Tabrix().FixTableReport(Records("SELECT name, photo, qty FROM t"), opened.Sheet,
-                            std::string("B2,C2,D2"), std::string(), std::int16_t{1});
+                            std::string("B2,C2,D2"), std::string(), std::int16_t{1},
+                            std::int16_t{0}, std::string("photo"));
   });
   // The copied option text sizes every record's picture; record 2 names a missing file.
   EXPECT_EQ(error.Description().rfind("Failed to execute function FixTableReport. "

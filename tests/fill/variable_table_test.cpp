@@ -140,7 +140,7 @@ TEST_F(VarTableTest, TotalsGrowAsTheSpreadsheetGrowsThem) {
   EXPECT_DOUBLE_EQ(number("Shrink", "D7"), 10.5 + 20.25);
 }
 
-TEST_F(VarTableTest, DISABLED_CopyRepeatsFormatsAndFormulasIntoTheInsertedBlocks) {
+TEST_F(VarTableTest, CopyRepeatsFormatsAndFormulasIntoTheInsertedBlocks) {
   auto opened = Template(
       "ws['E5'] = '=D5*2'; ws['B5'].fill = PatternFill('solid', fgColor='FFFFFF00')\n"
       "ws['C5'].number_format = '0.000'\n"
@@ -303,7 +303,7 @@ TEST_F(VarTableTest, ColumnOrderInsertsColumns) {
   }
 }
 
-TEST_F(VarTableTest, DISABLED_PicturesAreSizedAndAnchoredOnTheirCells) {
+TEST_F(VarTableTest, PicturesAreSizedAndAnchoredOnTheirCells) {
   std::filesystem::create_directories(folder_.File("pics"));
   filltest::MakePng(folder_.File("pics/wide.png"), 80, 40);        // 60 x 30 points at 96 dpi
   filltest::MakePng(folder_.File("pics/sharp.png"), 80, 40, 192);  // 30 x 15 points
