@@ -11,6 +11,18 @@ void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::stri
   if (!result)
     throw std::runtime_error("the part " + partName + " is not well-formed XML (" +
                              result.description() + " at offset " + std::to_string(result.offset) + ")");
+  // pugixml's walk is iterative, so measuring the depth is safe at any depth.
+  struct DepthCheck : pugi::xml_tree_walker {
+    bool tooDeep = false;
+    bool for_each(pugi::xml_node&) override {
+      tooDeep = depth() >= kMaxXmlDepth;
+      return !tooDeep;
+    }
+  } check;
+  doc.traverse(check);
+  if (check.tooDeep)
+    throw std::runtime_error("the part " + partName + " nests elements deeper than " +
+                             std::to_string(kMaxXmlDepth) + " levels");
 }
 
 namespace {

@@ -8,7 +8,12 @@
 
 namespace tabrix::xlsx {
 
-// Parses `bytes` into `doc`; throws std::runtime_error naming `partName` on broken XML.
+// Deepest element nesting accepted in a part. Spreadsheet parts nest a few dozen levels at most;
+// a deeper document is refused before anything walks it.
+inline constexpr int kMaxXmlDepth = 256;
+
+// Parses `bytes` into `doc`; throws std::runtime_error naming `partName` on broken XML or
+// nesting deeper than kMaxXmlDepth.
 void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::string& partName);
 
 // Serialises without indentation, with the XML declaration.
