@@ -1,5 +1,6 @@
 // Parts the engine edits besides sheets: drawings, and parts with cell references (charts,
 // pivot caches, tables, comments), parsed on first use and written back when saving.
+#include "platform/xlsx/engine_errors.h"
 #include "platform/xlsx/workbook_document.h"
 #include "platform/xlsx/xml_util.h"
 
@@ -20,9 +21,14 @@ DrawingPart* XlsxWorkbook::LoadDrawing(const std::string& partName) {
   auto drawing = std::make_unique<DrawingPart>();
   drawing->partName = partName;
   if (parts_.Has(partName)) {
-    ParseXml(drawing->xml, parts_.data[partName], partName);
-    std::string relsName = RelationshipsPartName(partName);
-    if (parts_.Has(relsName)) drawing->rels.Load(parts_.data[relsName], relsName);
+    try {
+      ParseXml(drawing->xml, parts_.data[partName], partName);
+      std::string relsName = RelationshipsPartName(partName);
+      if (parts_.Has(relsName)) drawing->rels.Load(parts_.data[relsName], relsName);
+    } catch (const std::exception& e) {
+      // Drawings are read on first use: a damaged one is reported against the workbook's file.
+      RaiseEngineError("'" + fullName_ + "' has a damaged part: " + e.what() + ".");
+    }
   } else {
     drawing->xml.load_string(
         "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
