@@ -31,6 +31,9 @@ inline constexpr std::int32_t kFormatXlsm = 52;
 inline constexpr std::int32_t kFormatXltm = 53;
 inline constexpr std::int32_t kFormatXltx = 54;
 
+// Largest picture file AddPicture embeds; the whole file is held in memory as a media part.
+inline constexpr std::uint64_t kMaxPictureFileBytes = 256ull << 20;
+
 class XlsxWorkbook;
 class XlsxWorksheet;
 

@@ -261,7 +261,9 @@ std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& fi
   {
     std::ifstream in(file, std::ios::binary);
     auto size = std::filesystem::file_size(file, error);
-    if (!in || error || size > kMaxPartSize) fail("the file \"" + file + "\" cannot be read.");
+    if (!in || error) fail("the file \"" + file + "\" cannot be read.");
+    if (size > kMaxPictureFileBytes)
+      fail("the file \"" + file + "\" is larger than " + std::to_string(kMaxPictureFileBytes >> 20) + " MiB.");
     bytes.resize(static_cast<std::size_t>(size));
     in.read(bytes.data(), static_cast<std::streamsize>(size));
     if (!in) fail("the file \"" + file + "\" cannot be read.");
