@@ -48,15 +48,18 @@ def scripts():
 
 
 def cell_lists():
-    for name, level, text in [
-        ("cells", 0, "A1,B2,C3"),
-        ("quoted_empty", 0, "'A1', ,,D4 \"E5\""),
-        ("page_break", 3, "10R,2G1"),
-        ("group_break", 10, "G,3g2,40"),
-        ("image_options", 0, "MAS W100 H50.5 STRETCH nms w-3 H1e39"),
-        ("image_list", 0, "1,2, 3"),
+    for name, level, fields, range_text, text in [
+        ("cells", 0, 3, "A1:D9", "A1,B2,C3"),
+        ("quoted_empty", 1, 5, "", "'A1', ,,D4 \"E5\""),
+        ("whole_rows_columns", 0, 2, "$F:$H", "$F$4,G:G"),
+        ("sheet_qualified", 1, 2, "'Sheet1'!A1:XFD1048576", "Sheet1!B2,'Sheet1'!$C$3"),
+        ("edge_of_sheet", 0, 4, "", "XFC1048576,XFD1"),
+        ("page_break", 3, 0, "", "10R,2G1"),
+        ("group_break", 10, 0, "", "G,3g2,40"),
+        ("image_options", 0, 0, "", "MAS W100 H50.5 STRETCH nms w-3 H1e39"),
+        ("image_list", 0, 0, "", "1,2, 3"),
     ]:
-        write("cell_lists", name, bytes([level]) + text.encode())
+        write("cell_lists", name, bytes([level, fields, len(range_text)]) + range_text.encode() + text.encode())
 
 
 def formula(kind, first, count, sheet, on_sheet, row_offset, column_offset, text, band=None):
@@ -92,8 +95,92 @@ def passwords():
     write("password", "bad_chars", b"\x01u*&^%$#@!==x")
 
 
+def png_bytes(width, height):
+    import zlib
+    rows = b"".join(b"\x00" + bytes([(x * 40) % 256, 90, 200]) * 1 + bytes([(x * 40) % 256, 90, 200]) * (width - 1)
+                    for x in range(height))
+    def chunk(kind, payload):
+        return (struct.pack(">I", len(payload)) + kind + payload +
+                struct.pack(">I", zlib.crc32(kind + payload) & 0xffffffff))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def workbooks():
+    import io
+    import tempfile
+    import zipfile
+    import xlsxwriter
+
+    def build(make):
+        buffer = io.BytesIO()
+        book = xlsxwriter.Workbook(buffer, {"in_memory": True})
+        make(book)
+        book.close()
+        return buffer.getvalue()
+
+    def basic(book):
+        sheet = book.add_worksheet("Data")
+        bold = book.add_format({"bold": True, "num_format": "#,##0.00"})
+        sheet.write_row(0, 0, ["Region", "Product", "Amount"], bold)
+        sheet.write_row(1, 0, ["North", "Bolts", 12.5])
+        sheet.write_row(2, 0, ["South", "Nuts", 7])
+        sheet.write_formula(3, 2, "=SUM(C2:C3)")
+        sheet.write_formula(4, 2, "=Data!C4*2+'Other sheet'!A1")
+        sheet.merge_range("A6:B7", "merged")
+        sheet.set_column(0, 1, 14)
+        sheet.set_row(1, 22)
+        sheet.set_h_pagebreaks([3])
+        sheet.set_v_pagebreaks([2])
+        sheet.write_datetime(8, 0, __import__("datetime").datetime(2009, 3, 1, 12), book.add_format({"num_format": "yyyy-mm-dd"}))
+        book.define_name("Total", "=Data!$C$4")
+        book.define_name("Data!Local", "=Data!$A$1:$C$3")
+        other = book.add_worksheet("Other sheet")
+        other.write(0, 0, 3)
+
+    def features(book):
+        sheet = book.add_worksheet()
+        for row in range(6):
+            sheet.write_row(row, 0, [row, row * 2, "t%d" % row])
+        sheet.conditional_format("A1:A6", {"type": "cell", "criteria": ">", "value": 2,
+                                           "format": book.add_format({"bg_color": "#FFC7CE"})})
+        sheet.data_validation("B1:B6", {"validate": "integer", "criteria": "between", "minimum": 0, "maximum": 99})
+        sheet.write_url("D1", "https://example.com/report", string="link")
+        sheet.write_comment("C2", "note")
+        sheet.autofilter("A1:C6")
+        sheet.write_array_formula("E1:E3", "{=A1:A3*2}")
+        sheet.add_table("G1:H4", {"columns": [{"header": "K"}, {"header": "V"}]})
+        sheet.write_rich_string("D3", "plain ", book.add_format({"italic": True}), "italic")
+
+    def pictures(book):
+        sheet = book.add_worksheet("Pics")
+        folder = tempfile.mkdtemp()
+        image = os.path.join(folder, "p.png")
+        with open(image, "wb") as f:
+            f.write(png_bytes(4, 3))
+        sheet.insert_image("B2", image, {"x_scale": 2, "y_scale": 2, "object_position": 1})
+        chart = book.add_chart({"type": "column"})
+        sheet.write_column("A1", [1, 2, 3])
+        chart.add_series({"values": "=Pics!$A$1:$A$3"})
+        sheet.insert_chart("D2", chart)
+
+    for name, make in [("basic", basic), ("features", features), ("pictures", pictures)]:
+        zipped = build(make)
+        if name == "basic":
+            write("xlsx", "zip_basic", b"\x00" + zipped)
+        parts = []
+        with zipfile.ZipFile(io.BytesIO(zipped)) as archive:
+            for info in archive.infolist():
+                if info.filename.startswith(("docProps/", "xl/theme/")):
+                    continue  # large and never read; keeps the seeds small
+                parts.append(b"=== " + info.filename.encode() + b"\n" + archive.read(info))
+        write("xlsx", "parts_" + name, b"\x01" + b"\n".join(parts))
+    write("xlsx", "csv", b"\x02a,b,c\r\n1,\"2,5\",=A1\r\n\"x\"\"y\",,2009-03-01\r\n")
+
+
 definition_files()
 scripts()
 cell_lists()
 formula_references()
 passwords()
+workbooks()

@@ -86,8 +86,10 @@ void WriteScratchFile(const std::string& path, std::string_view bytes) {
 void ExpectOnlyAutomationErrors(const char* what, const std::function<void()>& body) {
   try {
     body();
-  } catch (const AutomationError&) {
+  } catch (const AutomationError& error) {
     // A clear error: the expected answer to a bad input.
+    static const bool verbose = std::getenv("TABRIX_FUZZ_VERBOSE") != nullptr;
+    if (verbose) std::fprintf(stderr, "%s: %s\n", what, error.Description().c_str());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: unexpected %s: %s\n", what, typeid(error).name(), error.what());
     std::abort();

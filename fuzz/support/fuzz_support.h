@@ -39,7 +39,8 @@ const std::string& ScratchPath(std::string_view suffix);
 void WriteScratchFile(const std::string& path, std::string_view bytes);
 
 // Runs `body`: AutomationError is a handled bad input; any other exception aborts the process
-// with its text so that the fuzzer records the input.
+// with its text so that the fuzzer records the input. With TABRIX_FUZZ_VERBOSE set in the
+// environment, handled errors are printed (to see what a corpus input reaches).
 void ExpectOnlyAutomationErrors(const char* what, const std::function<void()>& body);
 
 // Aborts with a message when `condition` is false (a property every input must keep).
