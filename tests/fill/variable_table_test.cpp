@@ -391,6 +391,21 @@ TEST_F(VarTableTest, FailuresKeepWhatWasWritten) {
   EXPECT_EQ(kept.Text("Data", "D5"), "H10");  // after it: untouched
   EXPECT_EQ(kept.Text("Data", "B6"), "");     // nothing was inserted or written
 
+  // A URL is handed to the engine as written, never resolved against the workbook's folder.
+  filltest::MakeDatabase(db_, "CREATE TABLE u(name TEXT, photo TEXT);"
+                              "INSERT INTO u VALUES ('web', ' http://127.0.0.1:9/a.png ');");
+  auto third = Template(kHeader);
+  AutomationError url = CaughtError([&] {
+    Tabrix().VarTableReport(filltest::OpenRecordset(db_, "SELECT name, photo FROM u"), third.Sheet,
+                            std::string("B5"), std::string(), std::int16_t{0}, std::int16_t{1},
+                            std::int16_t{0}, std::string("2"));
+  });
+  EXPECT_EQ(url.Description().rfind("Failed to execute function VarTableReprot. Failed to insert "
+                                    "the image file \"http://127.0.0.1:9/a.png\". ",
+                                    0),
+            0u)
+      << url.Description();
+
   AutomationError sheet = CaughtError([&] {
     Tabrix().VarTableReport(Records(1), WorksheetPtr(), std::string("B5"));
   });
