@@ -62,6 +62,16 @@ class ProgressDisplay : public tabrix::TabrixEvents {
   std::chrono::steady_clock::time_point lastShown_{};
 };
 
+// Help text with the program's two forms as its usage lines.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App* app, std::string name) const override {
+    if (app->get_parent() != nullptr) return CLI::Formatter::make_usage(app, std::move(name));
+    return "Usage: foliowright [OPTIONS] DEFINITION_FILE [PARAM1 ... PARAM10]\n"
+           "       foliowright encode-password --user USER PASSWORD\n";
+  }
+};
+
 void PrintError(const AutomationError& error) {
   std::cerr << "foliowright: error " << error.HexNumber() << " (" << error.Source() << "): "
             << error.Description() << "\n";
@@ -107,6 +117,7 @@ int RunReport(const std::string& definitionFile, const std::vector<std::string>&
 
 int main(int argc, char** argv) {
   CLI::App app{"Runs a spreadsheet report from a report definition file.", "foliowright"};
+  app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", std::string("foliowright (Tabrix) ") + tabrix::kComponentVersion);
   app.footer(
       "The run log is written where the definition file's LogFileName says (beside the definition\n"
@@ -123,7 +134,8 @@ int main(int argc, char** argv) {
                  "Format-conversion table to use instead of the fmtconv.cfg beside the program")
       ->check(CLI::ExistingFile);
   app.add_option("DEFINITION_FILE", definitionFile, "Report definition file");
-  app.add_option("PARAMS", parameters, "Values of the definition file's parameters 1 to 10")->expected(0, 10);
+  app.add_option("PARAM", parameters, "Values of the definition file's parameters 1 to 10, in order")
+      ->expected(0, 10);
 
   CLI::App* encode = app.add_subcommand(
       "encode-password", "Print the encoded form of a data-source password, for definition files with "
