@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/xlsx/engine_errors.h"
+#include "platform/xlsx/formula_recalculation.h"
 #include "platform/xlsx/workbook_document.h"
 
 extern char** environ;
@@ -430,6 +431,7 @@ void SaveThroughOffice(XlsxWorkbook& book, const std::string& target, const Offi
       book.FileFormat() == kFormatXlsm || book.FileFormat() == kFormatXltm ? kFormatXlsm : kFormatXlsx;
   const std::string openXml = (folder.Path() / (packageFormat == kFormatXlsm ? "report.xlsm" : "report.xlsx")).string();
   try {
+    RecalculateFormulas(book);
     book.WritePackage(openXml, packageFormat);
   } catch (const AutomationError&) {
     throw;
