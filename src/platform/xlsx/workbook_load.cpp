@@ -6,6 +6,7 @@
 
 #include "platform/xlsx/engine_errors.h"
 #include "platform/xlsx/formula_references.h"
+#include "platform/xlsx/office_conversion.h"
 #include "platform/xlsx/workbook_document.h"
 #include "platform/xlsx/xml_util.h"
 
@@ -110,6 +111,10 @@ std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Appli
   try {
     if (extension == ".csv" || extension == ".txt") {
       book->LoadText(fullName, extension == ".csv" ? kFormatCsv : kFormatText);
+    } else if (const OfficeFormat* converted = OfficeTemplateFormat(extension)) {
+      // Read through LibreOffice; the workbook keeps the original's name and format.
+      book->LoadPackage(ReadOfficeTemplate(fullName, *converted));
+      book->fileFormat_ = converted->fileFormat;
     } else {
       book->LoadPackage(ReadZipFile(fullName));
     }

@@ -10,6 +10,7 @@
 
 #include "platform/xlsx/engine_errors.h"
 #include "platform/xlsx/formula_recalculation.h"
+#include "platform/xlsx/office_conversion.h"
 #include "platform/xlsx/workbook_document.h"
 #include "platform/xlsx/xml_util.h"
 
@@ -79,7 +80,8 @@ std::string TemporaryNameBeside(const std::filesystem::path& target) {
 
 void XlsxWorkbook::SaveAs(const std::string& path, std::optional<std::int32_t> fileFormat, int) {
   std::int32_t format = fileFormat.value_or(fileFormat_);
-  if (!IsPackageFormat(format) && !IsTextFormat(format))
+  const OfficeFormat* converted = IsPackageFormat(format) || IsTextFormat(format) ? nullptr : OfficeSaveFormat(format);
+  if (!IsPackageFormat(format) && !IsTextFormat(format) && !converted)
     RaiseEngineError("Method 'SaveAs' of object '_Workbook' failed: this workbook cannot be saved in file format " +
                      std::to_string(format) + ".");
   std::error_code error;
@@ -92,6 +94,13 @@ void XlsxWorkbook::SaveAs(const std::string& path, std::optional<std::int32_t> f
   if (!std::filesystem::is_directory(target.parent_path(), error))
     RaiseEngineError("Method 'SaveAs' of object '_Workbook' failed: the folder \"" + target.parent_path().string() +
                      "\" does not exist.");
+  if (converted) {
+    // Written as Open XML and converted by LibreOffice.
+    SaveThroughOffice(*this, target.string(), *converted);
+    fullName_ = target.string();
+    fileFormat_ = format;
+    return;
+  }
   std::string temporary = TemporaryNameBeside(target);
   try {
     // Cached values of formulas: computed here, so that every reader sees right values.
