@@ -62,8 +62,9 @@ inline std::vector<std::string> FolderEntries(const std::string& folder) {
   return names;
 }
 
-// An .xlsx template written by openpyxl: a title, a header row, one record row (a growing
-// table's template block, A4:C4), a totals row with SUM formulas and a workbook name.
+// An .xlsx template written by openpyxl: a title, a header row, two reserved record rows (a
+// growing table's template block A4:C4 and the row after it), a totals row summing both, a note
+// below with a workbook name, and a second sheet.
 inline void MakeSalesTemplate(const std::string& path) {
   RunPython(R"PY(
 import sys, openpyxl
@@ -73,11 +74,11 @@ ws = wb.active
 ws.title = "Sales"
 ws["A1"] = "Sales by region"
 ws["A3"] = "Region"; ws["B3"] = "Units"; ws["C3"] = "Amount"
-ws["A5"] = "Total"; ws["B5"] = "=SUM(B4:B4)"; ws["C5"] = "=SUM(C4:C4)"
-ws["A7"] = "Prepared by"
-ws["B7"] = "nobody"
+ws["A6"] = "Total"; ws["B6"] = "=SUM(B4:B5)"; ws["C6"] = "=SUM(C4:C5)"
+ws["A8"] = "Prepared by"
+ws["B8"] = "nobody"
 ws.column_dimensions["A"].width = 18
-wb.defined_names.append(DefinedName("PreparedBy", attr_text="Sales!$B$7"))
+wb.defined_names.append(DefinedName("PreparedBy", attr_text="Sales!$B$8"))
 notes = wb.create_sheet("Notes")
 notes["A1"] = "Second sheet"
 wb.save(sys.argv[1])

@@ -1,4 +1,4 @@
-// Templates in .xls and .ods opened through LibreOffice, reports saved as .xls, .ods and PDF, and
+// Templates in .xls and .ods opened through LibreOffice, reports saved as .ods, and
 // every row of the shipped fmtconv.cfg written in its format, read back with independent tools
 // (LibreOffice, pdftotext, the zip container). Skipped where LibreOffice is not installed.
 #include <gtest/gtest.h>
@@ -19,16 +19,12 @@ namespace tabrix::xlsx {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CommandResult;
 using testing::FolderEntries;
 using testing::IsCompoundDocument;
 using testing::IsZip;
 using testing::LibreOfficeAvailable;
 using testing::LibreOfficeConvert;
-using testing::LibreOfficeCsv;
-using testing::ParseCsv;
 using testing::ReadTextFile;
-using testing::RunCommand;
 using testing::TempFolder;
 
 #define REQUIRE_LIBREOFFICE() \
@@ -44,20 +40,13 @@ void FillTwoRecords(platform::Workbook& book) {
   sheet->SetValue(4, 1, Variant("North"));
   sheet->SetValue(4, 2, Variant(12.0));
   sheet->SetValue(4, 3, Variant(1500.25));
-  sheet->SetValue(7, 2, Variant("Ana"));
+  sheet->SetValue(8, 2, Variant("Ana"));
 }
 
 std::string ZipPart(const std::string& path, const std::string& part) {
   PackageParts parts = ReadZipFile(path);
   auto it = parts.data.find(part);
   return it == parts.data.end() ? std::string() : it->second;
-}
-
-// The first CSV row whose first field is `label`.
-std::vector<std::string> RowLabelled(const std::vector<std::vector<std::string>>& rows, const std::string& label) {
-  for (const auto& row : rows)
-    if (!row.empty() && row[0] == label) return row;
-  return {};
 }
 
 class LegacyFormats : public ::testing::Test {
@@ -80,7 +69,7 @@ class LegacyFormats : public ::testing::Test {
   }
 };
 
-TEST_F(LegacyFormats, AnXlsTemplateOpensUnderItsOwnNameAndSavesBackAsXls) {
+TEST_F(LegacyFormats, AnXlsTemplateOpensUnderItsOwnNameAndFormat) {
   REQUIRE_LIBREOFFICE();
   std::string xls = TemplateAs("xls");
   std::string before = ReadTextFile(xls);
@@ -97,27 +86,11 @@ TEST_F(LegacyFormats, AnXlsTemplateOpensUnderItsOwnNameAndSavesBackAsXls) {
   EXPECT_TRUE(book->GetNames().Exists("PreparedBy"));
   auto* engineSheet = dynamic_cast<XlsxWorksheet*>(sheet.get());
   ASSERT_NE(engineSheet, nullptr);
-  EXPECT_EQ(engineSheet->GetFormula(5, 3), "=SUM(C4:C4)");
-
-  FillTwoRecords(*book);
-  book->GetNames().SetValue("PreparedBy", Variant("Ana"));
-  // Without a format the report comes out in the template's own format.
-  std::string report = reports_.File("report.xls");
-  book->SaveAs(report, std::nullopt);
-  EXPECT_EQ(book->FullName(), report);
-  EXPECT_EQ(book->FileFormat(), 56);
-  ASSERT_TRUE(IsCompoundDocument(report));
-
-  auto rows = ParseCsv(LibreOfficeCsv(report, 1, false));
-  EXPECT_EQ(RowLabelled(rows, "North"), (std::vector<std::string>{"North", "12", "1500.25"}));
-  // The totals were computed by the conversion.
-  EXPECT_EQ(RowLabelled(rows, "Total"), (std::vector<std::string>{"Total", "12", "1500.25"}));
-  EXPECT_EQ(RowLabelled(rows, "Prepared by"), (std::vector<std::string>{"Prepared by", "Ana", ""}));
+  EXPECT_EQ(engineSheet->GetFormula(6, 3), "=SUM(C4:C5)");
 
   // The template is untouched and nothing was written beside it.
   EXPECT_EQ(ReadTextFile(xls), before);
   EXPECT_EQ(FolderEntries(templates_.Path()), std::vector<std::string>{"sales.xls"});
-  EXPECT_EQ(FolderEntries(reports_.Path()), std::vector<std::string>{"report.xls"});
 }
 
 TEST_F(LegacyFormats, AnOdsTemplateSavesAsOdsAndAsOpenXml) {
@@ -140,21 +113,8 @@ TEST_F(LegacyFormats, AnOdsTemplateSavesAsOdsAndAsOpenXml) {
   std::string xlsx = reports_.File("report.xlsx");
   book->SaveAs(xlsx, 51);
   EXPECT_EQ(book->FileFormat(), 51);
-  EXPECT_EQ(testing::OpenpyxlCells(xlsx, "Sales", {"A1", "A4", "C4", "C5"}),
-            (std::vector<std::string>{"Sales by region", "North", "1500.25", "=SUM(C4:C4)"}));
-}
-
-TEST_F(LegacyFormats, APdfReportShowsTheFilledValues) {
-  REQUIRE_LIBREOFFICE();
-  auto book = Open(XlsxTemplate());
-  FillTwoRecords(*book);
-  std::string pdf = reports_.File("report.pdf");
-  book->SaveAs(pdf, 57);
-  ASSERT_EQ(testing::FileStart(pdf, 5), "%PDF-");
-  CommandResult text = RunCommand("pdftotext -layout '" + pdf + "' -");
-  ASSERT_EQ(text.exitCode, 0) << text.output;
-  for (const char* expected : {"Sales by region", "North", "1500.25", "Total", "Ana", "Second sheet"})
-    EXPECT_NE(text.output.find(expected), std::string::npos) << expected << " not in:\n" << text.output;
+  EXPECT_EQ(testing::OpenpyxlCells(xlsx, "Sales", {"A1", "A4", "C4", "C6"}),
+            (std::vector<std::string>{"Sales by region", "North", "1500.25", "=SUM(C4:C5)"}));
 }
 
 struct ConfiguredFormat {
@@ -212,7 +172,17 @@ TEST_F(LegacyFormats, EveryFormatOfTheShippedTableIsWritten) {
   std::vector<ConfiguredFormat> rows = ShippedConversionTable();
   ASSERT_GE(rows.size(), 20u);
   std::string xlsx = XlsxTemplate();
-  // Two at a time, each on its own workbook: conversions run side by side.
+    // Each format once (several names may share a number), two at a time, each on its own
+  // workbook: conversions run side by side.
+  std::vector<std::size_t> first(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    first[i] = i;
+    for (std::size_t j = 0; j < i; ++j)
+      if (rows[j].code == rows[i].code) {
+        first[i] = j;
+        break;
+      }
+  }
   std::mutex mutex;
   std::size_t next = 0;
   std::vector<std::string> problems(rows.size());
@@ -221,6 +191,7 @@ TEST_F(LegacyFormats, EveryFormatOfTheShippedTableIsWritten) {
       std::size_t i;
       {
         std::lock_guard<std::mutex> lock(mutex);
+        while (next < rows.size() && first[next] != next) ++next;
         if (next == rows.size()) return;
         i = next++;
       }
@@ -238,10 +209,14 @@ TEST_F(LegacyFormats, EveryFormatOfTheShippedTableIsWritten) {
   std::thread helper(worker);
   worker();
   helper.join();
-  for (std::size_t i = 0; i < rows.size(); ++i)
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (first[i] != i) continue;
+    ++written;
     EXPECT_EQ(problems[i], "") << rows[i].name << " (" << rows[i].code << ")";
+  }
   // Only the reports are left: no temporary files beside them.
-  EXPECT_EQ(FolderEntries(reports_.Path()).size(), rows.size());
+  EXPECT_EQ(FolderEntries(reports_.Path()).size(), written);
 }
 
 }  // namespace
