@@ -82,7 +82,10 @@ bool SaveReport(const ApplicationPtr& /*application*/) {
                          std::to_string(conversion->FileFormat) + ") - " + conversion->Description + "."
                    : error.Description();
     IgnoringFailure([&] {
-      if (run.Log) run.Log->WriteErrorEntry(message, information);
+      if (!run.Log) return;
+      run.Log->WriteErrorEntry(message, information);
+      // The table row names the format; the spreadsheet's own message says why it was not written.
+      if (withFormat && !error.Description().empty()) run.Log->WriteLine("Error Info: " + error.Description());
     });
     RaiseObjectError(withFormat ? kErrUnsupportedFormat : kErrSaveReport, message + " " + information);
   }

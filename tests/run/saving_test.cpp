@@ -54,8 +54,11 @@ TEST_F(ReportRunTest, SavesAWorkbookByTypeNumberOrInTheTemplateFormat) {
 }
 
 TEST_F(ReportRunTest, AFormatTheWorkbookCannotBeWrittenInFailsAfterTheScript) {
+  // Excel 97-2003 workbooks are written through LibreOffice: here it is not found.
+  ::setenv("TABRIX_OFFICE_PROGRAM", "/nonexistent/soffice", 1);
   std::optional<AutomationError> error =
       Run(Definition(FileKeys("out\\old.xls", "ReportFileType=xlExcel8\r\n"), kScript));
+  ::unsetenv("TABRIX_OFFICE_PROGRAM");
   ASSERT_TRUE(error);
   EXPECT_EQ(error->HexNumber(), "0x80040013");
   EXPECT_EQ(error->Source(), "TabrixCom");
@@ -64,10 +67,13 @@ TEST_F(ReportRunTest, AFormatTheWorkbookCannotBeWrittenInFailsAfterTheScript) {
   const Lines log = LogTexts(folder_.File("report.log"));
   ASSERT_GE(log.size(), 5u);
   // The script ran, the error is logged, and the run still closes its log before raising.
-  EXPECT_EQ(log[log.size() - 4], "[items]    Success.");
-  EXPECT_EQ(log[log.size() - 3], "Error: Failed to save the report file.");
-  EXPECT_EQ(log[log.size() - 2],
+  EXPECT_EQ(log[log.size() - 5], "[items]    Success.");
+  EXPECT_EQ(log[log.size() - 4], "Error: Failed to save the report file.");
+  EXPECT_EQ(log[log.size() - 3],
             "Error Info: Not support the file format: xlExcel8 (56) - Excel 97-2003 Workbook.");
+  // Then why the workbook was not written.
+  EXPECT_NE(log[log.size() - 2].find("Error Info: Method 'SaveAs' of object '_Workbook' failed"), std::string::npos);
+  EXPECT_NE(log[log.size() - 2].find("\"/nonexistent/soffice\""), std::string::npos) << log[log.size() - 2];
   EXPECT_EQ(log.back(), "Close the log file.");
   EXPECT_EQ(std::count(events_.events.begin(), events_.events.end(), "ReportComplete"), 0);
 }
