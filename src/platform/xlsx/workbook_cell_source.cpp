@@ -46,9 +46,9 @@ CellContent WorkbookCellSource::Content(int sheet, std::int32_t row, const Cell&
     const Formula& formula = book_.Formulas()[cell.formula];
     switch (formula.type) {
       case Formula::kNormal:
-        return CellContent::OfFormula(formula.text, !formula.text.empty());
+        return CellContent::OfFormula(formula.text, !formula.text.empty(), cell.formula);
       case Formula::kArray: {
-        CellContent content = CellContent::OfFormula(formula.text, !formula.text.empty());
+        CellContent content = CellContent::OfFormula(formula.text, !formula.text.empty(), cell.formula);
         content.arrayFormula = true;
         return content;
       }
@@ -134,6 +134,10 @@ std::optional<CellRect> WorkbookCellSource::UsedArea(int sheet) {
     }
   }
   return used;
+}
+
+std::uint32_t WorkbookCellSource::FormulaIdLimit() {
+  return static_cast<std::uint32_t>(book_.Formulas().size());
 }
 
 bool WorkbookCellSource::RowHidden(int sheet, std::int32_t row) {

@@ -25,6 +25,7 @@ class WorkbookCellSource final : public eval::CellSource {
   std::optional<std::string> FindName(std::string_view name, int sheet) override;
   std::optional<CellRect> UsedArea(int sheet) override;
   bool RowHidden(int sheet, std::int32_t row) override;
+  std::uint32_t FormulaIdLimit() override;
 
  private:
   eval::CellContent Content(int sheet, std::int32_t row, const Cell& cell) const;

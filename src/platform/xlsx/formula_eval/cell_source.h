@@ -29,6 +29,10 @@ struct CellContent {
   ErrorCode error = ErrorCode::None;  // Error
   double number = 0.0;                // Number; Boolean 1/0
   std::string_view text;              // Text; Formula: the formula text, without "="
+  // Formula: a small number identifying the formula cell, below CellSource::FormulaIdLimit(),
+  // when the source has one (it lets the evaluator keep results in an array).
+  std::uint32_t formulaId = kNoFormulaId;
+  static constexpr std::uint32_t kNoFormulaId = 0xFFFFFFFFu;
 
   static CellContent OfNumber(double n) {
     CellContent c;
@@ -54,11 +58,13 @@ struct CellContent {
     c.error = e;
     return c;
   }
-  static CellContent OfFormula(std::string_view formula, bool evaluable = true) {
+  static CellContent OfFormula(std::string_view formula, bool evaluable = true,
+                               std::uint32_t id = kNoFormulaId) {
     CellContent c;
     c.kind = Kind::Formula;
     c.text = formula;
     c.evaluable = evaluable;
+    c.formulaId = id;
     return c;
   }
 };
@@ -102,6 +108,8 @@ class CellSource {
   virtual std::optional<CellRect> UsedArea(int sheet) = 0;
   // True when the row is hidden (SUBTOTAL codes 101-111 leave hidden rows out).
   virtual bool RowHidden(int /*sheet*/, std::int32_t /*row*/) { return false; }
+  // Upper bound of the formula ids the source hands out (0: it has none).
+  virtual std::uint32_t FormulaIdLimit() { return 0; }
 };
 
 }  // namespace tabrix::xlsx::eval

@@ -90,6 +90,7 @@ bool Criterion::Matches(const ValueView& v) const {
     case Operand::Text:
       if (v.kind == Value::Kind::Text) {
         if (wildcards_) return Compare(WildcardMatch(text_, v.text) ? 0 : 1);
+        if (op_ == Op::Equal || op_ == Op::NotEqual) return Compare(EqualsNoCase(v.text, text_) ? 0 : 1);
         return Compare(CompareTextNoCase(v.text, text_));
       }
       return otherKind;

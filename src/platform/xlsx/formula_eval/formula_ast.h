@@ -65,5 +65,7 @@ struct FormulaAst {
 
 // Parses a formula; never throws. An unsupported formula has `supported` false and a reason.
 FormulaAst ParseFormula(std::string_view formula);
+// The same into an existing tree, reusing its storage (for parsing many formulas).
+void ParseFormulaInto(std::string_view formula, FormulaAst& ast);
 
 }  // namespace tabrix::xlsx::eval

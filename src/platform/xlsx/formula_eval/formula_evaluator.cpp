@@ -25,6 +25,8 @@ std::size_t FormulaEvaluator::FormulaCellCount() const {
   return interpreter_->FormulaCellCount();
 }
 
+void FormulaEvaluator::Reserve(std::size_t formulaCells) { interpreter_->Reserve(formulaCells); }
+
 bool IsFormulaSupported(std::string_view formula, std::string* reason) {
   FormulaAst ast = ParseFormula(formula);
   if (!ast.supported && reason) *reason = ast.problem;

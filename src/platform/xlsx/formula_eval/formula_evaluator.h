@@ -62,6 +62,8 @@ class FormulaEvaluator {
 
   // Number of formula cells computed or given up so far.
   std::size_t FormulaCellCount() const;
+  // Prepares for about that many formula cells.
+  void Reserve(std::size_t formulaCells);
 
  private:
   std::unique_ptr<Interpreter> interpreter_;

@@ -1,6 +1,7 @@
 // Formula text to tree: a recursive-descent parser over the operator levels of the spreadsheet
 // application, lowest first: comparison, "&", "+ -", "* /", "^", unary "- +", "%", ":".
 #include <charconv>
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 
@@ -91,7 +92,8 @@ CellRect Normalized(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int3
 
 class Parser {
  public:
-  Parser(std::string_view text, FormulaAst& ast) : s_(text), ast_(ast) {}
+  Parser(std::string_view text, FormulaAst& ast, std::vector<std::uint32_t>& stack)
+      : s_(text), ast_(ast), stack_(stack) {}
 
   void Run() {
     SkipSpaces();
@@ -129,11 +131,20 @@ class Parser {
     ast_.nodes.push_back(node);
     return static_cast<std::uint32_t>(ast_.nodes.size() - 1);
   }
-  std::uint32_t AddWithChildren(Node node, const std::vector<std::uint32_t>& kids) {
+  std::uint32_t AddWithChildren(Node node, const std::uint32_t* kids, std::size_t count) {
     node.first = static_cast<std::uint32_t>(ast_.children.size());
-    node.count = static_cast<std::uint16_t>(kids.size());
-    ast_.children.insert(ast_.children.end(), kids.begin(), kids.end());
+    node.count = static_cast<std::uint16_t>(count);
+    ast_.children.insert(ast_.children.end(), kids, kids + count);
     return Add(node);
+  }
+  std::uint32_t AddWithChildren(Node node, std::initializer_list<std::uint32_t> kids) {
+    return AddWithChildren(node, kids.begin(), kids.size());
+  }
+  // Children collected on the shared stack from `base` on are moved into the tree.
+  std::uint32_t AddWithStackedChildren(Node node, std::size_t base) {
+    std::uint32_t index = AddWithChildren(node, stack_.data() + base, stack_.size() - base);
+    stack_.resize(base);
+    return index;
   }
   std::uint32_t Binary(BinaryOp op, std::uint32_t left, std::uint32_t right) {
     Node node;
@@ -458,10 +469,10 @@ class Parser {
 
   std::uint32_t ParseArray() {
     ++pos_;  // "{"
-    std::vector<std::uint32_t> elements;
+    const std::size_t base = stack_.size();
     std::int32_t rows = 1, columns = 0, inRow = 0;
     for (;;) {
-      elements.push_back(ParseArrayElement());
+      stack_.push_back(ParseArrayElement());
       ++inRow;
       char c = Peek();
       ++pos_;
@@ -479,7 +490,7 @@ class Parser {
     Node node;
     node.type = Node::Type::Array;
     node.rows = rows;
-    return AddWithChildren(node, elements);
+    return AddWithStackedChildren(node, base);
   }
 
   std::uint32_t ParseArrayElement() {
@@ -511,7 +522,7 @@ class Parser {
   std::uint32_t ParseFunction(std::string_view name) {
     Nesting guard(*this);
     const FunctionInfo* info = FindFunction(name);
-    std::vector<std::uint32_t> args;
+    const std::size_t base = stack_.size();
     if (Peek() == ')') {
       ++pos_;
     } else {
@@ -520,9 +531,10 @@ class Parser {
         if (c == ',' || c == ')') {
           Node missing;
           missing.type = Node::Type::Missing;
-          args.push_back(Add(missing));
+          stack_.push_back(Add(missing));
         } else {
-          args.push_back(ParseComparison());
+          std::uint32_t arg = ParseComparison();
+          stack_.push_back(arg);
         }
         c = Peek();
         ++pos_;
@@ -531,7 +543,8 @@ class Parser {
         Fail("expected \",\" or \")\"");
       }
     }
-    if (args.size() > 255) Fail("too many arguments");
+    const std::size_t argCount = stack_.size() - base;
+    if (argCount > 255) Fail("too many arguments");
     Node node;
     node.type = Node::Type::Function;
     if (!info) {
@@ -539,35 +552,50 @@ class Parser {
         ast_.supported = false;
         ast_.problem = "function " + std::string(name);
       }
-      return AddWithChildren(node, args);
+      return AddWithStackedChildren(node, base);
     }
-    if (args.size() < info->minArgs || args.size() > info->maxArgs) {
+    if (argCount < info->minArgs || argCount > info->maxArgs) {
       Fail("wrong number of arguments to " + std::string(info->name));
     }
     node.function = info->id;
     if (info->id == FunctionId::Subtotal) ast_.usesSubtotal = true;
     if (info->isVolatile) ast_.isVolatile = true;
-    return AddWithChildren(node, args);
+    return AddWithStackedChildren(node, base);
   }
 
   std::string_view s_;
   std::size_t pos_ = 0;
   FormulaAst& ast_;
+  std::vector<std::uint32_t>& stack_;  // children of the functions and arrays being parsed
   int nesting_ = 0;
   std::size_t depth_guard_ = 0;
 };
 
 }  // namespace
 
-FormulaAst ParseFormula(std::string_view formula) {
-  FormulaAst ast;
-  ast.nodes.reserve(8 + formula.size() / 4);
+void ParseFormulaInto(std::string_view formula, FormulaAst& ast) {
+  ast.nodes.clear();
+  ast.children.clear();
+  ast.strings.clear();
+  ast.root = 0;
+  ast.supported = true;
+  ast.problem.clear();
+  ast.usesSubtotal = false;
+  ast.isVolatile = false;
+  thread_local std::vector<std::uint32_t> stack;
+  stack.clear();
   try {
-    Parser(formula, ast).Run();
+    Parser(formula, ast, stack).Run();
   } catch (const Unsupported& failure) {
     ast.supported = false;
     ast.problem = failure.reason;
   }
+}
+
+FormulaAst ParseFormula(std::string_view formula) {
+  FormulaAst ast;
+  ast.nodes.reserve(8 + formula.size() / 4);
+  ParseFormulaInto(formula, ast);
   return ast;
 }
 

@@ -1,7 +1,9 @@
 // The table of supported worksheet functions.
 #include "platform/xlsx/formula_eval/function_table.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <vector>
 
 #include "platform/xlsx/formula_eval/unicode_text.h"
 
@@ -77,9 +79,22 @@ constexpr FunctionInfo kFunctions[] = {
 
 const FunctionInfo* FindFunction(std::string_view name) {
   if (name.size() > 6 && EqualsNoCase(name.substr(0, 6), "_xlfn.")) name.remove_prefix(6);
-  for (const FunctionInfo& info : kFunctions)
-    if (EqualsNoCase(info.name, name)) return &info;
-  return nullptr;
+  if (name.size() > 16) return nullptr;
+  char upper[16];
+  for (std::size_t i = 0; i < name.size(); ++i)
+    upper[i] = (name[i] >= 'a' && name[i] <= 'z') ? static_cast<char>(name[i] - 32) : name[i];
+  std::string_view key(upper, name.size());
+  // Names sorted once, looked up by binary search.
+  static const std::vector<const FunctionInfo*> sorted = [] {
+    std::vector<const FunctionInfo*> list;
+    for (const FunctionInfo& info : kFunctions) list.push_back(&info);
+    std::sort(list.begin(), list.end(),
+              [](const FunctionInfo* a, const FunctionInfo* b) { return a->name < b->name; });
+    return list;
+  }();
+  auto it = std::lower_bound(sorted.begin(), sorted.end(), key,
+                             [](const FunctionInfo* info, std::string_view k) { return info->name < k; });
+  return it != sorted.end() && (*it)->name == key ? *it : nullptr;
 }
 
 const FunctionInfo& GetFunctionInfo(FunctionId id) {

@@ -58,7 +58,11 @@ double Interpreter::Now() {
 
 void Interpreter::Clear() {
   memo_.clear();
+  byId_.clear();
+  failures_.clear();
+  settled_ = 0;
   names_.clear();
+  deferred_.clear();
   usedAreas_.clear();
   now_.reset();
 }
@@ -75,17 +79,33 @@ CellResult Interpreter::EvaluateCell(int sheet, std::int32_t row, std::int32_t c
     result.value = value.IsBlank() ? Value::Number(0) : value;
     return result;
   }
-  // Cells whose computation was interrupted because the chain of cells they need is too long
-  // wait here, each for the cell above it.
-  std::vector<DeferredCell> work{{sheet, row, column}};
+  // Most cells are computed at the first attempt.
+  {
+    depth_ = 0;
+    try {
+      const Slot& slot = FormulaCell(sheet, row, column, content);
+      result.status = CellResult::Status::Computed;
+      result.value = slot.value;
+      return result;
+    } catch (const NotComputable&) {
+      result.reason = failure_;
+      return result;
+    } catch (const DeferredCell& needed) {
+      // Cells whose computation was interrupted because the chain of cells they need is too
+      // long wait below, each for the cell above it.
+      SlotOf(sheet, row, column, content.formulaId).state = Slot::State::Waiting;
+      deferred_.assign({{sheet, row, column}, needed});
+    }
+  }
+  std::vector<DeferredCell>& work = deferred_;
   while (!work.empty()) {
     DeferredCell cell = work.back();
-    Slot& slot = memo_[Key(cell.sheet, cell.row, cell.column)];
+    CellContent cellContent = source_.GetCell(cell.sheet, cell.row, cell.column);
+    Slot& slot = SlotOf(cell.sheet, cell.row, cell.column, cellContent.formulaId);
     if (slot.state == Slot::State::Waiting) slot.state = Slot::State::Unvisited;
     depth_ = 0;
     try {
-      FormulaCell(cell.sheet, cell.row, cell.column,
-                  source_.GetCell(cell.sheet, cell.row, cell.column));
+      FormulaCell(cell.sheet, cell.row, cell.column, cellContent);
       work.pop_back();
     } catch (const DeferredCell& needed) {
       slot.state = Slot::State::Waiting;
@@ -94,12 +114,12 @@ CellResult Interpreter::EvaluateCell(int sheet, std::int32_t row, std::int32_t c
       work.pop_back();
     }
   }
-  const Slot& slot = memo_[Key(sheet, row, column)];
+  const Slot& slot = SlotOf(sheet, row, column, content.formulaId);
   if (slot.state == Slot::State::Done) {
     result.status = CellResult::Status::Computed;
     result.value = slot.value;
   } else {
-    result.reason = slot.reason;
+    result.reason = FailureOf(slot);
   }
   return result;
 }
@@ -139,12 +159,12 @@ CellResult Interpreter::EvaluateFormula(std::string_view formula, int sheet, std
 const Interpreter::Slot& Interpreter::FormulaCell(int sheet, std::int32_t row,
                                                   std::int32_t column,
                                                   const CellContent& content) {
-  Slot& slot = memo_[Key(sheet, row, column)];
+  Slot& slot = SlotOf(sheet, row, column, content.formulaId);
   switch (slot.state) {
     case Slot::State::Done:
       return slot;
     case Slot::State::Failed:
-      Fail(slot.reason);
+      Fail(FailureOf(slot));
     case Slot::State::InProgress:
     case Slot::State::Waiting:
       Fail("circular reference through " + CellName(row, column));
@@ -171,25 +191,57 @@ const Interpreter::Slot& Interpreter::FormulaCell(int sheet, std::int32_t row,
         return;
       }
       slot.state = Slot::State::Failed;
-      slot.reason = in.failure_;
+      ++in.settled_;
       if (in.failure_.find(" (in ") == std::string::npos) {
         // Cells that need this one report the first cell that could not be computed.
         in.failure_ += " (in " + CellName(row, column) + ")";
-        slot.reason = in.failure_;
       }
+      in.failures_[&slot] = in.failure_;
     }
   } progress{*this, slot, row, column};
   slot.state = Slot::State::InProgress;
 
   if (!content.evaluable) Fail("formula left to the reader");
-  FormulaAst ast = ParseFormula(content.text);
+  // Trees are reused from a pool with one tree per level of cells being computed.
+  struct Level {
+    Interpreter& in;
+    FormulaAst& ast;
+    explicit Level(Interpreter& i) : in(i), ast(i.AcquireTree()) {}
+    ~Level() { --in.treesInUse_; }
+  } level(*this);
+  FormulaAst& ast = level.ast;
+  ParseFormulaInto(content.text, ast);
   if (!ast.supported) Fail(ast.problem);
   slot.subtotal = ast.usesSubtotal;
   Frame frame{sheet, row, column, content.arrayFormula};
   slot.value = Finalize(Eval(ast, ast.root, frame), frame);
   slot.state = Slot::State::Done;
+  ++settled_;
   return slot;
 }
+
+Interpreter::Slot& Interpreter::SlotOf(int sheet, std::int32_t row, std::int32_t column,
+                                       std::uint32_t formulaId) {
+  if (formulaId != CellContent::kNoFormulaId) {
+    // Sized once, before any slot is handed out: slots never move.
+    if (byId_.empty() && memo_.empty()) byId_.resize(source_.FormulaIdLimit());
+    if (formulaId < byId_.size()) return byId_[formulaId];
+  }
+  return memo_[Key(sheet, row, column)];
+}
+
+const std::string& Interpreter::FailureOf(const Slot& slot) const {
+  static const std::string kUnknown = "not computed";
+  auto found = failures_.find(&slot);
+  return found == failures_.end() ? kUnknown : found->second;
+}
+
+FormulaAst& Interpreter::AcquireTree() {
+  if (treesInUse_ == trees_.size()) trees_.push_back(std::make_unique<FormulaAst>());
+  return *trees_[treesInUse_++];
+}
+
+void Interpreter::Reserve(std::size_t formulaCells) { memo_.reserve(formulaCells); }
 
 void Interpreter::Fail(std::string reason) {
   unwinding_ = Unwinding::Failure;
@@ -613,23 +665,30 @@ Value Interpreter::CallFunction(const FormulaAst& ast, const Node& node, const F
 
   // Functions of plain values; in array mode applied to each element of array arguments.
   const int count = node.count;
+  const bool passErrors = ScalarFunctionPassesErrors(id);
+  auto call = [&](Value* scalars) -> Value {
+    if (!passErrors) {
+      for (int i = 0; i < count; ++i)
+        if (scalars[i].IsError()) return scalars[i];
+    }
+    return CallScalar(id, scalars, count, *this);
+  };
+  // Plain arguments of a plain formula, without an allocation.
+  constexpr int kInline = 4;
+  if (!frame.arrayMode && count <= kInline) {
+    Value inline_[kInline];
+    for (int i = 0; i < count; ++i) inline_[i] = ToScalar(args.Raw(i), frame);
+    return call(inline_);
+  }
   std::vector<Value> values(static_cast<std::size_t>(count));
   bool lift = false;
   for (int i = 0; i < count; ++i) {
     values[static_cast<std::size_t>(i)] = args.Raw(i);
     if (frame.arrayMode && IsMulti(values[static_cast<std::size_t>(i)])) lift = true;
   }
-  const bool passErrors = ScalarFunctionPassesErrors(id);
-  auto call = [&](std::vector<Value>& scalars) -> Value {
-    if (!passErrors) {
-      for (const Value& v : scalars)
-        if (v.IsError()) return v;
-    }
-    return CallScalar(id, scalars.data(), count, *this);
-  };
   if (!lift) {
     for (Value& v : values) v = ToScalar(v, frame);
-    return call(values);
+    return call(values.data());
   }
   std::int32_t rows = 1, columns = 1;
   for (const Value& v : values) {
@@ -661,7 +720,7 @@ Value Interpreter::CallFunction(const FormulaAst& ast, const Node& node, const F
         }
         scalars[i] = ElementAt(v, er, ec).ToValue();
       }
-      m->At(r, c) = outside ? Value::Error(ErrorCode::NA) : call(scalars);
+      m->At(r, c) = outside ? Value::Error(ErrorCode::NA) : call(scalars.data());
     }
   }
   return Value::Array(std::move(m));

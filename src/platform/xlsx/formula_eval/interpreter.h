@@ -56,7 +56,9 @@ class Interpreter {
   CellResult EvaluateFormula(std::string_view formula, int sheet, std::int32_t row,
                              std::int32_t column);
   void Clear();
-  std::size_t FormulaCellCount() const { return memo_.size(); }
+  std::size_t FormulaCellCount() const { return settled_; }
+  // Room for that many formula cells (saves rehashing).
+  void Reserve(std::size_t formulaCells);
 
   // Gives up the formula being computed (and every formula that needs it).
   [[noreturn]] void Fail(std::string reason);
@@ -98,7 +100,6 @@ class Interpreter {
     State state = State::Unvisited;
     bool subtotal = false;
     Value value;
-    std::string reason;
   };
   static std::uint64_t Key(int sheet, std::int32_t row, std::int32_t column) {
     return (static_cast<std::uint64_t>(sheet) << 40) | (static_cast<std::uint64_t>(row) << 16) |
@@ -107,6 +108,9 @@ class Interpreter {
 
   const Slot& FormulaCell(int sheet, std::int32_t row, std::int32_t column,
                           const CellContent& content);
+  // The slot of a formula cell: by its formula id when the source gives one, else by position.
+  Slot& SlotOf(int sheet, std::int32_t row, std::int32_t column, std::uint32_t formulaId);
+  const std::string& FailureOf(const Slot& slot) const;
   ValueView ContentView(int sheet, std::int32_t row, std::int32_t column,
                         const CellContent& content, bool* subtotal);
   Value Finalize(const Value& value, const Frame& frame);
@@ -117,13 +121,20 @@ class Interpreter {
   Value EvalArrayConstant(const FormulaAst& ast, const Node& node);
   Value CallFunction(const FormulaAst& ast, const Node& node, const Frame& frame);
   int ResolveSheet(const FormulaAst& ast, const Node& node, const Frame& frame);
+  FormulaAst& AcquireTree();
 
   CellSource& source_;
   EvaluatorOptions options_;
   std::optional<double> now_;
-  std::unordered_map<std::uint64_t, Slot> memo_;
+  std::unordered_map<std::uint64_t, Slot> memo_;   // slots of cells without a formula id
+  std::vector<Slot> byId_;                          // slots by formula id (sized once)
+  std::unordered_map<const Slot*, std::string> failures_;  // why a Failed slot failed
+  std::size_t settled_ = 0;                         // slots Done or Failed
   std::unordered_map<std::string, std::unique_ptr<FormulaAst>> names_;
   std::unordered_map<int, std::optional<CellRect>> usedAreas_;
+  std::vector<std::unique_ptr<FormulaAst>> trees_;  // parsed formulas, one per level in use
+  std::size_t treesInUse_ = 0;
+  std::vector<DeferredCell> deferred_;
   int depth_ = 0;  // nesting of Eval calls (bounded to protect the stack)
   enum class Unwinding : std::uint8_t { Failure, Deferred };
   Unwinding unwinding_ = Unwinding::Failure;  // what the exception in flight means

@@ -145,7 +145,8 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() == b.size() && IsAscii(a) && IsAscii(b)) {
+  if (IsAscii(a) && IsAscii(b)) {
+    if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
       if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     return true;
