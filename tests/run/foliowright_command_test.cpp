@@ -4,6 +4,7 @@
 
 #include "definition/password.h"
 #include "run/run_fixture.h"
+#include "support/office_tools.h"
 #include "support/paths.h"
 
 namespace tabrix {
@@ -69,6 +70,25 @@ TEST_F(FoliowrightCommandTest, VerboseEchoesTheRunLogAndQuietPrintsNothing) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "");
+}
+
+TEST_F(FoliowrightCommandTest, ShowsProgressOnATerminal) {
+  // "script" gives the program a terminal; the progress goes to it through stderr.
+  const std::string definition =
+      Definition("@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items ORDER BY name\r\n");
+  const std::string command = "script -qec \"" + std::string(TABRIX_BINARY_DIR) + "/foliowright " + definition +
+                              " 2021 >/dev/null\" /dev/null </dev/null";
+  const testing::CommandResult terminal = testing::RunCommand(command);
+  ASSERT_EQ(terminal.exitCode, 0) << terminal.output;
+  EXPECT_NE(terminal.output.find("@items: record 3 of 3 (100%)"), std::string::npos) << terminal.output;
+  // The line is cleared again before the program ends.
+  EXPECT_NE(terminal.output.rfind("\r\033[K"), std::string::npos);
+
+  const testing::CommandResult quiet = testing::RunCommand(
+      "script -qec \"" + std::string(TABRIX_BINARY_DIR) + "/foliowright --quiet " + definition + " 2022\" /dev/null </dev/null");
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.output.find("record"), std::string::npos) << quiet.output;
+  EXPECT_TRUE(FileExists(folder_.File("out/items_2022.xlsx")));
 }
 
 TEST_F(FoliowrightCommandTest, AFailedRunExitsWithTheErrorOnStderr) {
