@@ -1,6 +1,7 @@
 #include "platform/xlsx/package.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "platform/xlsx/cell_address.h"
@@ -118,11 +119,14 @@ const Relationship* Relationships::FindByType(std::string_view type) const {
 }
 
 std::string Relationships::Add(std::string type, std::string target, bool external) {
-  int n = static_cast<int>(items_.size()) + 1;
+  if (nextId_ == 1) {
+    for (const auto& rel : items_)
+      if (rel.id.rfind("rId", 0) == 0) nextId_ = std::max(nextId_, std::atoi(rel.id.c_str() + 3) + 1);
+  }
   std::string id;
   do {
-    id = "rId" + std::to_string(n++);
-  } while (FindById(id));
+    id = "rId" + std::to_string(nextId_++);
+  } while (nextId_ <= static_cast<int>(items_.size()) + 1 && FindById(id));
   items_.push_back(Relationship{id, std::move(type), std::move(target), external});
   return id;
 }

@@ -88,6 +88,7 @@ class Relationships {
 
  private:
   std::vector<Relationship> items_;
+  int nextId_ = 1;  // new ids are "rId" + a number above every id given so far
 };
 
 // True when the relationship type names `type` (compares the last path segment, so the strict

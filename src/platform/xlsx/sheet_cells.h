@@ -80,6 +80,8 @@ struct Row {
 
 class SheetCells {
  public:
+  // Rows may be changed through Rows(); whoever changes heights, hidden flags, or adds or
+  // removes rows other than through GetRow calls RowsChangedFrom with the first row affected.
   std::vector<Row>& Rows() { return rows_; }
   const std::vector<Row>& Rows() const { return rows_; }
 
@@ -104,7 +106,33 @@ class SheetCells {
     if (it != rows_.end() && it->number == number) return *it;
     it = rows_.insert(it, Row());
     it->number = number;
+    RowsChangedFrom(number);
     return *it;
+  }
+
+  void RowsChangedFrom(std::int32_t number) {
+    auto index = static_cast<std::size_t>(LowerBound(number) - rows_.begin());
+    if (index < validHeights_) validHeights_ = index;
+  }
+
+  // Sum over the rows above `row` of how much their height differs from `defaultHeight`
+  // (hidden rows count as 0 high). Kept as running sums that are brought up to date only from
+  // the first changed row on, so the cost follows what changed.
+  double HeightDifferenceAbove(std::int32_t row, double defaultHeight) {
+    if (defaultHeight != heightsDefault_) {
+      heightsDefault_ = defaultHeight;
+      validHeights_ = 0;
+    }
+    auto index = static_cast<std::size_t>(LowerBound(row) - rows_.begin());
+    if (heightSums_.size() < rows_.size() + 1) heightSums_.resize(rows_.size() + 1);
+    if (validHeights_ == 0) heightSums_[0] = 0;
+    for (std::size_t i = validHeights_; i < index; ++i) {
+      const Row& r = rows_[i];
+      double difference = (r.flags & kRowHidden) ? -defaultHeight : (r.height > 0 ? r.height - defaultHeight : 0);
+      heightSums_[i + 1] = heightSums_[i] + difference;
+    }
+    if (index > validHeights_) validHeights_ = index;
+    return heightSums_[index];
   }
   Cell* FindCell(std::int32_t row, std::int32_t column) {
     Row* r = FindRow(row);
@@ -118,6 +146,9 @@ class SheetCells {
 
  private:
   std::vector<Row> rows_;
+  std::vector<double> heightSums_;  // heightSums_[i]: difference of rows_[0..i)
+  std::size_t validHeights_ = 0;    // heightSums_[0..validHeights_] are up to date
+  double heightsDefault_ = -1;
 };
 
 }  // namespace tabrix::xlsx

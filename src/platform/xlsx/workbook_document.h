@@ -111,6 +111,7 @@ class XlsxWorksheet final : public platform::Worksheet {
   std::string DisplayText(std::int32_t row, std::int32_t column);
   std::uint32_t CellStyle(std::int32_t row, std::int32_t column);
   void SetCellStyle(std::int32_t row, std::int32_t column, std::uint32_t style);
+  // Merges the rectangle; merged areas it overlaps are replaced.
   void Merge(const CellRect& rect);
   const std::vector<CellRect>& Merges() const { return merges_; }
   const std::vector<PageBreak>& RowBreaks() const { return rowBreaks_; }
@@ -141,6 +142,11 @@ class XlsxWorksheet final : public platform::Worksheet {
   void ClearFormula(Cell& cell);
   void WriteValue(Cell& cell, const Variant& value, bool keepFormula);
   double MaxDigitWidth() const;
+  // Merged areas are kept ordered by first row (then column); the window of those that may
+  // reach rows first..last.
+  std::pair<std::vector<CellRect>::iterator, std::vector<CellRect>::iterator> MergesNear(std::int32_t first,
+                                                                                          std::int32_t last);
+  void SortMerges();
   // The 1-based column (row) that holds the point x (y) and the distance from its start.
   std::pair<std::int32_t, double> ColumnAt(double x);
   std::pair<std::int32_t, double> RowAt(double y);
@@ -193,6 +199,25 @@ struct DrawingPart {
   pugi::xml_document xml;
   Relationships rels;
   bool modified = false;
+
+  // Anchors ordered by the last row whose insertion or deletion moves them (1-based), so that
+  // a row edit at k visits only the anchors at or below k. Built on first use.
+  struct AnchorEntry {
+    std::int32_t key;
+    pugi::xml_node anchor;
+  };
+  std::vector<AnchorEntry> anchorsByRow;
+  bool anchorsIndexed = false;
+  unsigned maxShapeId = 0;
+  bool shapeIdsKnown = false;
+  std::map<std::string, std::string> imageRelations;  // media part -> relationship id
+
+  // The row key of an anchor (0 for anchors that rows never move).
+  static std::int32_t AnchorKey(pugi::xml_node anchor);
+  void IndexAnchors();
+  // Records the new position of an anchor that was placed or resized.
+  void UpdateAnchor(pugi::xml_node anchor, bool isNew = false);
+  unsigned NextShapeId();
 };
 
 class XlsxNames final : public platform::Names {
@@ -306,7 +331,8 @@ class XlsxWorkbook final : public platform::Workbook {
   std::map<std::string, std::unique_ptr<pugi::xml_document>> editedParts_;
   std::optional<std::map<std::string, ReferenceNodes>> referencingParts_;
   std::size_t specialFormulas_ = 0;
-  std::map<std::size_t, std::string> media_;  // picture content hash -> media part  // array and data-table formulas (their ranges move too)
+  std::map<std::size_t, std::string> media_;  // picture content hash -> media part
+  std::map<std::string, int> nextPartNumber_;  // array and data-table formulas (their ranges move too)
 };
 
 class XlsxApplication final : public platform::Application {

@@ -354,9 +354,13 @@ const DefinedName* XlsxWorkbook::FindName(std::string_view name, const XlsxWorks
 }
 
 std::string XlsxWorkbook::NewPartName(const std::string& prefix, const std::string& extension) {
-  for (int n = 1;; ++n) {
+  int& next = nextPartNumber_[prefix + extension];
+  for (int n = std::max(next, 1);; ++n) {
     std::string name = prefix + std::to_string(n) + extension;
-    if (!parts_.Has(name) && !drawings_.count(name)) return name;
+    if (!parts_.Has(name) && !drawings_.count(name)) {
+      next = n + 1;
+      return name;
+    }
   }
 }
 

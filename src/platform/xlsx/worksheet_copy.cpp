@@ -99,10 +99,14 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
     }
   }
   std::vector<CellRect> sourceMerges;
-  for (const CellRect& merge : merges_)
-    if (Contains(source, merge)) sourceMerges.push_back(merge);
+  {
+    auto [begin, end] = MergesNear(source.row1, source.row2);
+    for (auto it = begin; it != end; ++it)
+      if (Contains(source, *it)) sourceMerges.push_back(*it);
+  }
 
   // Clear the destination.
+  if (entireRows) cells_.RowsChangedFrom(dest.row1);
   for (auto it = cells_.LowerBound(dest.row1); it != cells_.Rows().end() && it->number <= dest.row2; ++it) {
     std::size_t a = FirstCellAt(*it, dest.col1), b = FirstCellAt(*it, dest.col2 + 1);
     for (std::size_t i = a; i < b; ++i) ClearFormula(it->cells[i]);
@@ -147,7 +151,10 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
   }
 
   // Merged areas: those in the way go, those of the source are repeated.
-  std::erase_if(merges_, [&](const CellRect& m) { return Intersects(m, dest); });
+  {
+    auto [begin, end] = MergesNear(dest.row1, dest.row2);
+    merges_.erase(std::remove_if(begin, end, [&](const CellRect& m) { return Intersects(m, dest); }), end);
+  }
   for (const CellRect& m : sourceMerges) Merge(CellRect{m.row1 + dRow, m.col1 + dCol, m.row2 + dRow, m.col2 + dCol});
 
   // Conditional formats and validations of the source cells cover the copy as well.

@@ -84,19 +84,42 @@ double XlsxWorksheet::CellLeft(std::int32_t column) {
 
 double XlsxWorksheet::CellTop(std::int32_t row) {
   CheckCell(row, 1);
-  double top = (row - 1) * defaultRowHeight_;
-  for (const Row& r : cells_.Rows()) {
-    if (r.number >= row) break;
-    if (r.flags & kRowHidden) top -= defaultRowHeight_;
-    else if (r.height > 0) top += r.height - defaultRowHeight_;
+  return (row - 1) * defaultRowHeight_ + cells_.HeightDifferenceAbove(row, defaultRowHeight_);
+}
+
+namespace {
+
+bool MergeOrder(const CellRect& a, const CellRect& b) {
+  return a.row1 != b.row1 ? a.row1 < b.row1 : a.col1 < b.col1;
+}
+
+}  // namespace
+
+void XlsxWorksheet::SortMerges() {
+  if (!std::is_sorted(merges_.begin(), merges_.end(), MergeOrder)) std::sort(merges_.begin(), merges_.end(), MergeOrder);
+  tallestMerge_ = widestMerge_ = 1;
+  for (const CellRect& m : merges_) {
+    tallestMerge_ = std::max(tallestMerge_, m.Rows());
+    widestMerge_ = std::max(widestMerge_, m.Columns());
   }
-  return top;
+}
+
+std::pair<std::vector<CellRect>::iterator, std::vector<CellRect>::iterator> XlsxWorksheet::MergesNear(
+    std::int32_t first, std::int32_t last) {
+  // A merge reaching row `first` starts at most tallestMerge_ - 1 rows above it.
+  std::int32_t from = std::max(1, first - tallestMerge_ + 1);
+  auto begin = std::lower_bound(merges_.begin(), merges_.end(), from,
+                                [](const CellRect& m, std::int32_t row) { return m.row1 < row; });
+  auto end = std::upper_bound(begin, merges_.end(), last,
+                              [](std::int32_t row, const CellRect& m) { return row < m.row1; });
+  return {begin, end};
 }
 
 CellRect XlsxWorksheet::MergeArea(std::int32_t row, std::int32_t column) {
   CheckCell(row, column);
-  for (const CellRect& merge : merges_)
-    if (merge.row1 <= row && row <= merge.row2 && merge.col1 <= column && column <= merge.col2) return merge;
+  auto [begin, end] = MergesNear(row, row);
+  for (auto it = begin; it != end; ++it)
+    if (it->row1 <= row && row <= it->row2 && it->col1 <= column && column <= it->col2) return *it;
   return CellRect{row, column, row, column};
 }
 
@@ -105,10 +128,12 @@ void XlsxWorksheet::Merge(const CellRect& rect) {
   CheckCell(rect.row2, rect.col2);
   if (rect.row1 == rect.row2 && rect.col1 == rect.col2) return;
   // Merged areas never overlap: the new one absorbs those it touches.
-  std::erase_if(merges_, [&](const CellRect& m) {
+  auto [begin, end] = MergesNear(rect.row1, rect.row2);
+  auto kept = std::remove_if(begin, end, [&](const CellRect& m) {
     return m.row1 <= rect.row2 && rect.row1 <= m.row2 && m.col1 <= rect.col2 && rect.col1 <= m.col2;
   });
-  merges_.push_back(rect);
+  merges_.erase(kept, end);
+  merges_.insert(std::upper_bound(merges_.begin(), merges_.end(), rect, MergeOrder), rect);
   tallestMerge_ = std::max(tallestMerge_, rect.Rows());
   widestMerge_ = std::max(widestMerge_, rect.Columns());
 }
@@ -150,6 +175,7 @@ void XlsxWorksheet::SetRowHeight(std::int32_t row, double points) {
   Row& r = cells_.GetRow(row);
   r.height = static_cast<float>(points);
   r.flags |= kRowCustomHeight;
+  cells_.RowsChangedFrom(row);
 }
 
 namespace {

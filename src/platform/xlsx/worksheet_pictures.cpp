@@ -145,11 +145,13 @@ class XlsxShape final : public platform::Shape {
     Write();
   }
 
+  // Positions a new shape.
   void Place(double left, double top, double width, double height) {
     left_ = left;
     top_ = top;
     width_ = width;
     height_ = height;
+    placed_ = false;
     Write();
   }
 
@@ -177,6 +179,8 @@ class XlsxShape final : public platform::Shape {
     off.attribute("y").set_value(static_cast<long long>(std::llround(top_ * kEmuPerPoint)));
     ext.attribute("cx").set_value(static_cast<long long>(std::llround(width_ * kEmuPerPoint)));
     ext.attribute("cy").set_value(static_cast<long long>(std::llround(height_ * kEmuPerPoint)));
+    drawing_->UpdateAnchor(anchor_, !placed_);
+    placed_ = true;
     drawing_->modified = true;
   }
 
@@ -186,6 +190,7 @@ class XlsxShape final : public platform::Shape {
   double ownWidth_, ownHeight_;
   double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   int placement_ = platform::kPlacementMoveAndSize;
+  bool placed_ = false;  // listed in the drawing's anchor order
 };
 
 std::pair<std::int32_t, double> XlsxWorksheet::ColumnAt(double x) {
@@ -199,22 +204,14 @@ std::pair<std::int32_t, double> XlsxWorksheet::ColumnAt(double x) {
 }
 
 std::pair<std::int32_t, double> XlsxWorksheet::RowAt(double y) {
-  // Rows with their own height are few: walk them, counting default rows in between.
-  double top = 0;
-  std::int32_t next = 1;
-  for (const Row& row : cells_.Rows()) {
-    double gap = (row.number - next) * defaultRowHeight_;
-    if (top + gap > y) break;
-    top += gap;
-    next = row.number;
-    double height = (row.flags & kRowHidden) ? 0 : (row.height > 0 ? row.height : defaultRowHeight_);
-    if (top + height > y) return {row.number, y - top};
-    top += height;
-    next = row.number + 1;
+  // Tops grow with the row number: search for the last row whose top is at or above y.
+  std::int32_t low = 1, high = kMaxRows;
+  while (low < high) {
+    std::int32_t middle = low + (high - low + 1) / 2;
+    if (CellTop(middle) <= y) low = middle;
+    else high = middle - 1;
   }
-  auto rows = static_cast<std::int64_t>((y - top) / defaultRowHeight_);
-  std::int64_t number = std::min<std::int64_t>(next + rows, kMaxRows);
-  return {static_cast<std::int32_t>(number), y - top - (number - next) * defaultRowHeight_};
+  return {low, y - CellTop(low)};
 }
 
 DrawingPart* XlsxWorksheet::Drawing(bool create) {
@@ -280,28 +277,17 @@ std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& fi
     book.Types().EnsureDefault(info->extension, info->contentType);
   }
   DrawingPart* drawing = Drawing(true);
-  std::string relId;
-  for (const Relationship& rel : drawing->rels.All())
-    if (!rel.external && RelationshipTypeIs(rel.type, reltype::kImage) &&
-        ResolvePartTarget(drawing->partName, rel.target) == mediaPart)
-      relId = rel.id;
+  if (drawing->imageRelations.empty())
+    for (const Relationship& rel : drawing->rels.All())
+      if (!rel.external && RelationshipTypeIs(rel.type, reltype::kImage))
+        drawing->imageRelations[ResolvePartTarget(drawing->partName, rel.target)] = rel.id;
+  std::string& relId = drawing->imageRelations[mediaPart];
   if (relId.empty()) relId = drawing->rels.Add(reltype::kImage, RelativeTarget(drawing->partName, mediaPart));
 
   // Shape ids are unique within the drawing.
   pugi::xml_node root = drawing->xml.document_element();
-  unsigned maxId = 0;
-  std::vector<pugi::xml_node> stack{root};
-  while (!stack.empty()) {
-    pugi::xml_node node = stack.back();
-    stack.pop_back();
-    for (pugi::xml_node child : node.children()) {
-      if (child.type() != pugi::node_element) continue;
-      if (LocalName(child.name()) == "cNvPr") maxId = std::max(maxId, child.attribute("id").as_uint());
-      stack.push_back(child);
-    }
-  }
+  const unsigned id = drawing->NextShapeId();
   const std::string p = QualifiedRoot(root, "");
-  const unsigned id = maxId + 1;
   std::string name = "Picture " + std::to_string(id - 1 > 0 ? id - 1 : 1);
   std::string xml =
       "<" + p + "twoCellAnchor editAs=\"twoCell\" xmlns" + (p.empty() ? "" : ":" + p.substr(0, p.size() - 1)) +

@@ -82,7 +82,10 @@ void StructureEditor::CheckAllowed() {
   }
   if (edit_.HasBand()) {
     // A merged area that reaches across the band's edge into the moving cells would be torn.
-    for (const CellRect& merge : sheet_.merges_) {
+    auto [first, last] = rows ? sheet_.MergesNear(edit_.First, kMaxRows)
+                              : std::make_pair(sheet_.merges_.begin(), sheet_.merges_.end());
+    for (auto it = first; it != last; ++it) {
+      const CellRect& merge = *it;
       std::int32_t along2 = rows ? merge.row2 : merge.col2;
       std::int32_t across1 = rows ? merge.col1 : merge.row1;
       std::int32_t across2 = rows ? merge.col2 : merge.row2;
@@ -120,6 +123,7 @@ void StructureEditor::MoveCells() {
 void StructureEditor::MoveEntireRows() {
   std::vector<Row>& rows = sheet_.cells_.Rows();
   const std::int32_t k = edit_.First, n = edit_.Count;
+  sheet_.cells_.RowsChangedFrom(k);
   if (edit_.IsInsert()) {
     auto first = sheet_.cells_.LowerBound(k);
     std::size_t start = static_cast<std::size_t>(first - rows.begin());
@@ -201,7 +205,9 @@ void StructureEditor::MoveBandCellsAlongRows() {
     row.cells.insert(row.cells.begin() + static_cast<std::ptrdiff_t>(at), m.cells.begin(), m.cells.end());
   }
   // Rows left with nothing are dropped.
-  rows.erase(std::remove_if(rows.begin(), rows.end(), [](const Row& r) { return r.Empty(); }), rows.end());
+  sheet_.cells_.RowsChangedFrom(k);
+  auto tail = sheet_.cells_.LowerBound(k);
+  rows.erase(std::remove_if(tail, rows.end(), [](const Row& r) { return r.Empty(); }), rows.end());
 }
 
 void StructureEditor::MoveCellsAlongColumns() {
@@ -280,24 +286,25 @@ void StructureEditor::MoveRowBreaks(std::vector<PageBreak>& breaks) {
 
 void StructureEditor::MoveMerges() {
   std::vector<CellRect>& merges = sheet_.merges_;
-  std::vector<CellRect> kept;
-  kept.reserve(merges.size());
   const bool rows = edit_.OnRows();
-  for (const CellRect& merge : merges) {
+  // Row edits keep the order by first row: only the merges that reach the edited row change.
+  auto [first, last] = rows ? sheet_.MergesNear(edit_.First, kMaxRows) : std::make_pair(merges.begin(), merges.end());
+  auto out = first;
+  for (auto it = first; it != last; ++it) {
+    const CellRect merge = *it;
     std::int32_t end = rows ? merge.row2 : merge.col2;
-    if (end < edit_.First) {
-      kept.push_back(merge);
-      continue;
+    if (end >= edit_.First) {
+      auto moved = ShiftRect(merge, edit_);
+      if (!moved || (moved->row1 == moved->row2 && moved->col1 == moved->col2)) continue;
+      sheet_.tallestMerge_ = std::max(sheet_.tallestMerge_, moved->Rows());
+      sheet_.widestMerge_ = std::max(sheet_.widestMerge_, moved->Columns());
+      *out++ = *moved;
+    } else {
+      *out++ = merge;
     }
-    auto moved = ShiftRect(merge, edit_);
-    if (!moved || (moved->row1 == moved->row2 && moved->col1 == moved->col2)) continue;
-    kept.push_back(*moved);
   }
-  merges.swap(kept);
-  for (const CellRect& m : merges) {
-    sheet_.tallestMerge_ = std::max(sheet_.tallestMerge_, m.Rows());
-    sheet_.widestMerge_ = std::max(sheet_.widestMerge_, m.Columns());
-  }
+  merges.erase(out, last);
+  if (!rows || edit_.HasBand()) sheet_.SortMerges();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -486,13 +493,25 @@ void StructureEditor::MoveDrawing() {
   if (sheet_.drawingPart_.empty()) return;
   DrawingPart* drawing = book_.LoadDrawing(sheet_.drawingPart_);
   if (!drawing) return;
-  for (pugi::xml_node anchor : drawing->xml.document_element().children()) {
-    if (LocalName(anchor.name()) == "AlternateContent") {
-      for (pugi::xml_node choice : anchor.children())
-        for (pugi::xml_node inner : choice.children()) MoveAnchor(inner);
-      continue;
+  drawing->IndexAnchors();
+  auto& list = drawing->anchorsByRow;
+  if (edit_.OnRows()) {
+    // Only anchors reaching the edited row move; keys change by the same amount for insertions.
+    auto first = std::lower_bound(list.begin(), list.end(), edit_.First,
+                                  [](const DrawingPart::AnchorEntry& e, std::int32_t k) { return e.key < k; });
+    if (first == list.end()) return;
+    for (auto it = first; it != list.end(); ++it) {
+      MoveAnchor(it->anchor);
+      it->key = DrawingPart::AnchorKey(it->anchor);
     }
-    MoveAnchor(anchor);
+    auto byKey = [](const DrawingPart::AnchorEntry& a, const DrawingPart::AnchorEntry& b) { return a.key < b.key; };
+    if (!std::is_sorted(first, list.end(), byKey)) std::stable_sort(first, list.end(), byKey);
+    if (first != list.begin() && (first - 1)->key > first->key) std::inplace_merge(list.begin(), first, list.end(), byKey);
+  } else {
+    for (auto& entry : list) {
+      MoveAnchor(entry.anchor);
+      entry.key = DrawingPart::AnchorKey(entry.anchor);
+    }
   }
   drawing->modified = true;
 }

@@ -183,6 +183,7 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
   }
   for (pugi::xml_node node : generated) root.remove_child(node);
   if (!ChildByLocalName(root, "sheetData")) EnsureChild("sheetData");
+  SortMerges();
 }
 
 void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
