@@ -37,6 +37,12 @@ inline constexpr std::uint64_t kMaxPictureFileBytes = 256ull << 20;
 class XlsxWorkbook;
 class XlsxWorksheet;
 
+// Width of a digit as a fraction of the font size ("Calibri" 0.507, "Arial" 0.556, ...).
+double DigitWidthEm(const std::string& font);
+// Pixels (96 dpi) the widest line of the text takes in that font.
+double TextWidthPixels(std::string_view text, const std::string& font, double points, bool bold,
+                       double digitEmOfFont);
+
 // The parts of a new workbook with one empty sheet.
 PackageParts BlankPackage(const std::string& sheetName);
 struct DrawingPart;

@@ -6,8 +6,6 @@
 
 namespace tabrix::xlsx {
 
-namespace {
-
 // Width of a digit as a fraction of the font size, for the fonts templates commonly use.
 double DigitWidthEm(const std::string& font) {
   struct Entry {
@@ -28,8 +26,6 @@ double DigitWidthEm(const std::string& font) {
     if (NamesEqual(font, entry.name)) return entry.em;
   return 0.5068;
 }
-
-}  // namespace
 
 double XlsxWorksheet::MaxDigitWidth() const {
   const StyleSheet& styles = book_->Styles();
