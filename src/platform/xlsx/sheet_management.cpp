@@ -120,6 +120,12 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
             RemoveSheetReferences(formulas_[cell.formula].text, deletedName, changed))
           formulas_[cell.formula].text = changed;
   }
+  // Chart series over the deleted sheet lose their source too.
+  for (auto& [partName, nodes] : ReferencingParts()) {
+    (void)partName;
+    for (pugi::xml_node node : nodes.formulas)
+      if (RemoveSheetReferences(node.text().get(), deletedName, changed)) node.text().set(changed.c_str());
+  }
   std::vector<DefinedName> kept;
   for (DefinedName& name : definedNames_) {
     if (name.scope == sheet) continue;
