@@ -53,6 +53,23 @@ TEST_F(ReportRunTest, SavesAWorkbookByTypeNumberOrInTheTemplateFormat) {
   EXPECT_EQ(log.at(log.size() - 2), "Save the report file \"" + (folder_.File("out/unknown.xlsx")) + "\".");
 }
 
+TEST_F(ReportRunTest, ATextTemplateSavedAsAWorkbookHasItsColumnsFitted) {
+  WriteText(folder_.File("templates/list.csv"), "Name,Quantity\r\nname,qty\r\n");
+  const std::string script =
+      "@items=REPORT(SHEET=1 TYPE=FIX CELL=A2,B2) SELECT 'a rather long product name for a narrow column', 7\r\n";
+  ASSERT_EQ(Run(Definition("ReportTemplateFileName=templates\\list.csv\r\nReportFileName=out\\list.xlsx\r\n"
+                           "ReportFileType=xlOpenXMLWorkbook\r\n",
+                           script)),
+            std::nullopt);
+  const std::string fitted = ZipEntry(folder_.File("out/list.xlsx"), "xl/worksheets/sheet1.xml");
+  EXPECT_NE(fitted.find("<col "), std::string::npos) << fitted;
+
+  // A workbook template keeps its column widths as they are.
+  ASSERT_EQ(Run(Definition(FileKeys("out\\kept.xlsx", "ReportFileType=xlOpenXMLWorkbook\r\n"), kScript)),
+            std::nullopt);
+  EXPECT_EQ(ZipEntry(folder_.File("out/kept.xlsx"), "xl/worksheets/sheet1.xml").find("<col "), std::string::npos);
+}
+
 TEST_F(ReportRunTest, AFormatTheWorkbookCannotBeWrittenInFailsAfterTheScript) {
   // Excel 97-2003 workbooks are written through LibreOffice: here it is not found.
   ::setenv("TABRIX_OFFICE_PROGRAM", "/nonexistent/soffice", 1);
