@@ -192,6 +192,26 @@ TEST(StructureEdit, EntireColumnsMoveWidthsFormulasAndNames) {
   EXPECT_EQ(testing::OpenpyxlCell(output, "Summary", "A2"), "=SUM(Data!E5:E6)");
 }
 
+TEST(StructureEdit, TablesGrowWithRowsAndColumnsInsertedInsideThem) {
+  TempFolder folder;
+  Opened opened(test::MakeReportTemplate(folder.Path()));
+  auto table = dynamic_cast<XlsxWorksheet*>(opened.book->WorksheetByName("Table").get());
+  table->InsertCells(Rows(3, 4), platform::kShiftDown);
+  table->InsertCells(Columns(2, 2), platform::kShiftToRight);
+  table->DeleteCells(Rows(2, 2), platform::kShiftUp);
+  std::string output = folder.File("table.xlsx");
+  opened.book->SaveAs(output, std::nullopt);
+  std::string part = testing::ReadZipPart(output, "xl/tables/table1.xml");
+  EXPECT_NE(part.find("ref=\"A1:C5\""), std::string::npos) << part;
+  EXPECT_NE(part.find("<autoFilter ref=\"A1:C5\""), std::string::npos) << part;
+  EXPECT_NE(part.find("<tableColumns count=\"3\">"), std::string::npos) << part;
+  std::string read = testing::RunPython(
+      "import sys, openpyxl\nws = openpyxl.load_workbook(sys.argv[1])['Table']\nt = ws.tables['Items']\n"
+      "print(t.ref, [c.name for c in t.tableColumns], ws['B1'].value, ws['C5'].value)\n",
+      {output});
+  EXPECT_EQ(read, "A1:C5 ['Name', 'Column3', 'Value'] Column3 2\n");
+}
+
 TEST(StructureEdit, CellsPushedOffTheSheetAreRefused) {
   TempFolder folder;
   Opened opened(test::MakeReportTemplate(folder.Path()));

@@ -616,10 +616,14 @@ void StructureEditor::MoveTable(pugi::xml_node table) {
     std::size_t at = static_cast<std::size_t>(edit_.First - rect->col1);
     pugi::xml_node before = at < list.size() ? list[at] : pugi::xml_node();
     std::string name = list.empty() ? "tableColumn" : list.front().name();
+    const bool header = table.attribute("headerRowCount").as_int(1) != 0;
     for (std::int32_t i = 0; i < moved->Columns() - rect->Columns(); ++i) {
       pugi::xml_node fresh = before ? columns.insert_child_before(name.c_str(), before) : columns.append_child(name.c_str());
       fresh.append_attribute("id") = ++maxId;
-      fresh.append_attribute("name") = ("Column" + std::to_string(maxId)).c_str();
+      std::string columnName = "Column" + std::to_string(maxId);
+      fresh.append_attribute("name") = columnName.c_str();
+      // The header cell of a table column holds the column's name.
+      if (header) sheet_.SetValue(moved->row1, edit_.First + i, Variant(columnName));
     }
   } else {
     for (std::int32_t c = rect->col1; c <= rect->col2; ++c) {
