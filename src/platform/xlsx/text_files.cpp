@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "platform/xlsx/utf16.h"
 #include "platform/xlsx/engine_errors.h"
 #include "platform/xlsx/number_format.h"
 #include "platform/xlsx/workbook_document.h"
@@ -244,31 +245,7 @@ TypedValue TypeField(const std::string& field) {
   return typed;
 }
 
-std::string EncodeUtf16Le(const std::string& utf8) {
-  std::string out = "\xFF\xFE";
-  for (std::size_t i = 0; i < utf8.size();) {
-    auto c = static_cast<unsigned char>(utf8[i]);
-    std::uint32_t cp = c;
-    int extra = 0;
-    if (c >= 0xF0) { cp = c & 0x07; extra = 3; }
-    else if (c >= 0xE0) { cp = c & 0x0F; extra = 2; }
-    else if (c >= 0xC0) { cp = c & 0x1F; extra = 1; }
-    ++i;
-    for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
-    auto unit = [&](std::uint32_t u) {
-      out.push_back(static_cast<char>(u & 0xFF));
-      out.push_back(static_cast<char>(u >> 8));
-    };
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      unit(0xD800 + (cp >> 10));
-      unit(0xDC00 + (cp & 0x3FF));
-    } else {
-      unit(cp);
-    }
-  }
-  return out;
-}
+std::string EncodeUtf16Le(const std::string& utf8) { return "\xFF\xFE" + Utf16Le(utf8); }
 
 std::size_t DisplayLength(const std::string& utf8) {
   std::size_t n = 0;
