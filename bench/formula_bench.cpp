@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/xlsx/formula_references.h"
-#include "platform/xlsx/number_format.h"
+#include "xlsx/formula_references.h"
+#include "xlsx/number_format/number_format.h"
 
 using namespace tabrix::xlsx;
 using Clock = std::chrono::steady_clock;

@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/xlsx/formula_recalculation.h"
-#include "platform/xlsx/workbook_document.h"
+#include "xlsx/formula_recalculation.h"
+#include "xlsx/workbook_document.h"
 #include "tabrix/tabrix.h"
 
 namespace {

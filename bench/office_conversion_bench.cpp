@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/xlsx/workbook_document.h"
+#include "xlsx/workbook_document.h"
 #include "tabrix/platform/spreadsheet.h"
 
 using namespace tabrix;

@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/xlsx/workbook_document.h"
+#include "xlsx/workbook_document.h"
 #include "tabrix/platform/spreadsheet.h"
 
 using namespace tabrix;

@@ -7,7 +7,7 @@
 
 #include "fill/cell_references.h"
 #include "fuzz/support/fuzz_support.h"
-#include "platform/xlsx/workbook_document.h"
+#include "xlsx/workbook_document.h"
 
 using namespace tabrix;
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/support/fuzz_support.h"
-#include "platform/xlsx/formula_references.h"
+#include "xlsx/formula_references.h"
 
 using namespace tabrix;
 using namespace tabrix::xlsx;

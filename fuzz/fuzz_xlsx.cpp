@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/support/fuzz_support.h"
-#include "platform/xlsx/zip_archive.h"
+#include "xlsx/zip_archive.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"
 

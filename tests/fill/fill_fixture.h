@@ -15,7 +15,7 @@
 #include "tabrix/error.h"
 #include "tabrix/platform/database.h"
 #include "tabrix/platform/spreadsheet.h"
-#include "support/office_tools.h"
+#include "fixtures/office_tools.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix::filltest {

@@ -9,7 +9,7 @@
 
 #include "group/counting_sheet.h"
 #include "group/report_files.h"
-#include "support/office_tools.h"
+#include "fixtures/office_tools.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "support/office_tools.h"
+#include "fixtures/office_tools.h"
 
 namespace tabrix::group_test {
 namespace {

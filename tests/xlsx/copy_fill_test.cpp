@@ -3,8 +3,8 @@
 // validations of the source block.
 #include <gtest/gtest.h>
 
-#include "platform/xlsx/workbook_document.h"
-#include "support/office_tools.h"
+#include "xlsx/workbook_document.h"
+#include "fixtures/office_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
 

@@ -5,8 +5,8 @@
 
 #include <regex>
 
-#include "platform/xlsx/workbook_document.h"
-#include "support/office_tools.h"
+#include "xlsx/workbook_document.h"
+#include "fixtures/office_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "support/office_tools.h"
+#include "fixtures/office_tools.h"
 
 namespace tabrix::xlsx::test {
 

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "platform/xlsx/workbook_document.h"
-#include "support/office_tools.h"
+#include "xlsx/workbook_document.h"
+#include "fixtures/office_tools.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"
 

@@ -1,0 +1,893 @@
+// Reference scanning and moving of formula texts and reference lists.
+//
+// The scanner walks a formula once, byte by byte, and reports every cell reference it finds
+// (with the span it occupies and its sheet prefix) to a visitor. Rewriting copies the text
+// between changed references verbatim, so anything the scanner does not understand is kept.
+#include "xlsx/formula_references.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tabrix::xlsx {
+namespace {
+
+using Form = ParsedFormula::Reference::Form;
+
+// ---------------------------------------------------------------------------------------------
+// Character classes
+
+constexpr std::array<bool, 256> MakeRunTable() {
+  std::array<bool, 256> table{};
+  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
+  for (int c = '0'; c <= '9'; ++c) table[c] = true;
+  table['_'] = table['.'] = table['$'] = table['\\'] = table['?'] = true;
+  for (int c = 0x80; c < 256; ++c) table[c] = true;
+  return table;
+}
+constexpr std::array<bool, 256> kRunChar = MakeRunTable();
+
+inline bool IsRunChar(char c) { return kRunChar[static_cast<unsigned char>(c)]; }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+// ---------------------------------------------------------------------------------------------
+// One reference: shape, rectangle and "$" markers
+
+struct Ref {
+  Form Shape = Form::Cell;
+  CellRect Rect;
+  bool R1Abs = false, C1Abs = false, R2Abs = false, C2Abs = false;
+  bool Deleted = false;
+};
+
+struct Part {  // one side of a reference: "$B$5", "$B" or "$5"
+  std::int32_t Row = 0, Col = 0;
+  bool RowAbs = false, ColAbs = false;
+};
+
+// "$?letters{1,3}$?digits" exactly; false otherwise.
+bool ParseCellPart(std::string_view run, Part& part) {
+  std::size_t i = 0, n = run.size();
+  part = {};
+  if (i < n && run[i] == '$') { part.ColAbs = true; ++i; }
+  std::size_t letters = 0;
+  std::int32_t col = 0;
+  while (i < n && IsLetter(run[i])) {
+    if (++letters > 3) return false;
+    col = col * 26 + (Upper(run[i]) - 'A' + 1);
+    ++i;
+  }
+  if (letters == 0 || col > kMaxColumns) return false;
+  if (i < n && run[i] == '$') { part.RowAbs = true; ++i; }
+  std::size_t digits = 0;
+  std::int32_t row = 0;
+  while (i < n && IsDigit(run[i])) {
+    if (++digits > 7) return false;
+    row = row * 10 + (run[i] - '0');
+    ++i;
+  }
+  if (digits == 0 || i != n || row < 1 || row > kMaxRows) return false;
+  part.Row = row;
+  part.Col = col;
+  return true;
+}
+
+bool ParseColumnPart(std::string_view run, Part& part) {
+  std::size_t i = 0, n = run.size();
+  part = {};
+  if (i < n && run[i] == '$') { part.ColAbs = true; ++i; }
+  std::size_t letters = 0;
+  std::int32_t col = 0;
+  while (i < n && IsLetter(run[i])) {
+    if (++letters > 3) return false;
+    col = col * 26 + (Upper(run[i]) - 'A' + 1);
+    ++i;
+  }
+  if (letters == 0 || i != n || col > kMaxColumns) return false;
+  part.Col = col;
+  return true;
+}
+
+bool ParseRowPart(std::string_view run, Part& part) {
+  std::size_t i = 0, n = run.size();
+  part = {};
+  if (i < n && run[i] == '$') { part.RowAbs = true; ++i; }
+  std::size_t digits = 0;
+  std::int32_t row = 0;
+  while (i < n && IsDigit(run[i])) {
+    if (++digits > 7) return false;
+    row = row * 10 + (run[i] - '0');
+    ++i;
+  }
+  if (digits == 0 || i != n || row < 1 || row > kMaxRows) return false;
+  part.Row = row;
+  return true;
+}
+
+void Normalize(Ref& ref) {
+  if (ref.Rect.row1 > ref.Rect.row2) {
+    std::swap(ref.Rect.row1, ref.Rect.row2);
+    std::swap(ref.R1Abs, ref.R2Abs);
+  }
+  if (ref.Rect.col1 > ref.Rect.col2) {
+    std::swap(ref.Rect.col1, ref.Rect.col2);
+    std::swap(ref.C1Abs, ref.C2Abs);
+  }
+}
+
+// Classifies "run1" or "run1:run2" as a reference. `second` is empty when there is no ":".
+bool MakeRef(std::string_view first, std::string_view second, Ref& ref) {
+  Part a, b;
+  ref = {};
+  if (!second.empty()) {
+    if (ParseCellPart(first, a) && ParseCellPart(second, b)) {
+      ref.Shape = Form::Area;
+      ref.Rect = {a.Row, a.Col, b.Row, b.Col};
+      ref.R1Abs = a.RowAbs; ref.C1Abs = a.ColAbs; ref.R2Abs = b.RowAbs; ref.C2Abs = b.ColAbs;
+      Normalize(ref);
+      return true;
+    }
+    if (ParseColumnPart(first, a) && ParseColumnPart(second, b)) {
+      ref.Shape = Form::Columns;
+      ref.Rect = {1, a.Col, kMaxRows, b.Col};
+      ref.C1Abs = a.ColAbs; ref.C2Abs = b.ColAbs;
+      Normalize(ref);
+      return true;
+    }
+    if (ParseRowPart(first, a) && ParseRowPart(second, b)) {
+      ref.Shape = Form::Rows;
+      ref.Rect = {a.Row, 1, b.Row, kMaxColumns};
+      ref.R1Abs = a.RowAbs; ref.R2Abs = b.RowAbs;
+      Normalize(ref);
+      return true;
+    }
+    return false;
+  }
+  if (!ParseCellPart(first, a)) return false;
+  ref.Shape = Form::Cell;
+  ref.Rect = {a.Row, a.Col, a.Row, a.Col};
+  ref.R1Abs = ref.R2Abs = a.RowAbs;
+  ref.C1Abs = ref.C2Abs = a.ColAbs;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing references
+
+void AppendColumn(std::string& out, std::int32_t col) {
+  char buffer[4];
+  int n = 0;
+  while (col > 0) {
+    buffer[n++] = static_cast<char>('A' + (col - 1) % 26);
+    col = (col - 1) / 26;
+  }
+  while (n > 0) out.push_back(buffer[--n]);
+}
+
+void AppendNumber(std::string& out, std::int32_t value) {
+  char buffer[12];
+  int n = 0;
+  do {
+    buffer[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  while (n > 0) out.push_back(buffer[--n]);
+}
+
+void AppendCell(std::string& out, std::int32_t row, std::int32_t col, bool rowAbs, bool colAbs) {
+  if (colAbs) out.push_back('$');
+  AppendColumn(out, col);
+  if (rowAbs) out.push_back('$');
+  AppendNumber(out, row);
+}
+
+void AppendRef(std::string& out, const Ref& ref) {
+  if (ref.Deleted) {
+    out += "#REF!";
+    return;
+  }
+  const CellRect& r = ref.Rect;
+  switch (ref.Shape) {
+    case Form::Cell:
+      AppendCell(out, r.row1, r.col1, ref.R1Abs, ref.C1Abs);
+      break;
+    case Form::Area:
+      AppendCell(out, r.row1, r.col1, ref.R1Abs, ref.C1Abs);
+      out.push_back(':');
+      AppendCell(out, r.row2, r.col2, ref.R2Abs, ref.C2Abs);
+      break;
+    case Form::Columns:
+      if (ref.C1Abs) out.push_back('$');
+      AppendColumn(out, r.col1);
+      out.push_back(':');
+      if (ref.C2Abs) out.push_back('$');
+      AppendColumn(out, r.col2);
+      break;
+    case Form::Rows:
+      if (ref.R1Abs) out.push_back('$');
+      AppendNumber(out, r.row1);
+      out.push_back(':');
+      if (ref.R2Abs) out.push_back('$');
+      AppendNumber(out, r.row2);
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moving references
+
+// Applies a structural edit to a reference into the edited sheet. Returns true when it changed.
+bool ShiftRef(Ref& ref, const SheetEdit& edit) {
+  if (ref.Deleted || edit.Count <= 0 || edit.First < 1) return false;
+  const bool rows = edit.OnRows();
+  std::int32_t& a1 = rows ? ref.Rect.row1 : ref.Rect.col1;
+  std::int32_t& a2 = rows ? ref.Rect.row2 : ref.Rect.col2;
+  const std::int32_t b1 = rows ? ref.Rect.col1 : ref.Rect.row1;
+  const std::int32_t b2 = rows ? ref.Rect.col2 : ref.Rect.row2;
+  const std::int32_t limit = rows ? kMaxRows : kMaxColumns;
+  // A reference spanning the whole axis (E:E for row edits) never moves.
+  if (a1 == 1 && a2 == limit) return false;
+  if (edit.HasBand() && (b1 < edit.BandFirst || b2 > edit.BandLast)) return false;
+  const std::int64_t k = edit.First, n = edit.Count;
+  if (edit.IsInsert()) {
+    if (a1 >= k) {
+      if (a1 + n > limit) {
+        ref.Deleted = true;
+        return true;
+      }
+      a1 = static_cast<std::int32_t>(a1 + n);
+      a2 = static_cast<std::int32_t>(std::min<std::int64_t>(a2 + n, limit));
+      return true;
+    }
+    if (a2 >= k) {
+      std::int32_t grown = static_cast<std::int32_t>(std::min<std::int64_t>(a2 + n, limit));
+      if (grown == a2) return false;
+      a2 = grown;
+      return true;
+    }
+    return false;
+  }
+  const std::int64_t last = k + n - 1;
+  if (a2 < k) return false;
+  if (a1 > last) {
+    a1 = static_cast<std::int32_t>(a1 - n);
+    a2 = static_cast<std::int32_t>(a2 - n);
+    return true;
+  }
+  if (a1 >= k && a2 <= last) {
+    ref.Deleted = true;
+    return true;
+  }
+  const std::int32_t new1 = a1 < k ? a1 : static_cast<std::int32_t>(k);
+  const std::int32_t new2 = a2 > last ? static_cast<std::int32_t>(a2 - n)
+                                      : static_cast<std::int32_t>(k - 1);
+  a1 = new1;
+  a2 = new2;
+  return true;
+}
+
+// Copy translation: relative parts move, "$" parts stay; off the sheet -> #REF!.
+bool TranslateRef(Ref& ref, std::int32_t dRow, std::int32_t dCol) {
+  if (ref.Deleted || (dRow == 0 && dCol == 0)) return false;
+  CellRect r = ref.Rect;
+  bool moved = false;
+  auto move = [&](std::int32_t& value, bool absolute, std::int32_t offset) {
+    if (absolute || offset == 0) return;
+    value += offset;
+    moved = true;
+  };
+  if (ref.Shape != Form::Columns) {
+    move(r.row1, ref.R1Abs, dRow);
+    move(r.row2, ref.R2Abs, dRow);
+  }
+  if (ref.Shape != Form::Rows) {
+    move(r.col1, ref.C1Abs, dCol);
+    move(r.col2, ref.C2Abs, dCol);
+  }
+  if (!moved) return false;
+  if (r.row1 < 1 || r.row2 < 1 || r.row1 > kMaxRows || r.row2 > kMaxRows || r.col1 < 1 ||
+      r.col2 < 1 || r.col1 > kMaxColumns || r.col2 > kMaxColumns) {
+    ref.Deleted = true;
+    return true;
+  }
+  ref.Rect = r;
+  Normalize(ref);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sheet names
+
+// Next code point of a UTF-8 text, folded to lower case for the common alphabets.
+char32_t NextFolded(std::string_view s, std::size_t& i) {
+  unsigned char c = static_cast<unsigned char>(s[i]);
+  char32_t cp;
+  if (c < 0x80) {
+    ++i;
+    cp = c;
+  } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
+    cp = ((c & 0x1F) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3F);
+    i += 2;
+  } else if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
+    cp = ((c & 0x0F) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 6) |
+         (static_cast<unsigned char>(s[i + 2]) & 0x3F);
+    i += 3;
+  } else if ((c & 0xF8) == 0xF0 && i + 3 < s.size()) {
+    cp = ((c & 0x07) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 12) |
+         ((static_cast<unsigned char>(s[i + 2]) & 0x3F) << 6) |
+         (static_cast<unsigned char>(s[i + 3]) & 0x3F);
+    i += 4;
+  } else {
+    ++i;
+    return c;
+  }
+  if (cp >= 'A' && cp <= 'Z') return cp + 32;
+  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;             // Latin-1
+  if (cp >= 0x100 && cp <= 0x17F && (cp % 2) == 0 && cp != 0x130) return cp + 1;  // Latin ext.
+  if (cp >= 0x391 && cp <= 0x3AB && cp != 0x3A2) return cp + 32;          // Greek
+  if (cp >= 0x410 && cp <= 0x42F) return cp + 32;                         // Cyrillic
+  if (cp >= 0x400 && cp <= 0x40F) return cp + 80;
+  return cp;
+}
+
+// Compares a raw sheet name from a formula (quoted ones still have '' doubled) with a name.
+bool SheetNameEquals(std::string_view raw, bool quoted, std::string_view name) {
+  std::size_t i = 0, j = 0;
+  while (i < raw.size() && j < name.size()) {
+    if (quoted && raw[i] == '\'' && i + 1 < raw.size() && raw[i + 1] == '\'') ++i;
+    if (NextFolded(raw, i) != NextFolded(name, j)) return false;
+  }
+  return i == raw.size() && j == name.size();
+}
+
+std::string UnquoteSheet(std::string_view raw, bool quoted) {
+  std::string name;
+  name.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    name.push_back(raw[i]);
+    if (quoted && raw[i] == '\'' && i + 1 < raw.size() && raw[i + 1] == '\'') ++i;
+  }
+  return name;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The scanner
+
+struct Found {
+  std::uint32_t PrefixBegin = 0, Begin = 0, End = 0;
+  std::uint32_t SheetBegin = 0, SheetEnd = 0;
+  bool Prefixed = false, Quoted = false, ThreeD = false, External = false;
+  Ref Value;
+};
+
+std::size_t RunEnd(std::string_view s, std::size_t i) {
+  while (i < s.size() && IsRunChar(s[i])) ++i;
+  return i;
+}
+
+// Skips a bracketed group starting at s[i] == '[' (nested, "'" escapes the next character).
+std::size_t SkipBrackets(std::string_view s, std::size_t i) {
+  int depth = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == '\'' && i + 1 < s.size()) {
+      i += 2;
+      continue;
+    }
+    if (c == '[') ++depth;
+    if (c == ']' && --depth == 0) return i + 1;
+    ++i;
+  }
+  return i;
+}
+
+// A reference right after a sheet prefix, at s[i]: "A1", "A1:B2", "A:C" or "4:7".
+bool ReferenceAt(std::string_view s, std::size_t i, Ref& ref, std::size_t& end) {
+  std::size_t e1 = RunEnd(s, i);
+  if (e1 == i) return false;
+  if (e1 < s.size() && s[e1] == ':') {
+    std::size_t e2 = RunEnd(s, e1 + 1);
+    if (e2 > e1 + 1 && MakeRef(s.substr(i, e1 - i), s.substr(e1 + 1, e2 - e1 - 1), ref)) {
+      end = e2;
+      return true;
+    }
+  }
+  if (MakeRef(s.substr(i, e1 - i), {}, ref)) {
+    end = e1;
+    return true;
+  }
+  return false;
+}
+
+// Calls visit(Found&) for every reference of the formula, in order.
+template <typename Visit>
+void Scan(std::string_view s, Visit&& visit) {
+  const std::size_t n = s.size();
+  std::size_t i = 0;
+  Found found;
+  // After a sheet prefix ending just before `at`: report the reference there, if any.
+  auto afterPrefix = [&](std::size_t prefixBegin, std::size_t at) -> std::size_t {
+    std::size_t end;
+    if (ReferenceAt(s, at, found.Value, end)) {
+      found.PrefixBegin = static_cast<std::uint32_t>(prefixBegin);
+      found.Begin = static_cast<std::uint32_t>(at);
+      found.End = static_cast<std::uint32_t>(end);
+      found.Prefixed = true;
+      visit(found);
+      return end;
+    }
+    return at;  // a sheet-level name, #REF! or something else: scanned on as usual
+  };
+  while (i < n) {
+    const char c = s[i];
+    if (c == '"') {  // string literal, "" inside
+      ++i;
+      while (i < n) {
+        if (s[i] == '"') {
+          if (i + 1 < n && s[i + 1] == '"') {
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        ++i;
+      }
+      continue;
+    }
+    if (c == '\'') {  // quoted sheet prefix
+      std::size_t j = i + 1;
+      while (j < n) {
+        if (s[j] == '\'') {
+          if (j + 1 < n && s[j + 1] == '\'') {
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        ++j;
+      }
+      if (j + 1 < n && s[j + 1] == '!') {
+        std::string_view inner = s.substr(i + 1, j - i - 1);
+        found = {};
+        found.Quoted = true;
+        found.External = !inner.empty() && inner.front() == '[';
+        found.ThreeD = inner.find(':') != std::string_view::npos;
+        found.SheetBegin = static_cast<std::uint32_t>(i + 1);
+        found.SheetEnd = static_cast<std::uint32_t>(j);
+        i = afterPrefix(i, j + 2);
+      } else {
+        i = j + 1;
+      }
+      continue;
+    }
+    if (c == '[') {  // external workbook prefix or structured reference
+      std::size_t close = SkipBrackets(s, i);
+      std::size_t e1 = RunEnd(s, close);
+      if (e1 > close && e1 < n && s[e1] == '!') {
+        found = {};
+        found.External = true;
+        found.SheetBegin = static_cast<std::uint32_t>(close);
+        found.SheetEnd = static_cast<std::uint32_t>(e1);
+        i = afterPrefix(i, e1 + 1);
+      } else if (e1 > close && e1 < n && s[e1] == ':') {
+        std::size_t e2 = RunEnd(s, e1 + 1);
+        if (e2 < n && s[e2] == '!') {
+          found = {};
+          found.External = found.ThreeD = true;
+          found.SheetBegin = static_cast<std::uint32_t>(close);
+          found.SheetEnd = static_cast<std::uint32_t>(e2);
+          i = afterPrefix(i, e2 + 1);
+        } else {
+          i = close;
+        }
+      } else {
+        i = close;
+      }
+      continue;
+    }
+    if (c == '#') {  // error literal (#REF!, #N/A, #DIV/0!) or the spill operator
+      ++i;
+      while (i < n && (IsLetter(s[i]) || IsDigit(s[i]) || s[i] == '_' || s[i] == '/')) ++i;
+      if (i < n && (s[i] == '!' || s[i] == '?')) {
+        ++i;
+        // "#REF!A1": a reference into a deleted sheet, which nothing moves any more.
+        Ref dead;
+        std::size_t end;
+        if (s[i - 1] == '!' && ReferenceAt(s, i, dead, end)) i = end;
+      }
+      continue;
+    }
+    if (!IsRunChar(c)) {
+      ++i;
+      continue;
+    }
+    const std::size_t e1 = RunEnd(s, i);
+    if (IsDigit(c) || c == '.') {  // number, or whole rows "4:7"
+      if (e1 < n && s[e1] == ':') {
+        std::size_t e2 = RunEnd(s, e1 + 1);
+        found = {};
+        if (MakeRef(s.substr(i, e1 - i), s.substr(e1 + 1, e2 - e1 - 1), found.Value)) {
+          found.PrefixBegin = found.Begin = static_cast<std::uint32_t>(i);
+          found.End = static_cast<std::uint32_t>(e2);
+          visit(found);
+          i = e2;
+          continue;
+        }
+      }
+      i = e1;
+      if ((s[i - 1] == 'E' || s[i - 1] == 'e') && i < n && (s[i] == '+' || s[i] == '-')) {
+        ++i;  // exponent of 1E+5
+        while (i < n && IsDigit(s[i])) ++i;
+      }
+      continue;
+    }
+    const char next = e1 < n ? s[e1] : '\0';
+    if (next == '(') {  // function name
+      i = e1 + 1;
+      continue;
+    }
+    if (next == '!') {  // sheet prefix
+      found = {};
+      found.SheetBegin = static_cast<std::uint32_t>(i);
+      found.SheetEnd = static_cast<std::uint32_t>(e1);
+      i = afterPrefix(i, e1 + 1);
+      continue;
+    }
+    if (next == '[') {  // structured reference Table1[...]
+      i = SkipBrackets(s, e1);
+      continue;
+    }
+    if (next == ':') {
+      const std::size_t e2 = RunEnd(s, e1 + 1);
+      if (e2 > e1 + 1 && e2 < n && s[e2] == '!') {  // Sheet1:Sheet3!
+        found = {};
+        found.ThreeD = true;
+        found.SheetBegin = static_cast<std::uint32_t>(i);
+        found.SheetEnd = static_cast<std::uint32_t>(e2);
+        i = afterPrefix(i, e2 + 1);
+        continue;
+      }
+      if (e2 > e1 + 1 && !(e2 < n && (s[e2] == '(' || s[e2] == '['))) {
+        found = {};
+        if (MakeRef(s.substr(i, e1 - i), s.substr(e1 + 1, e2 - e1 - 1), found.Value)) {
+          found.PrefixBegin = found.Begin = static_cast<std::uint32_t>(i);
+          found.End = static_cast<std::uint32_t>(e2);
+          visit(found);
+          i = e2;
+          continue;
+        }
+      }
+    }
+    found = {};
+    if (MakeRef(s.substr(i, e1 - i), {}, found.Value)) {
+      found.PrefixBegin = found.Begin = static_cast<std::uint32_t>(i);
+      found.End = static_cast<std::uint32_t>(e1);
+      visit(found);
+    }
+    i = e1;  // a name, TRUE/FALSE, or the cell just reported
+  }
+}
+
+// Does a found reference point into the edited sheet?
+bool PointsAtEditedSheet(std::string_view s, const Found& f, const FormulaContext& context) {
+  if (!f.Prefixed) return context.OnEditedSheet;
+  if (f.ThreeD || f.External) return false;
+  return SheetNameEquals(s.substr(f.SheetBegin, f.SheetEnd - f.SheetBegin), f.Quoted,
+                         context.EditedSheet);
+}
+
+// Rewrites the formula, asking `change(Found&)` for each reference whether it changed (and
+// to update found.Value). `from` selects the start of the replaced span (Begin, or PrefixBegin
+// when the prefix goes too) and `lead` text written before the reference.
+template <typename Change>
+bool Rewrite(std::string_view s, std::string& out, Change&& change) {
+  bool any = false;
+  std::size_t copied = 0;
+  std::string result;
+  Scan(s, [&](Found& f) {
+    std::size_t from = f.Begin;
+    std::string_view lead;
+    if (!change(f, from, lead)) return;
+    if (!any) {
+      any = true;
+      result.reserve(s.size() + 16);
+    }
+    result.append(s.substr(copied, from - copied));
+    result.append(lead);
+    AppendRef(result, f.Value);
+    copied = f.End;
+  });
+  if (!any) return false;
+  result.append(s.substr(copied));
+  out = std::move(result);
+  return true;
+}
+
+void Extend(ReferenceReach& reach, const Ref& ref, bool prefixed) {
+  reach.HasReferences = true;
+  reach.HasSheetPrefix = reach.HasSheetPrefix || prefixed;
+  if (ref.Shape != Form::Columns) reach.MaxRow = std::max(reach.MaxRow, ref.Rect.row2);
+  if (ref.Shape != Form::Rows) reach.MaxColumn = std::max(reach.MaxColumn, ref.Rect.col2);
+}
+
+Ref ToRef(const ParsedFormula::Reference& r) {
+  Ref ref;
+  ref.Shape = r.Shape;
+  ref.Rect = r.Rect;
+  ref.R1Abs = r.Row1Absolute;
+  ref.C1Abs = r.Col1Absolute;
+  ref.R2Abs = r.Row2Absolute;
+  ref.C2Abs = r.Col2Absolute;
+  ref.Deleted = r.Deleted;
+  return ref;
+}
+
+void FromRef(ParsedFormula::Reference& r, const Ref& ref) {
+  r.Rect = ref.Rect;
+  r.Row1Absolute = ref.R1Abs;
+  r.Col1Absolute = ref.C1Abs;
+  r.Row2Absolute = ref.R2Abs;
+  r.Col2Absolute = ref.C2Abs;
+  r.Deleted = ref.Deleted;
+  r.Changed = true;
+}
+
+// A reference list entry: one rectangle with its written form.
+bool ParseEntry(std::string_view text, Ref& ref) {
+  std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return MakeRef(text, {}, ref);
+  return MakeRef(text.substr(0, colon), text.substr(colon + 1), ref);
+}
+
+template <typename Change>
+bool RewriteList(std::string_view list, std::string& out, Change&& change) {
+  std::string result;
+  bool any = false;
+  std::size_t i = 0;
+  while (i < list.size()) {
+    while (i < list.size() && list[i] == ' ') ++i;
+    std::size_t end = list.find(' ', i);
+    if (end == std::string_view::npos) end = list.size();
+    if (end == i) break;
+    std::string_view entry = list.substr(i, end - i);
+    Ref ref;
+    bool keep = true;
+    bool changed = false;
+    if (ParseEntry(entry, ref)) {
+      changed = change(ref);
+      keep = !ref.Deleted;
+    }
+    any = any || changed;
+    if (keep) {
+      if (!result.empty()) result.push_back(' ');
+      if (changed)
+        AppendRef(result, ref);
+      else
+        result.append(entry);
+    }
+    i = end;
+  }
+  if (!any) return false;
+  out = std::move(result);
+  return true;
+}
+
+Ref RefOfRect(const CellRect& rect) {
+  Ref ref;
+  ref.Rect = rect;
+  const bool allRows = rect.row1 == 1 && rect.row2 == kMaxRows;
+  const bool allCols = rect.col1 == 1 && rect.col2 == kMaxColumns;
+  if (allRows && !allCols)
+    ref.Shape = Form::Columns;
+  else if (allCols && !allRows)
+    ref.Shape = Form::Rows;
+  else if (rect.row1 == rect.row2 && rect.col1 == rect.col2)
+    ref.Shape = Form::Cell;
+  else
+    ref.Shape = Form::Area;
+  Normalize(ref);
+  return ref;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Formula text
+
+bool ShiftFormula(std::string_view formula, const SheetEdit& edit, const FormulaContext& context,
+                  std::string& out) {
+  return Rewrite(formula, out, [&](Found& f, std::size_t&, std::string_view&) {
+    return PointsAtEditedSheet(formula, f, context) && ShiftRef(f.Value, edit);
+  });
+}
+
+bool TranslateFormula(std::string_view formula, std::int32_t rowOffset,
+                      std::int32_t columnOffset, std::string& out) {
+  return Rewrite(formula, out, [&](Found& f, std::size_t&, std::string_view&) {
+    return TranslateRef(f.Value, rowOffset, columnOffset);
+  });
+}
+
+bool RemoveSheetReferences(std::string_view formula, std::string_view deletedSheet,
+                           std::string& out) {
+  return Rewrite(formula, out, [&](Found& f, std::size_t& from, std::string_view& lead) {
+    if (!f.Prefixed || f.ThreeD || f.External ||
+        !SheetNameEquals(formula.substr(f.SheetBegin, f.SheetEnd - f.SheetBegin), f.Quoted,
+                         deletedSheet))
+      return false;
+    from = f.PrefixBegin;
+    lead = "#REF!";
+    return true;
+  });
+}
+
+std::string ShiftedFormula(std::string_view formula, const SheetEdit& edit,
+                           const FormulaContext& context) {
+  std::string out;
+  if (!ShiftFormula(formula, edit, context, out)) out.assign(formula);
+  return out;
+}
+
+std::string TranslatedFormula(std::string_view formula, std::int32_t rowOffset,
+                              std::int32_t columnOffset) {
+  std::string out;
+  if (!TranslateFormula(formula, rowOffset, columnOffset, out)) out.assign(formula);
+  return out;
+}
+
+ReferenceReach MeasureReferences(std::string_view formula) {
+  ReferenceReach reach;
+  Scan(formula, [&](const Found& f) { Extend(reach, f.Value, f.Prefixed); });
+  return reach;
+}
+
+bool EditCanAffect(const ReferenceReach& reach, const SheetEdit& edit) {
+  if (!reach.HasReferences) return false;
+  return edit.OnRows() ? reach.MaxRow >= edit.First : reach.MaxColumn >= edit.First;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parsed formula
+
+ParsedFormula::ParsedFormula(std::string_view formula) : source_(formula) {
+  // Collected in a reused buffer, then stored with one allocation of the exact size.
+  thread_local std::vector<Reference> found;
+  found.clear();
+  Scan(source_, [&](const Found& f) {
+    Reference r;
+    r.Begin = f.Begin;
+    r.End = f.End;
+    r.PrefixBegin = f.PrefixBegin;
+    r.SheetBegin = f.SheetBegin;
+    r.SheetEnd = f.SheetEnd;
+    r.Shape = f.Value.Shape;
+    r.Rect = f.Value.Rect;
+    r.Row1Absolute = f.Value.R1Abs;
+    r.Col1Absolute = f.Value.C1Abs;
+    r.Row2Absolute = f.Value.R2Abs;
+    r.Col2Absolute = f.Value.C2Abs;
+    r.Prefixed = f.Prefixed;
+    r.Quoted = f.Quoted;
+    r.ThreeD = f.ThreeD;
+    r.External = f.External;
+    found.push_back(r);
+  });
+  if (!found.empty()) references_.assign(found.begin(), found.end());
+}
+
+bool ParsedFormula::Shift(const SheetEdit& edit, const FormulaContext& context) {
+  bool any = false;
+  for (Reference& r : references_) {
+    bool here;
+    if (!r.Prefixed)
+      here = context.OnEditedSheet;
+    else if (r.ThreeD || r.External)
+      here = false;
+    else
+      here = SheetNameEquals(std::string_view(source_).substr(r.SheetBegin,
+                                                              r.SheetEnd - r.SheetBegin),
+                             r.Quoted, context.EditedSheet);
+    if (!here) continue;
+    Ref ref = ToRef(r);
+    if (ShiftRef(ref, edit)) {
+      FromRef(r, ref);
+      any = true;
+    }
+  }
+  return any;
+}
+
+bool ParsedFormula::Translate(std::int32_t rowOffset, std::int32_t columnOffset) {
+  bool any = false;
+  for (Reference& r : references_) {
+    Ref ref = ToRef(r);
+    if (TranslateRef(ref, rowOffset, columnOffset)) {
+      FromRef(r, ref);
+      any = true;
+    }
+  }
+  return any;
+}
+
+std::string ParsedFormula::Text() const {
+  if (!Changed()) return source_;
+  std::string out;
+  out.reserve(source_.size() + 16);
+  std::size_t copied = 0;
+  for (const Reference& r : references_) {
+    if (!r.Changed) continue;
+    out.append(source_, copied, r.Begin - copied);
+    AppendRef(out, ToRef(r));
+    copied = r.End;
+  }
+  out.append(source_, copied);
+  return out;
+}
+
+bool ParsedFormula::Changed() const {
+  return std::any_of(references_.begin(), references_.end(),
+                     [](const Reference& r) { return r.Changed; });
+}
+
+ReferenceReach ParsedFormula::Reach() const {
+  ReferenceReach reach;
+  for (const Reference& r : references_)
+    if (!r.Deleted) Extend(reach, ToRef(r), r.Prefixed);
+  return reach;
+}
+
+std::string ParsedFormula::SheetOf(const Reference& reference) const {
+  if (!reference.Prefixed) return {};
+  return UnquoteSheet(std::string_view(source_).substr(
+                          reference.SheetBegin, reference.SheetEnd - reference.SheetBegin),
+                      reference.Quoted);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reference lists and rectangles
+
+bool ShiftSqref(std::string_view sqref, const SheetEdit& edit, std::string& out) {
+  return RewriteList(sqref, out, [&](Ref& ref) { return ShiftRef(ref, edit); });
+}
+
+bool TranslateSqref(std::string_view sqref, std::int32_t rowOffset, std::int32_t columnOffset,
+                    std::string& out) {
+  return RewriteList(sqref, out, [&](Ref& ref) {
+    ref.R1Abs = ref.C1Abs = ref.R2Abs = ref.C2Abs = false;
+    return TranslateRef(ref, rowOffset, columnOffset);
+  });
+}
+
+std::optional<CellRect> ShiftRect(const CellRect& rect, const SheetEdit& edit) {
+  Ref ref = RefOfRect(rect);
+  ShiftRef(ref, edit);
+  if (ref.Deleted) return std::nullopt;
+  return ref.Rect;
+}
+
+ShiftedIndex ShiftIndex(std::int32_t index, const SheetEdit& edit) {
+  const std::int32_t limit = edit.OnRows() ? kMaxRows : kMaxColumns;
+  const std::int64_t k = edit.First, n = edit.Count;
+  if (n <= 0 || index < k) return {index, false};
+  if (edit.IsInsert())
+    return {static_cast<std::int32_t>(std::min<std::int64_t>(index + n, limit)), false};
+  if (index <= k + n - 1) return {edit.First, true};
+  return {static_cast<std::int32_t>(index - n), false};
+}
+
+std::optional<CellRect> ParseRect(std::string_view text) {
+  Ref ref;
+  if (!ParseEntry(text, ref)) return std::nullopt;
+  return ref.Rect;
+}
+
+std::string RectText(const CellRect& rect) {
+  std::string out;
+  AppendRef(out, RefOfRect(rect));
+  return out;
+}
+
+}  // namespace tabrix::xlsx

@@ -1,0 +1,48 @@
+// One insertion or deletion of rows or columns (entire, or cells of a band) on a worksheet,
+// with everything that refers to the moved cells.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <vector>
+
+#include "xlsx/formula_references.h"
+#include "xlsx/workbook_document.h"
+
+namespace tabrix::xlsx {
+
+class StructureEditor {
+ public:
+  StructureEditor(XlsxWorksheet& sheet, const SheetEdit& edit);
+  // Checks that the application would allow the edit, then applies it.
+  void Run();
+
+ private:
+  void CheckAllowed();
+  void ReleaseCells(std::vector<Cell>::iterator first, std::vector<Cell>::iterator last);
+  void MoveCells();
+  void MoveEntireRows();
+  void MoveBandCellsAlongRows();
+  void MoveCellsAlongColumns();
+  void MoveColumnInfo();
+  void MoveRowBreaks(std::vector<PageBreak>& breaks);
+  void MoveMerges();
+  void MoveFormulas();
+  void MoveNames();
+  bool ShiftAttributeFormula(pugi::xml_attribute attribute, bool onEditedSheet);
+  bool ShiftTextFormula(pugi::xml_node node, bool onEditedSheet);
+  bool ShiftSqrefAttribute(pugi::xml_attribute attribute);
+  void MoveSheetXml(XlsxWorksheet& other);
+  void MoveAnchor(pugi::xml_node anchor);
+  void MoveDrawing();
+  void MoveSheetParts();
+  void MoveCommentShapes(pugi::xml_node root);
+  void MoveTable(pugi::xml_node table);
+  void MoveWorkbookParts();
+
+  XlsxWorksheet& sheet_;
+  XlsxWorkbook& book_;
+  SheetEdit edit_;
+};
+
+}  // namespace tabrix::xlsx

@@ -1,0 +1,379 @@
+// Opening workbooks: the package, the workbook part, styles, shared strings, sheets and names.
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+
+#include "xlsx/engine_errors.h"
+#include "xlsx/formula_references.h"
+#include "convert/office_conversion.h"
+#include "xlsx/workbook_document.h"
+#include "xlsx/xml_util.h"
+
+namespace tabrix::xlsx {
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
+std::string XmlEscaped(std::string_view text) {
+  std::string out;
+  AppendEscaped(out, text, true);
+  return out;
+}
+
+std::int32_t FormatOfContentType(const std::string& type);
+
+}  // namespace
+
+PackageParts BlankPackage(const std::string& sheetName) {
+  PackageParts parts;
+  parts.Put("[Content_Types].xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+            "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+            "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+            "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + std::string(contenttype::kWorkbookXlsx) + "\"/>"
+            "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" + std::string(contenttype::kWorksheet) + "\"/>"
+            "<Override PartName=\"/xl/styles.xml\" ContentType=\"" + std::string(contenttype::kStyles) + "\"/>"
+            "</Types>");
+  parts.Put("_rels/.rels",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+            "<Relationship Id=\"rId1\" Type=\"" + std::string(reltype::kOfficeDocument) + "\" Target=\"xl/workbook.xml\"/>"
+            "</Relationships>");
+  parts.Put("xl/workbook.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+            "<bookViews><workbookView activeTab=\"0\"/></bookViews>"
+            "<sheets><sheet name=\"" + XmlEscaped(sheetName) + "\" sheetId=\"1\" r:id=\"rId1\"/></sheets>"
+            "<calcPr calcId=\"191029\"/></workbook>");
+  parts.Put("xl/_rels/workbook.xml.rels",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+            "<Relationship Id=\"rId1\" Type=\"" + std::string(reltype::kWorksheet) + "\" Target=\"worksheets/sheet1.xml\"/>"
+            "<Relationship Id=\"rId2\" Type=\"" + std::string(reltype::kStyles) + "\" Target=\"styles.xml\"/>"
+            "</Relationships>");
+  parts.Put("xl/styles.xml", "");
+  parts.Put("xl/worksheets/sheet1.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+            "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews>"
+            "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
+            "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
+            "</worksheet>");
+  return parts;
+}
+
+namespace {
+
+std::int32_t FormatOfContentType(const std::string& type) {
+  if (type == contenttype::kWorkbookXlsm) return kFormatXlsm;
+  if (type == contenttype::kWorkbookXltx) return kFormatXltx;
+  if (type == contenttype::kWorkbookXltm) return kFormatXltm;
+  return kFormatXlsx;
+}
+
+}  // namespace
+
+XlsxWorkbook::XlsxWorkbook(std::shared_ptr<platform::Application> application, std::string fullName)
+    : application_(std::move(application)), fullName_(std::move(fullName)) {}
+
+XlsxWorkbook::~XlsxWorkbook() {
+  // Worksheet objects a caller still holds must not reach a workbook that is gone.
+  for (auto& entry : sheets_)
+    if (entry.worksheet) entry.worksheet->deleted_ = true;
+}
+
+std::shared_ptr<XlsxWorkbook> XlsxWorkbook::CreateBlank(std::shared_ptr<platform::Application> application,
+                                                        const std::string& sheetName) {
+  auto book = std::make_shared<XlsxWorkbook>(std::move(application), "");
+  book->LoadPackage(BlankPackage(sheetName));
+  return book;
+}
+
+std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Application> application,
+                                                 const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+  std::string fullName = error ? path : absolute.string();
+  if (!std::filesystem::is_regular_file(fullName, error))
+    RaiseOpenFailed(path, std::filesystem::exists(fullName, error) ? "it is not a file" : "the file does not exist");
+  auto book = std::make_shared<XlsxWorkbook>(std::move(application), fullName);
+  book->openedPath_ = fullName;
+  std::string extension = LowerExtension(fullName);
+  try {
+    if (extension == ".csv" || extension == ".txt") {
+      book->LoadText(fullName, extension == ".csv" ? kFormatCsv : kFormatText);
+    } else if (const OfficeFormat* converted = OfficeTemplateFormat(extension)) {
+      // Read through LibreOffice; the workbook keeps the original's name and format.
+      book->LoadPackage(ReadOfficeTemplate(fullName, *converted));
+      book->fileFormat_ = converted->fileFormat;
+    } else {
+      book->LoadPackage(ReadZipFile(fullName));
+    }
+  } catch (const AutomationError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    RaiseOpenFailed(fullName, "out of memory");
+  } catch (const std::exception& e) {
+    RaiseOpenFailed(fullName, e.what());
+  }
+  return book;
+}
+
+void XlsxWorkbook::LoadPackage(PackageParts parts) {
+  parts_ = std::move(parts);
+  auto need = [&](const std::string& name) -> const std::string& {
+    auto it = parts_.data.find(name);
+    if (it == parts_.data.end()) throw std::runtime_error("the part " + name + " is missing");
+    return it->second;
+  };
+  contentTypes_.Load(need("[Content_Types].xml"));
+  Relationships packageRels;
+  packageRels.Load(need("_rels/.rels"), "_rels/.rels");
+  const Relationship* office = packageRels.FindByType(reltype::kOfficeDocument);
+  if (!office) throw std::runtime_error("the package has no workbook part");
+  workbookPart_ = ResolvePartTarget("", office->target);
+  ParseXml(workbookXml_, need(workbookPart_), workbookPart_);
+  fileFormat_ = FormatOfContentType(contentTypes_.TypeOf(workbookPart_));
+  if (pugi::xml_node workbookPr = ChildByLocalName(workbookXml_.document_element(), "workbookPr")) {
+    std::string_view date1904 = workbookPr.attribute("date1904").value();
+    date1904_ = date1904 == "1" || date1904 == "true";
+  }
+  std::string workbookRelsName = RelationshipsPartName(workbookPart_);
+  if (parts_.Has(workbookRelsName)) workbookRels_.Load(parts_.data[workbookRelsName], workbookRelsName);
+
+  // Styles.
+  if (const Relationship* rel = workbookRels_.FindByType(reltype::kStyles)) {
+    stylesPart_ = ResolvePartTarget(workbookPart_, rel->target);
+    styles_.Load(parts_.Has(stylesPart_) ? parts_.data[stylesPart_] : std::string());
+  } else {
+    styles_.Load("");
+  }
+
+  // Shared strings, mapped onto the string table.
+  std::vector<std::uint32_t> sharedStrings;
+  if (const Relationship* rel = workbookRels_.FindByType(reltype::kSharedStrings)) {
+    sharedStringsPart_ = ResolvePartTarget(workbookPart_, rel->target);
+    if (parts_.Has(sharedStringsPart_)) {
+      pugi::xml_document sst;
+      ParseXml(sst, parts_.data[sharedStringsPart_], sharedStringsPart_);
+      for (pugi::xml_node si : sst.document_element().children()) {
+        if (LocalName(si.name()) != "si") continue;
+        pugi::xml_node first = si.first_child();
+        if (first && !first.next_sibling() && LocalName(first.name()) == "t") {
+          sharedStrings.push_back(strings_.Intern(UnescapeSpreadsheetText(first.text().get())));
+          continue;
+        }
+        // Rich text (runs, phonetic text): keep the XML, gather the plain text of the runs.
+        std::string text, xml;
+        for (pugi::xml_node child : si.children()) {
+          std::string_view local = LocalName(child.name());
+          if (local == "t") text += child.text().get();
+          if (local == "r") text += ChildByLocalName(child, "t").text().get();
+        }
+        struct Writer : pugi::xml_writer {
+          std::string* out;
+          void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
+        } writer;
+        writer.out = &xml;
+        for (pugi::xml_node child : si.children()) child.print(writer, "", pugi::format_raw);
+        if (xml.empty()) xml = "<t></t>";
+        sharedStrings.push_back(strings_.AddRich(UnescapeSpreadsheetText(text), std::move(xml)));
+      }
+    }
+  }
+  if (sharedStrings.empty() && strings_.Size() == 0) strings_.Intern("");
+
+  // Sheets.
+  pugi::xml_node root = workbookXml_.document_element();
+  pugi::xml_node sheetsNode = ChildByLocalName(root, "sheets");
+  if (!sheetsNode) throw std::runtime_error("the workbook part has no sheet list");
+  for (pugi::xml_node sheet : sheetsNode.children()) {
+    if (LocalName(sheet.name()) != "sheet") continue;
+    SheetEntry entry;
+    entry.name = sheet.attribute("name").value();
+    entry.relId = RelationshipIdAttribute(sheet).value();
+    const Relationship* rel = workbookRels_.FindById(entry.relId);
+    if (!rel) throw std::runtime_error("the sheet \"" + entry.name + "\" has no part");
+    if (RelationshipTypeIs(rel->type, reltype::kWorksheet)) {
+      std::string partName = ResolvePartTarget(workbookPart_, rel->target);
+      auto worksheet = std::make_shared<XlsxWorksheet>(this, entry.name);
+      worksheet->partName_ = partName;
+      worksheet->relId_ = entry.relId;
+      std::string relsName = RelationshipsPartName(partName);
+      if (parts_.Has(relsName)) {
+        worksheet->rels_.Load(parts_.data[relsName], relsName);
+        worksheet->hasRels_ = true;
+      }
+      worksheet->LoadXml(need(partName));
+      // Rebuild the string indexes: the sheet holds shared-string numbers until now.
+      for (Row& row : worksheet->cells_.Rows())
+        for (Cell& cell : row.cells)
+          if ((cell.kind == CellKind::Text) && cell.text >= 0x80000000u) {
+            std::uint32_t index = cell.text - 0x80000000u;
+            if (index >= sharedStrings.size())
+              throw std::runtime_error("the sheet \"" + entry.name + "\" uses a shared string that does not exist");
+            cell.text = sharedStrings[index];
+          }
+      entry.worksheet = worksheet;
+    }
+    sheets_.push_back(std::move(entry));
+  }
+  if (Worksheets().empty()) throw std::runtime_error("the workbook has no worksheet");
+
+  // Active sheet.
+  std::int32_t activeTab = 0;
+  if (pugi::xml_node views = ChildByLocalName(root, "bookViews"))
+    activeTab = ChildByLocalName(views, "workbookView").attribute("activeTab").as_int(0);
+  if (activeTab >= 0 && activeTab < static_cast<std::int32_t>(sheets_.size()) && sheets_[activeTab].worksheet)
+    active_ = sheets_[activeTab].worksheet.get();
+  else
+    active_ = Worksheets().front().get();
+
+  LoadDefinedNames();
+}
+
+void XlsxWorkbook::LoadDefinedNames() {
+  pugi::xml_node list = ChildByLocalName(workbookXml_.document_element(), "definedNames");
+  for (pugi::xml_node node : list.children()) {
+    if (LocalName(node.name()) != "definedName") continue;
+    DefinedName name;
+    name.formula = node.text().get();
+    for (pugi::xml_attribute a : node.attributes()) {
+      std::string_view attributeName = a.name();
+      if (attributeName == "name") {
+        name.name = a.value();
+      } else if (attributeName == "localSheetId") {
+        name.rawScope = a.as_int(-1);
+        if (name.rawScope >= 0 && name.rawScope < static_cast<std::int32_t>(sheets_.size())) {
+          name.scope = sheets_[name.rawScope].worksheet.get();
+          name.scopeLost = name.scope == nullptr;
+        }
+      } else {
+        name.attributes.emplace_back(a.name(), a.value());
+      }
+    }
+    definedNames_.push_back(std::move(name));
+  }
+}
+
+std::string XlsxWorkbook::Name() const {
+  return std::filesystem::path(fullName_).filename().string();
+}
+
+std::vector<std::shared_ptr<XlsxWorksheet>> XlsxWorkbook::Worksheets() const {
+  std::vector<std::shared_ptr<XlsxWorksheet>> list;
+  for (const auto& entry : sheets_)
+    if (entry.worksheet) list.push_back(entry.worksheet);
+  return list;
+}
+
+std::int32_t XlsxWorkbook::WorksheetCount() { return static_cast<std::int32_t>(Worksheets().size()); }
+
+std::shared_ptr<platform::Worksheet> XlsxWorkbook::WorksheetAt(std::int32_t index) {
+  auto list = Worksheets();
+  if (index < 1 || index > static_cast<std::int32_t>(list.size())) RaiseRuntimeError(kErrSubscriptOutOfRange);
+  return list[index - 1];
+}
+
+std::shared_ptr<platform::Worksheet> XlsxWorkbook::WorksheetByName(std::string_view name) {
+  XlsxWorksheet* sheet = FindWorksheet(name);
+  if (!sheet) RaiseRuntimeError(kErrSubscriptOutOfRange);
+  return std::static_pointer_cast<platform::Worksheet>(sheet->shared_from_this());
+}
+
+XlsxWorksheet* XlsxWorkbook::FindWorksheet(std::string_view name) const {
+  for (const auto& entry : sheets_)
+    if (entry.worksheet && NamesEqual(entry.name, name)) return entry.worksheet.get();
+  return nullptr;
+}
+
+std::shared_ptr<platform::Worksheet> XlsxWorkbook::ActiveSheet() {
+  if (!active_) RaiseApplicationDefined();
+  return std::static_pointer_cast<platform::Worksheet>(active_->shared_from_this());
+}
+
+void XlsxWorkbook::SetActive(XlsxWorksheet* sheet) { active_ = sheet; }
+
+std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
+  Formula formula;
+  formula.text = std::move(text);
+  formula.sheet = sheet;
+  formulas_.push_back(std::move(formula));
+  auto index = static_cast<std::uint32_t>(formulas_.size() - 1);
+  ReferenceReach reach = MeasureReferences(formulas_[index].text);
+  if (reach.HasReferences) {
+    formulas_[index].prefixed = reach.HasSheetPrefix;
+    FormulaIndex& list = reach.HasSheetPrefix ? prefixedFormulas_ : localFormulas_[sheet];
+    list.Add(index, FormulaIndex::Reach{reach.MaxRow, reach.MaxColumn});
+  }
+  return index;
+}
+
+FormulaIndex::Reach XlsxWorkbook::MeasureFormula(std::uint32_t index) {
+  ReferenceReach reach = MeasureReferences(formulas_[index].text);
+  return FormulaIndex::Reach{reach.MaxRow, reach.MaxColumn};
+}
+
+void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
+  Formula& formula = formulas_[index];
+  formula.sheet = nullptr;
+  std::string().swap(formula.text);
+  std::string().swap(formula.attributes);
+}
+
+const DefinedName* XlsxWorkbook::FindName(std::string_view name, const XlsxWorksheet* preferredScope) const {
+  // "Sheet1!Name" addresses a sheet-level name.
+  QualifiedText qualified = SplitSheetQualifier(name);
+  if (qualified.qualified) {
+    XlsxWorksheet* sheet = FindWorksheet(qualified.sheet);
+    for (const auto& entry : definedNames_)
+      if (entry.scope == sheet && sheet && NamesEqual(entry.name, qualified.rest)) return &entry;
+    return nullptr;
+  }
+  const DefinedName* global = nullptr;
+  const DefinedName* local = nullptr;
+  const DefinedName* other = nullptr;
+  for (const auto& entry : definedNames_) {
+    if (!NamesEqual(entry.name, name) || entry.scopeLost) continue;
+    if (preferredScope && entry.scope == preferredScope) local = &entry;
+    else if (!entry.scope) global = &entry;
+    else if (!other) other = &entry;
+  }
+  if (local) return local;
+  if (global) return global;
+  return other;
+}
+
+std::string XlsxWorkbook::NewPartName(const std::string& prefix, const std::string& extension) {
+  int& next = nextPartNumber_[prefix + extension];
+  for (int n = std::max(next, 1);; ++n) {
+    std::string name = prefix + std::to_string(n) + extension;
+    if (!parts_.Has(name) && !drawings_.count(name)) {
+      next = n + 1;
+      return name;
+    }
+  }
+}
+
+std::shared_ptr<platform::Workbook> XlsxApplication::OpenWorkbook(const std::string& path, bool) {
+  return XlsxWorkbook::Open(shared_from_this(), path);
+}
+
+}  // namespace tabrix::xlsx
+
+namespace tabrix::platform {
+
+std::shared_ptr<Application> CreateSpreadsheetApplication() {
+  return std::make_shared<xlsx::XlsxApplication>();
+}
+
+}  // namespace tabrix::platform

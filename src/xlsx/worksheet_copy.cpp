@@ -1,0 +1,218 @@
+// Range.Copy to a destination cell and Range.AutoFill with the copy type: values, formulas
+// (relative references translated), formats, merged areas, row heights of entire rows, and
+// the conditional formats and validations of the source cells.
+#include <algorithm>
+
+#include "xlsx/engine_errors.h"
+#include "xlsx/formula_references.h"
+#include "xlsx/workbook_document.h"
+#include "xlsx/xml_util.h"
+
+namespace tabrix::xlsx {
+
+namespace {
+
+bool Intersects(const CellRect& a, const CellRect& b) {
+  return a.row1 <= b.row2 && b.row1 <= a.row2 && a.col1 <= b.col2 && b.col1 <= a.col2;
+}
+
+CellRect Intersection(const CellRect& a, const CellRect& b) {
+  return CellRect{std::max(a.row1, b.row1), std::max(a.col1, b.col1), std::min(a.row2, b.row2),
+                  std::min(a.col2, b.col2)};
+}
+
+bool Contains(const CellRect& outer, const CellRect& inner) {
+  return outer.row1 <= inner.row1 && inner.row2 <= outer.row2 && outer.col1 <= inner.col1 && inner.col2 <= outer.col2;
+}
+
+// Adds a rectangle to a reference list, joining it with a neighbour it continues, so that
+// repeated copies of one block keep the list short.
+void AddToList(std::vector<CellRect>& list, CellRect rect) {
+  for (const CellRect& existing : list)
+    if (Contains(existing, rect)) return;
+  bool joined = true;
+  while (joined) {
+    joined = false;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+      const CellRect& e = *it;
+      bool sameColumns = e.col1 == rect.col1 && e.col2 == rect.col2 && rect.row1 <= e.row2 + 1 && e.row1 <= rect.row2 + 1;
+      bool sameRows = e.row1 == rect.row1 && e.row2 == rect.row2 && rect.col1 <= e.col2 + 1 && e.col1 <= rect.col2 + 1;
+      if (sameColumns || sameRows || Contains(rect, e)) {
+        rect = CellRect{std::min(e.row1, rect.row1), std::min(e.col1, rect.col1), std::max(e.row2, rect.row2),
+                        std::max(e.col2, rect.col2)};
+        list.erase(it);
+        joined = true;
+        break;
+      }
+    }
+  }
+  list.push_back(rect);
+}
+
+std::size_t FirstCellAt(const Row& row, std::int32_t column) {
+  return static_cast<std::size_t>(
+      std::lower_bound(row.cells.begin(), row.cells.end(), column,
+                       [](const Cell& c, std::int32_t col) { return c.column < col; }) -
+      row.cells.begin());
+}
+
+}  // namespace
+
+void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std::int32_t destColumn) {
+  CheckAlive();
+  if (source.row1 < 1 || source.col1 < 1 || source.row2 > kMaxRows || source.col2 > kMaxColumns ||
+      source.row1 > source.row2 || source.col1 > source.col2)
+    RaiseApplicationDefined();
+  const std::int32_t dRow = destRow - source.row1, dCol = destColumn - source.col1;
+  const CellRect dest{destRow, destColumn, destRow + source.Rows() - 1, destColumn + source.Columns() - 1};
+  if (destRow < 1 || destColumn < 1 || dest.row2 > kMaxRows || dest.col2 > kMaxColumns)
+    RaiseMethodFailed("Copy", "Range");
+  if (dRow == 0 && dCol == 0) return;
+  const bool entireRows = source.IsEntireRows();
+  XlsxWorkbook& book = *book_;
+
+  // Snapshot of the source: cells with their formula texts, row properties.
+  struct SourceRow {
+    Row properties;  // number, height, style, flags (cells unused)
+    std::vector<Cell> cells;
+    std::vector<std::string> formulas;  // text per cell with a formula
+    bool exists = false;
+  };
+  std::vector<SourceRow> snapshot;
+  snapshot.reserve(static_cast<std::size_t>(source.Rows()));
+  {
+    auto& rows = cells_.Rows();
+    auto it = cells_.LowerBound(source.row1);
+    for (; it != rows.end() && it->number <= source.row2; ++it) {
+      SourceRow copy;
+      copy.exists = true;
+      copy.properties.number = it->number;
+      copy.properties.height = it->height;
+      copy.properties.style = it->style;
+      copy.properties.flags = it->flags;
+      copy.properties.outlineLevel = it->outlineLevel;
+      std::size_t a = FirstCellAt(*it, source.col1), b = FirstCellAt(*it, source.col2 + 1);
+      copy.cells.assign(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
+      for (const Cell& cell : copy.cells)
+        if (cell.HasFormula()) copy.formulas.push_back(book.formulas_[cell.formula].text);
+      snapshot.push_back(std::move(copy));
+    }
+  }
+  std::vector<CellRect> sourceMerges;
+  {
+    auto [begin, end] = MergesNear(source.row1, source.row2);
+    for (auto it = begin; it != end; ++it)
+      if (Contains(source, *it)) sourceMerges.push_back(*it);
+  }
+
+  // Clear the destination.
+  if (entireRows) cells_.RowsChangedFrom(dest.row1);
+  for (auto it = cells_.LowerBound(dest.row1); it != cells_.Rows().end() && it->number <= dest.row2; ++it) {
+    std::size_t a = FirstCellAt(*it, dest.col1), b = FirstCellAt(*it, dest.col2 + 1);
+    for (std::size_t i = a; i < b; ++i) ClearFormula(it->cells[i]);
+    it->cells.erase(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
+    if (entireRows) {
+      it->height = 0;
+      it->style = 0;
+      it->flags = 0;
+      it->outlineLevel = 0;
+    }
+  }
+
+  // Write the copy.
+  for (SourceRow& copy : snapshot) {
+    Row& row = cells_.GetRow(copy.properties.number + dRow);
+    if (entireRows) {
+      row.height = copy.properties.height;
+      row.style = copy.properties.style;
+      row.flags = copy.properties.flags;
+      row.outlineLevel = copy.properties.outlineLevel;
+    }
+    std::size_t formulaIndex = 0;
+    for (Cell& cell : copy.cells) {
+      cell.column += dCol;
+      if (cell.HasFormula()) {
+        const Formula& original = book.formulas_[cell.formula];
+        Formula::Type type = original.type;
+        CellRect ref = original.ref;
+        std::string attributes = original.attributes;
+        cell.formula = book.AddFormula(this, TranslatedFormula(copy.formulas[formulaIndex++], dRow, dCol));
+        Formula& added = book.formulas_[cell.formula];
+        added.type = type;
+        added.attributes = std::move(attributes);
+        if (type != Formula::kNormal) {
+          added.ref = CellRect{ref.row1 + dRow, ref.col1 + dCol, ref.row2 + dRow, ref.col2 + dCol};
+          ++book.specialFormulas_;
+        }
+      }
+    }
+    std::size_t at = FirstCellAt(row, dest.col1);
+    row.cells.insert(row.cells.begin() + static_cast<std::ptrdiff_t>(at), copy.cells.begin(), copy.cells.end());
+  }
+
+  // Merged areas: those in the way go, those of the source are repeated.
+  {
+    auto [begin, end] = MergesNear(dest.row1, dest.row2);
+    merges_.erase(std::remove_if(begin, end, [&](const CellRect& m) { return Intersects(m, dest); }), end);
+  }
+  for (const CellRect& m : sourceMerges) Merge(CellRect{m.row1 + dRow, m.col1 + dCol, m.row2 + dRow, m.col2 + dCol});
+
+  // Conditional formats and validations of the source cells cover the copy as well.
+  auto extend = [&](pugi::xml_attribute sqref) {
+    std::vector<CellRect> list = ParseSqref(sqref.value());
+    std::vector<CellRect> added;
+    for (const CellRect& rect : list)
+      if (Intersects(rect, source)) {
+        CellRect part = Intersection(rect, source);
+        added.push_back(CellRect{part.row1 + dRow, part.col1 + dCol, part.row2 + dRow, part.col2 + dCol});
+      }
+    if (added.empty()) return;
+    for (const CellRect& rect : added) AddToList(list, rect);
+    sqref.set_value(FormatSqref(list).c_str());
+  };
+  for (pugi::xml_node child : Root().children()) {
+    std::string_view local = LocalName(child.name());
+    if (local == "conditionalFormatting") extend(child.attribute("sqref"));
+    else if (local == "dataValidations")
+      for (pugi::xml_node validation : child.children()) extend(validation.attribute("sqref"));
+  }
+}
+
+void XlsxWorksheet::AutoFill(const CellRect& source, const CellRect& destination, int fillType) {
+  CheckAlive();
+  if (fillType != platform::kFillCopy && fillType != 0) RaiseMethodFailed("AutoFill", "Range");
+  const CellRect& s = source;
+  const CellRect& d = destination;
+  if (d == s) return;
+  const bool sameColumns = d.col1 == s.col1 && d.col2 == s.col2;
+  const bool sameRows = d.row1 == s.row1 && d.row2 == s.row2;
+  if (sameColumns && d.row1 == s.row1 && d.row2 > s.row2) {
+    const std::int32_t h = s.Rows();
+    for (std::int32_t top = s.row2 + 1; top <= d.row2; top += h) {
+      std::int32_t rows = std::min(h, d.row2 - top + 1);
+      CopyCells(CellRect{s.row1, s.col1, s.row1 + rows - 1, s.col2}, top, s.col1);
+    }
+  } else if (sameColumns && d.row2 == s.row2 && d.row1 < s.row1) {
+    const std::int32_t h = s.Rows();
+    for (std::int32_t bottom = s.row1 - 1; bottom >= d.row1; bottom -= h) {
+      std::int32_t rows = std::min(h, bottom - d.row1 + 1);
+      CopyCells(CellRect{s.row2 - rows + 1, s.col1, s.row2, s.col2}, bottom - rows + 1, s.col1);
+    }
+  } else if (sameRows && d.col1 == s.col1 && d.col2 > s.col2) {
+    const std::int32_t w = s.Columns();
+    for (std::int32_t left = s.col2 + 1; left <= d.col2; left += w) {
+      std::int32_t columns = std::min(w, d.col2 - left + 1);
+      CopyCells(CellRect{s.row1, s.col1, s.row2, s.col1 + columns - 1}, s.row1, left);
+    }
+  } else if (sameRows && d.col2 == s.col2 && d.col1 < s.col1) {
+    const std::int32_t w = s.Columns();
+    for (std::int32_t right = s.col1 - 1; right >= d.col1; right -= w) {
+      std::int32_t columns = std::min(w, right - d.col1 + 1);
+      CopyCells(CellRect{s.row1, s.col2 - columns + 1, s.row2, s.col2}, s.row1, right - columns + 1);
+    }
+  } else {
+    RaiseMethodFailed("AutoFill", "Range");
+  }
+}
+
+}  // namespace tabrix::xlsx

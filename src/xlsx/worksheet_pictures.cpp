@@ -1,0 +1,324 @@
+// Pictures: Shapes.AddPicture embeds a PNG, JPEG, GIF or BMP file into the sheet's drawing;
+// the shape is sized in points and anchored to cells by its placement.
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "xlsx/engine_errors.h"
+#include "xlsx/workbook_document.h"
+#include "xlsx/xml_util.h"
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_GIF
+#define STBI_ONLY_BMP
+#define STBI_NO_STDIO
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
+
+namespace tabrix::xlsx {
+
+namespace {
+
+constexpr double kEmuPerPoint = 12700;
+
+struct PictureInfo {
+  std::string extension, contentType;
+  int width = 0, height = 0;  // pixels
+  double dpiX = 96, dpiY = 96;
+};
+
+std::uint32_t BigEndian32(const unsigned char* p) {
+  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+}
+
+// The picture's format from its signature, its size from its header, its resolution when the
+// file records one.
+std::optional<PictureInfo> InspectPicture(const std::string& bytes) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  PictureInfo info;
+  if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) {
+    info.extension = "png";
+    info.contentType = "image/png";
+    // pHYs: pixels per unit, unit 1 = metre.
+    for (std::size_t at = 8; at + 12 <= size;) {
+      std::uint32_t length = BigEndian32(data + at);
+      if (std::memcmp(data + at + 4, "pHYs", 4) == 0 && length >= 9 && at + 17 <= size && data[at + 16] == 1) {
+        // Resolutions are stored per metre; 3780 means 96 dots per inch.
+        info.dpiX = std::round(BigEndian32(data + at + 8) * 0.0254);
+        info.dpiY = std::round(BigEndian32(data + at + 12) * 0.0254);
+      }
+      if (std::memcmp(data + at + 4, "IDAT", 4) == 0) break;
+      at += 12 + static_cast<std::size_t>(length);
+    }
+  } else if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
+    info.extension = "jpeg";
+    info.contentType = "image/jpeg";
+    // JFIF header: density units 1 = dots per inch, 2 = dots per centimetre.
+    if (size >= 18 && std::memcmp(data + 6, "JFIF", 4) == 0) {
+      int units = data[13];
+      double x = (data[14] << 8) | data[15], y = (data[16] << 8) | data[17];
+      if (units == 1 && x > 0 && y > 0) {
+        info.dpiX = x;
+        info.dpiY = y;
+      } else if (units == 2 && x > 0 && y > 0) {
+        info.dpiX = x * 2.54;
+        info.dpiY = y * 2.54;
+      }
+    }
+  } else if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) {
+    info.extension = "gif";
+    info.contentType = "image/gif";
+  } else if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
+    info.extension = "bmp";
+    info.contentType = "image/bmp";
+    if (size >= 46) {
+      auto le32 = [&](std::size_t at) {
+        return static_cast<std::int32_t>(data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | (data[at + 3] << 24));
+      };
+      std::int32_t x = le32(38), y = le32(42);
+      if (x > 0 && y > 0) {
+        info.dpiX = std::round(x * 0.0254);
+        info.dpiY = std::round(y * 0.0254);
+      }
+    }
+  } else {
+    return std::nullopt;
+  }
+  int components = 0;
+  if (size > static_cast<std::size_t>(INT32_MAX) ||
+      !stbi_info_from_memory(data, static_cast<int>(size), &info.width, &info.height, &components) ||
+      info.width <= 0 || info.height <= 0)
+    return std::nullopt;
+  if (info.dpiX < 1 || info.dpiY < 1) info.dpiX = info.dpiY = 96;
+  return info;
+}
+
+std::string QualifiedRoot(pugi::xml_node root, const char* local) {
+  std::string name = root.name();
+  std::size_t colon = name.find(':');
+  return (colon == std::string::npos ? "" : name.substr(0, colon + 1)) + local;
+}
+
+}  // namespace
+
+class XlsxShape final : public platform::Shape {
+ public:
+  XlsxShape(XlsxWorksheet* sheet, DrawingPart* drawing, pugi::xml_node anchor, double ownWidth, double ownHeight)
+      : sheet_(sheet), drawing_(drawing), anchor_(anchor), ownWidth_(ownWidth), ownHeight_(ownHeight) {}
+
+  double Left() const override { return left_; }
+  double Top() const override { return top_; }
+  double Width() const override { return width_; }
+  double Height() const override { return height_; }
+  void SetWidth(double points) override {
+    width_ = std::max(0.0, points);
+    Write();
+  }
+  void SetHeight(double points) override {
+    height_ = std::max(0.0, points);
+    Write();
+  }
+  void ScaleWidth(double factor, bool relativeToOriginalSize) override {
+    width_ = std::max(0.0, (relativeToOriginalSize ? ownWidth_ : width_) * factor);
+    Write();
+  }
+  void ScaleHeight(double factor, bool relativeToOriginalSize) override {
+    height_ = std::max(0.0, (relativeToOriginalSize ? ownHeight_ : height_) * factor);
+    Write();
+  }
+  int Placement() const override { return placement_; }
+  void SetPlacement(int placement) override {
+    if (placement < platform::kPlacementMoveAndSize || placement > platform::kPlacementFreeFloating)
+      RaiseApplicationDefined();
+    placement_ = placement;
+    Write();
+  }
+
+  // Positions a new shape.
+  void Place(double left, double top, double width, double height) {
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+    placed_ = false;
+    Write();
+  }
+
+ private:
+  // Rewrites the anchor cells, offsets and the shape's own frame.
+  void Write() {
+    sheet_->CheckAlive();
+    static const char* kEditAs[] = {"", "twoCell", "oneCell", "absolute"};
+    anchor_.attribute("editAs").set_value(kEditAs[placement_]);
+    auto setPoint = [&](const char* which, double x, double y) {
+      pugi::xml_node point = ChildByLocalName(anchor_, which);
+      auto [column, columnOffset] = sheet_->ColumnAt(x);
+      auto [row, rowOffset] = sheet_->RowAt(y);
+      ChildByLocalName(point, "col").text().set(column - 1);
+      ChildByLocalName(point, "colOff").text().set(static_cast<long long>(std::llround(columnOffset * kEmuPerPoint)));
+      ChildByLocalName(point, "row").text().set(row - 1);
+      ChildByLocalName(point, "rowOff").text().set(static_cast<long long>(std::llround(rowOffset * kEmuPerPoint)));
+    };
+    setPoint("from", left_, top_);
+    setPoint("to", left_ + width_, top_ + height_);
+    pugi::xml_node picture = ChildByLocalName(anchor_, "pic");
+    pugi::xml_node frame = ChildByLocalName(ChildByLocalName(picture, "spPr"), "xfrm");
+    pugi::xml_node off = ChildByLocalName(frame, "off"), ext = ChildByLocalName(frame, "ext");
+    off.attribute("x").set_value(static_cast<long long>(std::llround(left_ * kEmuPerPoint)));
+    off.attribute("y").set_value(static_cast<long long>(std::llround(top_ * kEmuPerPoint)));
+    ext.attribute("cx").set_value(static_cast<long long>(std::llround(width_ * kEmuPerPoint)));
+    ext.attribute("cy").set_value(static_cast<long long>(std::llround(height_ * kEmuPerPoint)));
+    drawing_->UpdateAnchor(anchor_, !placed_);
+    placed_ = true;
+    drawing_->modified = true;
+  }
+
+  XlsxWorksheet* sheet_;
+  DrawingPart* drawing_;
+  pugi::xml_node anchor_;
+  double ownWidth_, ownHeight_;
+  double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  int placement_ = platform::kPlacementMoveAndSize;
+  bool placed_ = false;  // listed in the drawing's anchor order
+};
+
+std::pair<std::int32_t, double> XlsxWorksheet::ColumnAt(double x) {
+  double left = 0;
+  for (std::int32_t column = 1; column < kMaxColumns; ++column) {
+    double width = ColumnWidthPoints(column);
+    if (left + width > x) return {column, x - left};
+    left += width;
+  }
+  return {kMaxColumns, std::max(0.0, x - left)};
+}
+
+std::pair<std::int32_t, double> XlsxWorksheet::RowAt(double y) {
+  // Tops grow with the row number: search for the last row whose top is at or above y.
+  std::int32_t low = 1, high = kMaxRows;
+  while (low < high) {
+    std::int32_t middle = low + (high - low + 1) / 2;
+    if (CellTop(middle) <= y) low = middle;
+    else high = middle - 1;
+  }
+  return {low, y - CellTop(low)};
+}
+
+DrawingPart* XlsxWorksheet::Drawing(bool create) {
+  XlsxWorkbook& book = Book();
+  if (!drawingPart_.empty()) return book.LoadDrawing(drawingPart_);
+  if (!create) return nullptr;
+  drawingPart_ = book.NewPartName("xl/drawings/drawing", ".xml");
+  DrawingPart* drawing = book.LoadDrawing(drawingPart_);
+  book.Types().SetOverride(drawingPart_, contenttype::kDrawing);
+  std::string id = rels_.Add(reltype::kDrawing, RelativeTarget(partName_, drawingPart_));
+  hasRels_ = true;
+  // The sheet names its drawing through a relationship id.
+  pugi::xml_node root = Root();
+  std::string prefix;
+  for (pugi::xml_attribute a : root.attributes()) {
+    std::string_view name = a.name();
+    if (name.rfind("xmlns:", 0) == 0 &&
+        std::string_view(a.value()) == "http://schemas.openxmlformats.org/officeDocument/2006/relationships")
+      prefix = std::string(name.substr(6));
+  }
+  if (prefix.empty()) {
+    prefix = "r";
+    while (root.attribute(("xmlns:" + prefix).c_str())) prefix += "r";
+    root.append_attribute(("xmlns:" + prefix).c_str()) =
+        "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  }
+  pugi::xml_node node = EnsureChild("drawing");
+  node.append_attribute((prefix + ":id").c_str()) = id.c_str();
+  return drawing;
+}
+
+std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& file, bool, bool, double left,
+                                                           double top, double width, double height) {
+  CheckAlive();
+  XlsxWorkbook& book = Book();
+  auto fail = [&](const std::string& problem) {
+    RaiseEngineError("Method 'AddPicture' of object 'Shapes' failed: " + problem);
+  };
+  if (file.find("://") != std::string::npos) fail("pictures are embedded from files only, not from \"" + file + "\".");
+  std::error_code error;
+  if (file.empty() || !std::filesystem::is_regular_file(file, error))
+    fail("the specified file wasn't found: \"" + file + "\".");
+  std::string bytes;
+  {
+    std::ifstream in(file, std::ios::binary);
+    auto size = std::filesystem::file_size(file, error);
+    if (!in || error) fail("the file \"" + file + "\" cannot be read.");
+    if (size > kMaxPictureFileBytes)
+      fail("the file \"" + file + "\" is larger than " + std::to_string(kMaxPictureFileBytes >> 20) + " MiB.");
+    bytes.resize(static_cast<std::size_t>(size));
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    if (!in) fail("the file \"" + file + "\" cannot be read.");
+  }
+  std::optional<PictureInfo> info = InspectPicture(bytes);
+  if (!info) fail("the file \"" + file + "\" is not a PNG, JPEG, GIF or BMP picture.");
+
+  // The picture's bytes become a media part (once per distinct picture).
+  std::size_t key = std::hash<std::string>{}(bytes) ^ bytes.size();
+  std::string& mediaPart = book.media_[key];
+  if (mediaPart.empty() || !book.parts_.Has(mediaPart) || book.parts_.data[mediaPart] != bytes) {
+    mediaPart = book.NewPartName("xl/media/image", "." + info->extension);
+    book.parts_.Put(mediaPart, bytes);
+    book.Types().EnsureDefault(info->extension, info->contentType);
+  }
+  DrawingPart* drawing = Drawing(true);
+  if (drawing->imageRelations.empty())
+    for (const Relationship& rel : drawing->rels.All())
+      if (!rel.external && RelationshipTypeIs(rel.type, reltype::kImage))
+        drawing->imageRelations[ResolvePartTarget(drawing->partName, rel.target)] = rel.id;
+  std::string& relId = drawing->imageRelations[mediaPart];
+  if (relId.empty()) relId = drawing->rels.Add(reltype::kImage, RelativeTarget(drawing->partName, mediaPart));
+
+  // Shape ids are unique within the drawing.
+  pugi::xml_node root = drawing->xml.document_element();
+  const unsigned id = drawing->NextShapeId();
+  const std::string p = QualifiedRoot(root, "");
+  std::string name = "Picture " + std::to_string(id - 1 > 0 ? id - 1 : 1);
+  std::string xml =
+      "<" + p + "twoCellAnchor editAs=\"twoCell\" xmlns" + (p.empty() ? "" : ":" + p.substr(0, p.size() - 1)) +
+      "=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\">"
+      "<" + p + "from><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
+      "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "from>"
+      "<" + p + "to><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
+      "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "to>"
+      "<" + p + "pic><" + p + "nvPicPr><" + p + "cNvPr id=\"" + std::to_string(id) + "\" name=\"" + name + "\"/><" + p +
+      "cNvPicPr><a:picLocks xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" noChangeAspect=\"1\"/></" +
+      p + "cNvPicPr></" + p + "nvPicPr>"
+      "<" + p + "blipFill><a:blip xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+      "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" r:embed=\"" + relId + "\"/>"
+      "<a:stretch xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:fillRect/></a:stretch></" + p +
+      "blipFill><" + p + "spPr><a:xfrm xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
+      "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/></a:xfrm>"
+      "<a:prstGeom xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" prst=\"rect\"><a:avLst/>"
+      "</a:prstGeom></" + p + "spPr></" + p + "pic><" + p + "clientData/></" + p + "twoCellAnchor>";
+  pugi::xml_document fragment;
+  fragment.load_string(xml.c_str());
+  pugi::xml_node anchor = root.append_copy(fragment.document_element());
+  // The namespace is declared on the drawing's root already.
+  anchor.remove_attribute(p.empty() ? "xmlns" : ("xmlns:" + p.substr(0, p.size() - 1)).c_str());
+
+  double ownWidth = info->width * 72.0 / info->dpiX;
+  double ownHeight = info->height * 72.0 / info->dpiY;
+  auto shape = std::make_shared<XlsxShape>(this, drawing, anchor, ownWidth, ownHeight);
+  // A negative size keeps the picture's own size (as -1 does in the object model).
+  shape->Place(left, top, width < 0 ? ownWidth : width, height < 0 ? ownHeight : height);
+  shapes_.push_back(shape);
+  return shape;
+}
+
+}  // namespace tabrix::xlsx

@@ -1,0 +1,698 @@
+// Inserting and deleting cells, entire rows and entire columns. Cells, row heights, column
+// widths and merged areas move, and every reference into the sheet follows: formulas on every
+// sheet, defined names, conditional formats, validations, hyperlinks, auto-filter, page
+// breaks, drawing anchors, chart series, tables, pivot sources and comments.
+#include <algorithm>
+
+#include "xlsx/engine_errors.h"
+#include "xlsx/formula_references.h"
+#include "xlsx/structure_editor.h"
+#include "xlsx/workbook_document.h"
+#include "xlsx/xml_util.h"
+
+namespace tabrix::xlsx {
+
+namespace {
+
+using Kind = SheetEdit::Kind;
+
+void RaiseShiftOffSheet() {
+  RaiseEngineError(
+      "To prevent possible loss of data, nonblank cells cannot be shifted off of the worksheet.");
+}
+
+// Index of the first cell with column >= `column`.
+std::size_t FirstCellAt(const Row& row, std::int32_t column) {
+  return static_cast<std::size_t>(
+      std::lower_bound(row.cells.begin(), row.cells.end(), column,
+                       [](const Cell& c, std::int32_t col) { return c.column < col; }) -
+      row.cells.begin());
+}
+
+bool HasContent(const Cell& cell) { return cell.kind != CellKind::Blank || cell.HasFormula(); }
+
+}  // namespace
+
+StructureEditor::StructureEditor(XlsxWorksheet& sheet, const SheetEdit& edit)
+    : sheet_(sheet), book_(sheet.Book()), edit_(edit) {}
+
+void StructureEditor::Run() {
+  CheckAllowed();
+  MoveCells();
+  if (!edit_.HasBand()) {
+    if (edit_.OnRows()) MoveRowBreaks(sheet_.rowBreaks_);
+    else MoveRowBreaks(sheet_.columnBreaks_);
+    if (!edit_.OnRows()) MoveColumnInfo();
+  }
+  MoveMerges();
+  MoveFormulas();
+  MoveNames();
+  for (const auto& other : book_.Worksheets()) MoveSheetXml(*other);
+  if (!edit_.HasBand()) MoveDrawing();
+  MoveSheetParts();
+  MoveWorkbookParts();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Checks made before anything moves
+
+void StructureEditor::CheckAllowed() {
+  const bool rows = edit_.OnRows();
+  const std::int32_t limit = rows ? kMaxRows : kMaxColumns;
+  const std::int32_t bandFirst = edit_.HasBand() ? edit_.BandFirst : 1;
+  const std::int32_t bandLast = edit_.HasBand() ? edit_.BandLast : (rows ? kMaxColumns : kMaxRows);
+  if (edit_.Count < 1 || edit_.First < 1 || edit_.First + static_cast<std::int64_t>(edit_.Count) - 1 > limit)
+    RaiseApplicationDefined();
+  if (edit_.IsInsert()) {
+    // Cells pushed past the last row or column must be blank.
+    const std::int32_t firstLost = std::max(limit - edit_.Count + 1, edit_.First);
+    auto& all = sheet_.cells_.Rows();
+    auto check = [&](const Row& row, std::size_t from) {
+      for (std::size_t i = from; i < row.cells.size(); ++i) {
+        const Cell& cell = row.cells[i];
+        std::int32_t across = rows ? cell.column : row.number;
+        if (HasContent(cell) && across >= bandFirst && across <= bandLast) RaiseShiftOffSheet();
+      }
+    };
+    if (rows) {
+      for (auto it = sheet_.cells_.LowerBound(firstLost); it != all.end(); ++it) check(*it, 0);
+    } else {
+      for (const Row& row : all) check(row, FirstCellAt(row, firstLost));
+    }
+  }
+  if (edit_.HasBand()) {
+    // A merged area that reaches across the band's edge into the moving cells would be torn.
+    auto [first, last] = rows ? sheet_.MergesNear(edit_.First, kMaxRows)
+                              : std::make_pair(sheet_.merges_.begin(), sheet_.merges_.end());
+    for (auto it = first; it != last; ++it) {
+      const CellRect& merge = *it;
+      std::int32_t along2 = rows ? merge.row2 : merge.col2;
+      std::int32_t across1 = rows ? merge.col1 : merge.row1;
+      std::int32_t across2 = rows ? merge.col2 : merge.row2;
+      bool overlapsBand = across1 <= edit_.BandLast && edit_.BandFirst <= across2;
+      bool insideBand = across1 >= edit_.BandFirst && across2 <= edit_.BandLast;
+      if (along2 >= edit_.First && overlapsBand && !insideBand)
+        RaiseEngineError("Cannot shift merged cells: the operation would change part of a merged cell.");
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cells
+
+void StructureEditor::ReleaseCells(std::vector<Cell>::iterator first, std::vector<Cell>::iterator last) {
+  for (auto it = first; it != last; ++it)
+    if (it->HasFormula()) book_.ReleaseFormula(it->formula);
+}
+
+void StructureEditor::MoveCells() {
+  if (edit_.OnRows()) {
+    if (edit_.HasBand()) MoveBandCellsAlongRows();
+    else MoveEntireRows();
+  } else {
+    MoveCellsAlongColumns();
+  }
+  if (book_.specialFormulas_ > 0) {
+    // Array and data-table formulas cover a range that moves with them.
+    for (Formula& formula : book_.formulas_)
+      if (formula.sheet == &sheet_ && formula.type != Formula::kNormal)
+        if (auto moved = ShiftRect(formula.ref, edit_)) formula.ref = *moved;
+  }
+}
+
+void StructureEditor::MoveEntireRows() {
+  std::vector<Row>& rows = sheet_.cells_.Rows();
+  const std::int32_t k = edit_.First, n = edit_.Count;
+  sheet_.cells_.RowsChangedFrom(k);
+  if (edit_.IsInsert()) {
+    auto first = sheet_.cells_.LowerBound(k);
+    std::size_t start = static_cast<std::size_t>(first - rows.begin());
+    for (std::size_t i = start; i < rows.size(); ++i) rows[i].number += n;
+    while (!rows.empty() && rows.back().number > kMaxRows) rows.pop_back();  // blank, checked above
+    // New rows take the format of the row above.
+    const Row* above = k > 1 ? sheet_.cells_.FindRow(k - 1) : nullptr;
+    if (above) {
+      Row pattern;
+      pattern.height = (above->flags & kRowCustomHeight) ? above->height : 0;
+      pattern.flags = above->flags & (kRowCustomHeight | kRowCustomFormat);
+      pattern.style = above->style;
+      pattern.outlineLevel = above->outlineLevel;
+      for (const Cell& cell : above->cells) {
+        if (cell.style == 0) continue;
+        Cell blank;
+        blank.column = cell.column;
+        blank.style = cell.style;
+        pattern.cells.push_back(blank);
+      }
+      if (!pattern.Empty()) {
+        std::vector<Row> fresh(static_cast<std::size_t>(n), pattern);
+        for (std::int32_t i = 0; i < n; ++i) fresh[static_cast<std::size_t>(i)].number = k + i;
+        rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(start), std::make_move_iterator(fresh.begin()),
+                    std::make_move_iterator(fresh.end()));
+      }
+    }
+    return;
+  }
+  auto first = sheet_.cells_.LowerBound(k);
+  auto last = sheet_.cells_.LowerBound(k + n);
+  for (auto it = first; it != last; ++it) ReleaseCells(it->cells.begin(), it->cells.end());
+  auto next = rows.erase(first, last);
+  for (auto it = next; it != rows.end(); ++it) it->number -= n;
+}
+
+void StructureEditor::MoveBandCellsAlongRows() {
+  std::vector<Row>& rows = sheet_.cells_.Rows();
+  const std::int32_t k = edit_.First, n = edit_.Count;
+  const std::int32_t c1 = edit_.BandFirst, c2 = edit_.BandLast;
+  struct Moved {
+    std::int32_t row;
+    std::vector<Cell> cells;
+  };
+  std::vector<Moved> moved;
+  auto first = sheet_.cells_.LowerBound(k);
+  for (auto it = first; it != rows.end(); ++it) {
+    std::size_t a = FirstCellAt(*it, c1), b = FirstCellAt(*it, c2 + 1);
+    if (a == b) continue;
+    auto begin = it->cells.begin() + static_cast<std::ptrdiff_t>(a);
+    auto end = it->cells.begin() + static_cast<std::ptrdiff_t>(b);
+    if (edit_.IsInsert()) {
+      if (it->number + n <= kMaxRows) moved.push_back(Moved{it->number + n, std::vector<Cell>(begin, end)});
+    } else if (it->number < k + n) {
+      ReleaseCells(begin, end);
+    } else {
+      moved.push_back(Moved{it->number - n, std::vector<Cell>(begin, end)});
+    }
+    it->cells.erase(begin, end);
+  }
+  if (edit_.IsInsert()) {
+    // Cells of the band in the row above give the new cells their format.
+    if (const Row* above = k > 1 ? sheet_.cells_.FindRow(k - 1) : nullptr) {
+      std::vector<Cell> pattern;
+      for (const Cell& cell : above->cells) {
+        if (cell.column < c1 || cell.column > c2 || cell.style == 0) continue;
+        Cell blank;
+        blank.column = cell.column;
+        blank.style = cell.style;
+        pattern.push_back(blank);
+      }
+      if (!pattern.empty())
+        for (std::int32_t i = 0; i < n; ++i) moved.push_back(Moved{k + i, pattern});
+    }
+  }
+  for (Moved& m : moved) {
+    Row& row = sheet_.cells_.GetRow(m.row);
+    std::size_t at = FirstCellAt(row, c1);
+    row.cells.insert(row.cells.begin() + static_cast<std::ptrdiff_t>(at), m.cells.begin(), m.cells.end());
+  }
+  // Rows left with nothing are dropped.
+  sheet_.cells_.RowsChangedFrom(k);
+  auto tail = sheet_.cells_.LowerBound(k);
+  rows.erase(std::remove_if(tail, rows.end(), [](const Row& r) { return r.Empty(); }), rows.end());
+}
+
+void StructureEditor::MoveCellsAlongColumns() {
+  const std::int32_t k = edit_.First, n = edit_.Count;
+  const bool band = edit_.HasBand();
+  for (Row& row : sheet_.cells_.Rows()) {
+    if (band && (row.number < edit_.BandFirst || row.number > edit_.BandLast)) continue;
+    std::size_t a = FirstCellAt(row, k);
+    if (edit_.IsInsert()) {
+      for (std::size_t i = a; i < row.cells.size(); ++i) row.cells[i].column += n;
+      while (!row.cells.empty() && row.cells.back().column > kMaxColumns) row.cells.pop_back();
+      // New cells take the format of the cell to their left.
+      if (k > 1 && a > 0 && row.cells[a - 1].column == k - 1 && row.cells[a - 1].style != 0) {
+        Cell blank;
+        blank.style = row.cells[a - 1].style;
+        std::vector<Cell> fresh(static_cast<std::size_t>(n), blank);
+        for (std::int32_t i = 0; i < n; ++i) fresh[static_cast<std::size_t>(i)].column = k + i;
+        row.cells.insert(row.cells.begin() + static_cast<std::ptrdiff_t>(a), fresh.begin(), fresh.end());
+      }
+    } else {
+      std::size_t b = FirstCellAt(row, k + n);
+      auto begin = row.cells.begin() + static_cast<std::ptrdiff_t>(a);
+      auto end = row.cells.begin() + static_cast<std::ptrdiff_t>(b);
+      ReleaseCells(begin, end);
+      auto next = row.cells.erase(begin, end);
+      for (auto it = next; it != row.cells.end(); ++it) it->column -= n;
+    }
+  }
+}
+
+void StructureEditor::MoveColumnInfo() {
+  std::vector<ColumnInfo> result;
+  const std::int32_t k = edit_.First, n = edit_.Count;
+  for (const ColumnInfo& info : sheet_.columns_) {
+    ColumnInfo moved = info;
+    if (edit_.IsInsert()) {
+      if (info.min >= k) {
+        if (info.min + static_cast<std::int64_t>(n) > kMaxColumns) continue;
+        moved.min = info.min + n;
+        moved.max = std::min<std::int64_t>(info.max + static_cast<std::int64_t>(n), kMaxColumns);
+      } else if (info.max >= k) {
+        moved.max = std::min<std::int64_t>(info.max + static_cast<std::int64_t>(n), kMaxColumns);
+      } else if (info.max == k - 1) {
+        // New columns take the width and format of the column to their left.
+        ColumnInfo copy = info;
+        copy.min = k;
+        copy.max = std::min<std::int64_t>(k + static_cast<std::int64_t>(n) - 1, kMaxColumns);
+        result.push_back(info);
+        result.push_back(copy);
+        continue;
+      }
+    } else {
+      auto rect = ShiftRect(CellRect{1, info.min, 1, info.max}, edit_);
+      if (!rect) continue;
+      moved.min = rect->col1;
+      moved.max = rect->col2;
+    }
+    result.push_back(moved);
+  }
+  std::sort(result.begin(), result.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
+  sheet_.columns_.swap(result);
+}
+
+void StructureEditor::MoveRowBreaks(std::vector<PageBreak>& breaks) {
+  std::vector<PageBreak> kept;
+  for (PageBreak b : breaks) {
+    // A break with id i lies above row (column) i + 1.
+    ShiftedIndex moved = ShiftIndex(b.id + 1, edit_);
+    if (moved.Deleted) continue;
+    b.id = moved.Index - 1;
+    if (!kept.empty() && kept.back().id == b.id) continue;
+    kept.push_back(b);
+  }
+  breaks.swap(kept);
+}
+
+void StructureEditor::MoveMerges() {
+  std::vector<CellRect>& merges = sheet_.merges_;
+  const bool rows = edit_.OnRows();
+  // Row edits keep the order by first row: only the merges that reach the edited row change.
+  auto [first, last] = rows ? sheet_.MergesNear(edit_.First, kMaxRows) : std::make_pair(merges.begin(), merges.end());
+  auto out = first;
+  for (auto it = first; it != last; ++it) {
+    const CellRect merge = *it;
+    std::int32_t end = rows ? merge.row2 : merge.col2;
+    if (end >= edit_.First) {
+      auto moved = ShiftRect(merge, edit_);
+      if (!moved || (moved->row1 == moved->row2 && moved->col1 == moved->col2)) continue;
+      sheet_.tallestMerge_ = std::max(sheet_.tallestMerge_, moved->Rows());
+      sheet_.widestMerge_ = std::max(sheet_.widestMerge_, moved->Columns());
+      *out++ = *moved;
+    } else {
+      *out++ = merge;
+    }
+  }
+  merges.erase(out, last);
+  if (!rows || edit_.HasBand()) sheet_.SortMerges();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Formulas and names
+
+void StructureEditor::MoveFormulas() {
+  std::vector<Formula>& formulas = book_.formulas_;
+  std::string changed;
+  auto visit = [&](std::uint32_t id) -> std::optional<FormulaIndex::Reach> {
+    Formula& formula = formulas[id];
+    if (!formula.sheet) return std::nullopt;
+    FormulaContext context{sheet_.name_, formula.sheet == &sheet_};
+    if (ShiftFormula(formula.text, edit_, context, changed)) formula.text = changed;
+    return book_.MeasureFormula(id);
+  };
+  book_.LocalFormulas(&sheet_).VisitFrom(edit_.OnRows(), edit_.First, visit);
+  book_.PrefixedFormulas().VisitFrom(edit_.OnRows(), edit_.First, visit);
+}
+
+void StructureEditor::MoveNames() {
+  std::string changed;
+  FormulaContext context{sheet_.name_, false};
+  for (DefinedName& name : book_.definedNames_)
+    if (ShiftFormula(name.formula, edit_, context, changed)) name.formula = changed;
+}
+
+// ---------------------------------------------------------------------------------------------
+// References kept in the worksheet XML
+
+bool StructureEditor::ShiftAttributeFormula(pugi::xml_attribute attribute, bool onEditedSheet) {
+  std::string changed;
+  if (!ShiftFormula(attribute.value(), edit_, FormulaContext{sheet_.name_, onEditedSheet}, changed)) return false;
+  attribute.set_value(changed.c_str());
+  return true;
+}
+
+bool StructureEditor::ShiftTextFormula(pugi::xml_node node, bool onEditedSheet) {
+  std::string changed;
+  if (!ShiftFormula(node.text().get(), edit_, FormulaContext{sheet_.name_, onEditedSheet}, changed)) return false;
+  node.text().set(changed.c_str());
+  return true;
+}
+
+// Returns false when every range of the list was deleted.
+bool StructureEditor::ShiftSqrefAttribute(pugi::xml_attribute attribute) {
+  std::string changed;
+  if (ShiftSqref(attribute.value(), edit_, changed)) attribute.set_value(changed.c_str());
+  return attribute.value()[0] != '\0';
+}
+
+void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
+  const bool own = &other == &sheet_;
+  pugi::xml_node root = other.Root();
+  std::vector<pugi::xml_node> removed;
+  for (pugi::xml_node child : root.children()) {
+    std::string_view local = LocalName(child.name());
+    if (local == "conditionalFormatting" || local == "dataValidations") {
+      auto shiftRule = [&](pugi::xml_node rule) {
+        for (pugi::xml_node part : rule.children()) {
+          std::string_view partName = LocalName(part.name());
+          if (partName == "formula" || partName == "formula1" || partName == "formula2") ShiftTextFormula(part, own);
+        }
+      };
+      if (local == "conditionalFormatting") {
+        if (own && !ShiftSqrefAttribute(child.attribute("sqref"))) {
+          removed.push_back(child);
+          continue;
+        }
+        for (pugi::xml_node rule : child.children()) shiftRule(rule);
+      } else {
+        std::vector<pugi::xml_node> gone;
+        for (pugi::xml_node validation : child.children()) {
+          if (own && !ShiftSqrefAttribute(validation.attribute("sqref"))) {
+            gone.push_back(validation);
+            continue;
+          }
+          shiftRule(validation);
+        }
+        for (pugi::xml_node g : gone) child.remove_child(g);
+        if (!child.first_child()) removed.push_back(child);
+        else if (child.attribute("count")) child.attribute("count").set_value(static_cast<unsigned>(std::distance(child.begin(), child.end())));
+      }
+    } else if (local == "hyperlinks") {
+      std::vector<pugi::xml_node> gone;
+      for (pugi::xml_node link : child.children()) {
+        if (own) {
+          auto rect = ParseArea(link.attribute("ref").value());
+          if (rect) {
+            auto moved = ShiftRect(*rect, edit_);
+            if (!moved) {
+              gone.push_back(link);
+              continue;
+            }
+            link.attribute("ref").set_value(FormatRef(*moved).c_str());
+          }
+        }
+        if (pugi::xml_attribute location = link.attribute("location")) ShiftAttributeFormula(location, own);
+      }
+      for (pugi::xml_node g : gone) child.remove_child(g);
+      if (!child.first_child()) removed.push_back(child);
+    } else if (own && (local == "autoFilter")) {
+      auto rect = ParseArea(child.attribute("ref").value());
+      if (rect) {
+        auto moved = ShiftRect(*rect, edit_);
+        if (!moved) removed.push_back(child);
+        else child.attribute("ref").set_value(FormatRef(*moved).c_str());
+      }
+    } else if (own && local == "protectedRanges") {
+      for (pugi::xml_node range : child.children()) ShiftSqrefAttribute(range.attribute("sqref"));
+    } else if (local == "extLst") {
+      // Extensions (x14 conditional formats, validations, sparklines) hold references as text
+      // of xm:sqref and xm:f elements.
+      std::vector<pugi::xml_node> stack{child};
+      while (!stack.empty()) {
+        pugi::xml_node node = stack.back();
+        stack.pop_back();
+        for (pugi::xml_node c : node.children()) {
+          if (c.type() != pugi::node_element) continue;
+          std::string_view name = LocalName(c.name());
+          if (name == "f") {
+            ShiftTextFormula(c, own);
+          } else if (name == "sqref" && own) {
+            std::string changed;
+            if (ShiftSqref(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
+          } else {
+            stack.push_back(c);
+          }
+        }
+      }
+    }
+  }
+  for (pugi::xml_node node : removed) root.remove_child(node);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drawings: anchors of pictures and charts
+
+namespace {
+
+pugi::xml_node AnchorPart(pugi::xml_node anchor, std::string_view part) { return ChildByLocalName(anchor, part); }
+
+std::int32_t AnchorValue(pugi::xml_node point, std::string_view what) {
+  return ChildByLocalName(point, what).text().as_int(0);
+}
+
+void SetAnchorValue(pugi::xml_node point, std::string_view what, long long value) {
+  ChildByLocalName(point, what).text().set(value);
+}
+
+}  // namespace
+
+void StructureEditor::MoveAnchor(pugi::xml_node anchor) {
+  std::string_view kind = LocalName(anchor.name());
+  const bool rows = edit_.OnRows();
+  const char* index = rows ? "row" : "col";
+  const char* offset = rows ? "rowOff" : "colOff";
+  auto move = [&](pugi::xml_node point, bool collapseToStart) {
+    if (!point) return;
+    std::int32_t zeroBased = AnchorValue(point, index);
+    ShiftedIndex moved = ShiftIndex(zeroBased + 1, edit_);
+    SetAnchorValue(point, index, moved.Index - 1);
+    if (moved.Deleted && collapseToStart) SetAnchorValue(point, offset, 0);
+  };
+  if (kind == "twoCellAnchor") {
+    std::string_view editAs = anchor.attribute("editAs").value();
+    pugi::xml_node from = AnchorPart(anchor, "from"), to = AnchorPart(anchor, "to");
+    if (editAs == "absolute") return;
+    if (editAs == "oneCell") {
+      // Moves with its top-left cell, keeping its size.
+      std::int32_t start = AnchorValue(from, index) + 1;
+      ShiftedIndex moved = ShiftIndex(start, edit_);
+      std::int32_t delta = moved.Index - start;
+      if (delta == 0) return;
+      SetAnchorValue(from, index, AnchorValue(from, index) + delta);
+      SetAnchorValue(to, index, std::max(0, AnchorValue(to, index) + delta));
+      return;
+    }
+    move(from, true);
+    move(to, true);
+  } else if (kind == "oneCellAnchor") {
+    move(AnchorPart(anchor, "from"), true);
+  }
+}
+
+void StructureEditor::MoveDrawing() {
+  if (sheet_.drawingPart_.empty()) return;
+  DrawingPart* drawing = book_.LoadDrawing(sheet_.drawingPart_);
+  if (!drawing) return;
+  drawing->IndexAnchors();
+  auto& list = drawing->anchorsByRow;
+  if (edit_.OnRows()) {
+    // Only anchors reaching the edited row move; keys change by the same amount for insertions.
+    auto first = std::lower_bound(list.begin(), list.end(), edit_.First,
+                                  [](const DrawingPart::AnchorEntry& e, std::int32_t k) { return e.key < k; });
+    if (first == list.end()) return;
+    for (auto it = first; it != list.end(); ++it) {
+      MoveAnchor(it->anchor);
+      it->key = DrawingPart::AnchorKey(it->anchor);
+    }
+    auto byKey = [](const DrawingPart::AnchorEntry& a, const DrawingPart::AnchorEntry& b) { return a.key < b.key; };
+    if (!std::is_sorted(first, list.end(), byKey)) std::stable_sort(first, list.end(), byKey);
+    if (first != list.begin() && (first - 1)->key > first->key) std::inplace_merge(list.begin(), first, list.end(), byKey);
+  } else {
+    for (auto& entry : list) {
+      MoveAnchor(entry.anchor);
+      entry.key = DrawingPart::AnchorKey(entry.anchor);
+    }
+  }
+  drawing->modified = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parts of the sheet (tables, comments) and of the workbook (charts, pivot caches)
+
+void StructureEditor::MoveSheetParts() {
+  if (!sheet_.hasRels_) return;
+  for (const Relationship& rel : sheet_.rels_.All()) {
+    if (rel.external) continue;
+    if (RelationshipTypeIs(rel.type, reltype::kTable)) {
+      pugi::xml_document* table = book_.EditablePart(ResolvePartTarget(sheet_.partName_, rel.target));
+      if (table) MoveTable(table->document_element());
+    } else if (RelationshipTypeIs(rel.type, reltype::kComments)) {
+      pugi::xml_document* comments = book_.EditablePart(ResolvePartTarget(sheet_.partName_, rel.target));
+      if (!comments) continue;
+      pugi::xml_node list = ChildByLocalName(comments->document_element(), "commentList");
+      std::vector<pugi::xml_node> gone;
+      for (pugi::xml_node comment : list.children()) {
+        auto cell = ParseArea(comment.attribute("ref").value());
+        if (!cell) continue;
+        auto moved = ShiftRect(*cell, edit_);
+        if (!moved) gone.push_back(comment);
+        else comment.attribute("ref").set_value(FormatRef(*moved).c_str());
+      }
+      for (pugi::xml_node g : gone) list.remove_child(g);
+    } else if (RelationshipTypeIs(rel.type, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/vmlDrawing")) {
+      pugi::xml_document* vml = book_.EditablePart(ResolvePartTarget(sheet_.partName_, rel.target));
+      if (vml) MoveCommentShapes(vml->document_element());
+    }
+  }
+}
+
+void StructureEditor::MoveCommentShapes(pugi::xml_node root) {
+  // Notes are VML shapes whose client data names the cell (0-based row and column).
+  std::vector<pugi::xml_node> stack{root};
+  while (!stack.empty()) {
+    pugi::xml_node node = stack.back();
+    stack.pop_back();
+    for (pugi::xml_node child : node.children()) {
+      if (child.type() != pugi::node_element) continue;
+      if (LocalName(child.name()) != "ClientData") {
+        stack.push_back(child);
+        continue;
+      }
+      pugi::xml_node row = ChildByLocalName(child, "Row"), column = ChildByLocalName(child, "Column");
+      if (!row || !column) continue;
+      CellRect cell{row.text().as_int() + 1, column.text().as_int() + 1, row.text().as_int() + 1,
+                    column.text().as_int() + 1};
+      auto moved = ShiftRect(cell, edit_);
+      if (!moved) continue;
+      std::int32_t dRow = moved->row1 - cell.row1, dCol = moved->col1 - cell.col1;
+      row.text().set(moved->row1 - 1);
+      column.text().set(moved->col1 - 1);
+      if (pugi::xml_node anchor = ChildByLocalName(child, "Anchor")) {
+        // "left col, offset, top row, offset, right col, offset, bottom row, offset"
+        std::vector<long> values;
+        std::string text = anchor.text().get();
+        std::size_t start = 0;
+        while (start <= text.size()) {
+          std::size_t comma = text.find(',', start);
+          values.push_back(std::strtol(text.substr(start, comma - start).c_str(), nullptr, 10));
+          if (comma == std::string::npos) break;
+          start = comma + 1;
+        }
+        if (values.size() == 8) {
+          values[0] += dCol;
+          values[4] += dCol;
+          values[2] += dRow;
+          values[6] += dRow;
+          std::string out;
+          for (std::size_t i = 0; i < 8; ++i) out += (i ? ", " : "") + std::to_string(values[i]);
+          anchor.text().set(out.c_str());
+        }
+      }
+    }
+  }
+}
+
+void StructureEditor::MoveTable(pugi::xml_node table) {
+  auto rect = ParseArea(table.attribute("ref").value());
+  if (!rect) return;
+  auto moved = ShiftRect(*rect, edit_);
+  if (!moved) return;  // the application refuses to delete a whole table this way; keep it
+  table.attribute("ref").set_value(FormatRef(*moved).c_str());
+  if (pugi::xml_node filter = ChildByLocalName(table, "autoFilter")) {
+    CellRect filtered = *moved;
+    if (table.attribute("totalsRowCount").as_int(0) > 0) filtered.row2 -= table.attribute("totalsRowCount").as_int(0);
+    filter.attribute("ref").set_value(FormatRef(filtered).c_str());
+  }
+  if (edit_.OnRows() || moved->Columns() == rect->Columns()) return;
+  // Columns inserted into or deleted from the table: its column list follows.
+  pugi::xml_node columns = ChildByLocalName(table, "tableColumns");
+  std::vector<pugi::xml_node> list;
+  std::uint32_t maxId = 0;
+  for (pugi::xml_node c : columns.children()) {
+    list.push_back(c);
+    maxId = std::max(maxId, c.attribute("id").as_uint());
+  }
+  if (edit_.IsInsert()) {
+    std::size_t at = static_cast<std::size_t>(edit_.First - rect->col1);
+    pugi::xml_node before = at < list.size() ? list[at] : pugi::xml_node();
+    std::string name = list.empty() ? "tableColumn" : list.front().name();
+    const bool header = table.attribute("headerRowCount").as_int(1) != 0;
+    for (std::int32_t i = 0; i < moved->Columns() - rect->Columns(); ++i) {
+      pugi::xml_node fresh = before ? columns.insert_child_before(name.c_str(), before) : columns.append_child(name.c_str());
+      fresh.append_attribute("id") = ++maxId;
+      std::string columnName = "Column" + std::to_string(maxId);
+      fresh.append_attribute("name") = columnName.c_str();
+      // The header cell of a table column holds the column's name.
+      if (header) sheet_.SetValue(moved->row1, edit_.First + i, Variant(columnName));
+    }
+  } else {
+    for (std::int32_t c = rect->col1; c <= rect->col2; ++c) {
+      if (c >= edit_.First && c < edit_.First + edit_.Count)
+        columns.remove_child(list[static_cast<std::size_t>(c - rect->col1)]);
+    }
+  }
+  columns.attribute("count").set_value(moved->Columns());
+}
+
+void StructureEditor::MoveWorkbookParts() {
+  std::string changed;
+  FormulaContext context{sheet_.name_, false};
+  for (auto& [partName, nodes] : book_.ReferencingParts()) {
+    (void)partName;
+    for (pugi::xml_node node : nodes.formulas) {
+      if (ShiftFormula(node.text().get(), edit_, context, changed)) node.text().set(changed.c_str());
+    }
+    for (pugi::xml_node source : nodes.pivotSources) {
+      if (!NamesEqual(source.attribute("sheet").value(), sheet_.name_)) continue;
+      auto rect = ParseArea(source.attribute("ref").value());
+      if (!rect) continue;
+      if (auto moved = ShiftRect(*rect, edit_)) source.attribute("ref").set_value(FormatRef(*moved).c_str());
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Worksheet entry points
+
+namespace {
+
+SheetEdit EditOf(const CellRect& rect, platform::Shift shift, bool insert) {
+  using platform::Shift;
+  if (rect.IsEntireRows() && !rect.IsEntireColumns())
+    return insert ? SheetEdit::InsertRows(rect.row1, rect.Rows()) : SheetEdit::DeleteRows(rect.row1, rect.Rows());
+  if (rect.IsEntireColumns() && !rect.IsEntireRows())
+    return insert ? SheetEdit::InsertColumns(rect.col1, rect.Columns())
+                  : SheetEdit::DeleteColumns(rect.col1, rect.Columns());
+  if (insert) {
+    if (shift == platform::kShiftDown) return SheetEdit::InsertRows(rect.row1, rect.Rows(), rect.col1, rect.col2);
+    if (shift == platform::kShiftToRight)
+      return SheetEdit::InsertColumns(rect.col1, rect.Columns(), rect.row1, rect.row2);
+  } else {
+    if (shift == platform::kShiftUp) return SheetEdit::DeleteRows(rect.row1, rect.Rows(), rect.col1, rect.col2);
+    if (shift == platform::kShiftToLeft)
+      return SheetEdit::DeleteColumns(rect.col1, rect.Columns(), rect.row1, rect.row2);
+  }
+  RaiseMethodFailed(insert ? "Insert" : "Delete", "Range");
+}
+
+void CheckRect(const CellRect& rect) {
+  if (rect.row1 < 1 || rect.col1 < 1 || rect.row2 > kMaxRows || rect.col2 > kMaxColumns || rect.row1 > rect.row2 ||
+      rect.col1 > rect.col2)
+    RaiseApplicationDefined();
+}
+
+}  // namespace
+
+void XlsxWorksheet::InsertCells(const CellRect& rect, platform::Shift shift) {
+  CheckAlive();
+  CheckRect(rect);
+  StructureEditor(*this, EditOf(rect, shift, true)).Run();
+}
+
+void XlsxWorksheet::DeleteCells(const CellRect& rect, platform::Shift shift) {
+  CheckAlive();
+  CheckRect(rect);
+  StructureEditor(*this, EditOf(rect, shift, false)).Run();
+}
+
+}  // namespace tabrix::xlsx

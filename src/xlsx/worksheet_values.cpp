@@ -1,0 +1,179 @@
+// Worksheet identity, reference resolution and cell values.
+#include <cmath>
+
+#include "xlsx/engine_errors.h"
+#include "xlsx/formula_references.h"
+#include "xlsx/number_format/number_format.h"
+#include "xlsx/workbook_document.h"
+
+namespace tabrix::xlsx {
+
+std::shared_ptr<platform::Workbook> XlsxWorksheet::Parent() {
+  return std::static_pointer_cast<platform::Workbook>(Book().shared_from_this());
+}
+
+void XlsxWorksheet::Activate() { Book().SetActive(this); }
+
+void XlsxWorksheet::Delete() { Book().RemoveSheet(this); }
+
+void XlsxWorksheet::CheckCell(std::int32_t row, std::int32_t column) const {
+  CheckAlive();
+  if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) RaiseApplicationDefined();
+}
+
+namespace {
+
+// The first area of a union ("A1:B2,D4" -> "A1:B2"), respecting quoted sheet names.
+std::string_view FirstArea(std::string_view text) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\'') quoted = !quoted;
+    if (text[i] == ',' && !quoted) return text.substr(0, i);
+  }
+  return text;
+}
+
+}  // namespace
+
+CellRect XlsxWorksheet::ResolveReference(std::string_view reference) {
+  CheckAlive();
+  std::string text(reference);
+  for (int depth = 0; depth < 16; ++depth) {
+    std::string_view area = FirstArea(text);
+    if (!area.empty() && area.front() == '=') area.remove_prefix(1);
+    QualifiedText qualified = SplitSheetQualifier(area);
+    if (qualified.qualified && !NamesEqual(qualified.sheet, name_))
+      RaiseMethodFailed("Range", "_Worksheet");
+    if (auto rect = ParseArea(qualified.rest)) return *rect;
+    // A defined name (this sheet's own names first, then the workbook's).
+    const DefinedName* name = Book().FindName(qualified.qualified ? std::string_view(area) : qualified.rest, this);
+    if (!name) RaiseMethodFailed("Range", "_Worksheet");
+    text = name->formula;
+  }
+  RaiseMethodFailed("Range", "_Worksheet");
+}
+
+Variant XlsxWorksheet::CellValue(const Cell& cell) const {
+  switch (cell.kind) {
+    case CellKind::Blank: return Variant();
+    case CellKind::Number:
+      if (book_->Styles().IsDateStyle(cell.style)) return Variant::Date(cell.number);
+      return Variant(cell.number);
+    case CellKind::Text: return Variant(book_->Strings().Text(cell.text));
+    case CellKind::Boolean: return Variant(cell.number != 0);
+    case CellKind::Error: return Variant(book_->Strings().Text(cell.text));
+  }
+  return Variant();
+}
+
+Variant XlsxWorksheet::GetValue(std::int32_t row, std::int32_t column) {
+  CheckCell(row, column);
+  const Cell* cell = cells_.FindCell(row, column);
+  return cell ? CellValue(*cell) : Variant();
+}
+
+void XlsxWorksheet::ClearFormula(Cell& cell) {
+  if (!cell.HasFormula()) return;
+  book_->ReleaseFormula(cell.formula);
+  cell.formula = kNoFormula;
+}
+
+void XlsxWorksheet::WriteValue(Cell& cell, const Variant& value, bool keepFormula) {
+  if (!keepFormula) ClearFormula(cell);
+  switch (value.Type()) {
+    case VariantType::Empty:
+    case VariantType::Null:
+      cell.kind = CellKind::Blank;
+      cell.number = 0;
+      break;
+    case VariantType::Boolean:
+      cell.kind = CellKind::Boolean;
+      cell.number = value.Bool() ? 1 : 0;
+      break;
+    case VariantType::Number:
+    case VariantType::Currency:
+      cell.kind = CellKind::Number;
+      cell.number = value.Number();
+      break;
+    case VariantType::Date:
+      cell.kind = CellKind::Number;
+      cell.number = value.Number();
+      cell.style = book_->Styles().DateStyleFor(cell.style);
+      break;
+    case VariantType::Text:
+    case VariantType::Bytes:
+      cell.kind = CellKind::Text;
+      cell.text = book_->Strings().Intern(value.Text());
+      break;
+  }
+}
+
+void XlsxWorksheet::SetValue(std::int32_t row, std::int32_t column, const Variant& value) {
+  CheckCell(row, column);
+  if (value.IsEmpty() || value.IsNull()) {
+    Cell* cell = cells_.FindCell(row, column);
+    if (cell) WriteValue(*cell, value, false);
+    return;
+  }
+  WriteValue(cells_.GetRow(row).Get(column), value, false);
+}
+
+void XlsxWorksheet::SetFormula(std::int32_t row, std::int32_t column, std::string_view formula,
+                               const Variant& cached) {
+  CheckCell(row, column);
+  if (!formula.empty() && formula.front() == '=') formula.remove_prefix(1);
+  Cell& cell = cells_.GetRow(row).Get(column);
+  ClearFormula(cell);
+  WriteValue(cell, cached, true);
+  cell.formula = book_->AddFormula(this, std::string(formula));
+}
+
+std::string XlsxWorksheet::GetFormula(std::int32_t row, std::int32_t column) {
+  CheckCell(row, column);
+  const Cell* cell = cells_.FindCell(row, column);
+  if (!cell || !cell->HasFormula()) return {};
+  return "=" + book_->Formulas()[cell->formula].text;
+}
+
+void XlsxWorksheet::SetCachedValue(std::int32_t row, std::int32_t column, const Variant& value) {
+  CheckCell(row, column);
+  Cell* cell = cells_.FindCell(row, column);
+  if (!cell) return;
+  std::uint32_t style = cell->style;
+  WriteValue(*cell, value, true);
+  cell->style = style;  // a computed date keeps the cell's own format
+}
+
+std::uint32_t XlsxWorksheet::CellStyle(std::int32_t row, std::int32_t column) {
+  CheckCell(row, column);
+  const Cell* cell = cells_.FindCell(row, column);
+  if (cell) return cell->style;
+  const Row* r = cells_.FindRow(row);
+  if (r && (r->flags & kRowCustomFormat)) return r->style;
+  for (const ColumnInfo& info : columns_)
+    if (info.min <= column && column <= info.max && info.hasStyle) return info.style;
+  return 0;
+}
+
+void XlsxWorksheet::SetCellStyle(std::int32_t row, std::int32_t column, std::uint32_t style) {
+  CheckCell(row, column);
+  cells_.GetRow(row).Get(column).style = style;
+}
+
+std::string XlsxWorksheet::DisplayText(std::int32_t row, std::int32_t column) {
+  CheckCell(row, column);
+  const Cell* cell = cells_.FindCell(row, column);
+  if (!cell) return {};
+  const StringTable& strings = book_->Strings();
+  switch (cell->kind) {
+    case CellKind::Blank: return {};
+    case CellKind::Boolean: return FormatBoolean(cell->number != 0);
+    case CellKind::Error: return strings.Text(cell->text);
+    case CellKind::Text: return FormatText(strings.Text(cell->text), book_->Styles().NumberFormatCode(cell->style));
+    case CellKind::Number:
+      return FormatNumber(cell->number, book_->Styles().NumberFormatCode(cell->style), book_->Date1904());
+  }
+  return {};
+}
+
+}  // namespace tabrix::xlsx

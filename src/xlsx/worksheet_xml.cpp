@@ -1,0 +1,568 @@
+// Reading and writing the worksheet part: cells and rows go into the compact cell store, the
+// parts the engine edits (columns, merges, page breaks) into their models, everything else
+// stays in the XML document and is written back in place.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#include "xlsx/engine_errors.h"
+#include "xlsx/formula_references.h"
+#include "xlsx/workbook_document.h"
+#include "xlsx/xml_util.h"
+
+namespace tabrix::xlsx {
+
+namespace {
+
+// Children of <worksheet> in the order the schema prescribes.
+constexpr const char* kWorksheetOrder[] = {
+    "sheetPr",         "dimension",       "sheetViews",     "sheetFormatPr",   "cols",
+    "sheetData",       "sheetCalcPr",     "sheetProtection", "protectedRanges", "scenarios",
+    "autoFilter",      "sortState",       "dataConsolidate", "customSheetViews", "mergeCells",
+    "phoneticPr",      "conditionalFormatting", "dataValidations", "hyperlinks", "printOptions",
+    "pageMargins",     "pageSetup",       "headerFooter",   "rowBreaks",       "colBreaks",
+    "customProperties", "cellWatches",    "ignoredErrors",  "smartTags",       "drawing",
+    "legacyDrawing",   "legacyDrawingHF", "drawingHF",      "picture",         "oleObjects",
+    "controls",        "webPublishItems", "tableParts",     "extLst"};
+
+int SchemaPosition(std::string_view localName) {
+  int i = 0;
+  for (const char* name : kWorksheetOrder) {
+    if (localName == name) return i;
+    ++i;
+  }
+  return -1;
+}
+
+constexpr const char* kSheetDataMarker = "@@TABRIX-SHEET-DATA-7f3a9c@@";
+
+double ParseDouble(const char* text) {
+  double value = 0;
+  const char* end = text + std::strlen(text);
+  while (text < end && (*text == ' ' || *text == '+')) ++text;
+  auto result = std::from_chars(text, end, value);
+  if (result.ec != std::errc()) return std::strtod(text, nullptr);
+  return value;
+}
+
+// Serial number of an ISO 8601 date-time ("2024-03-01T12:00:00").
+double IsoDateSerial(const char* text) {
+  int y = 0, m = 0, d = 0, hh = 0, mm = 0;
+  double ss = 0;
+  if (std::sscanf(text, "%d-%d-%dT%d:%d:%lf", &y, &m, &d, &hh, &mm, &ss) < 3) return 0;
+  // Days from 1899-12-30 (the serial epoch that includes the 1900 leap-year quirk from 61 on).
+  auto daysFromCivil = [](int year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const int era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(year - era * 400);
+    const unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int>(doe) - 719468;
+  };
+  double serial = daysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - daysFromCivil(1899, 12, 30);
+  if (serial < 61) serial -= 1;
+  return serial + (hh * 3600 + mm * 60 + ss) / 86400.0;
+}
+
+void AppendInt(std::string& out, std::int64_t value) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void AppendDouble(std::string& out, double value) {
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+bool AttributeTrue(pugi::xml_attribute a) {
+  std::string_view v = a.value();
+  return v == "1" || v == "true";
+}
+
+}  // namespace
+
+XlsxWorksheet::XlsxWorksheet(XlsxWorkbook* book, std::string name) : book_(book), name_(std::move(name)) {}
+
+XlsxWorkbook& XlsxWorksheet::Book() const {
+  CheckAlive();
+  return *book_;
+}
+
+void XlsxWorksheet::CheckAlive() const {
+  if (deleted_) RaiseEngineError("The worksheet has been deleted.");
+}
+
+pugi::xml_node XlsxWorksheet::EnsureChild(std::string_view localName) {
+  pugi::xml_node root = Root();
+  if (pugi::xml_node existing = ChildByLocalName(root, localName)) return existing;
+  std::string rootName = root.name();
+  std::size_t colon = rootName.find(':');
+  std::string name = (colon == std::string::npos ? "" : rootName.substr(0, colon + 1)) + std::string(localName);
+  int position = SchemaPosition(localName);
+  for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    int childPosition = SchemaPosition(LocalName(child.name()));
+    if (childPosition > position) return root.insert_child_before(name.c_str(), child);
+  }
+  return root.append_child(name.c_str());
+}
+
+void XlsxWorksheet::LoadXml(const std::string& bytes) {
+  ParseXml(xml_, bytes, partName_);
+  pugi::xml_node root = Root();
+  if (!root || LocalName(root.name()) != "worksheet")
+    throw std::runtime_error("the part " + partName_ + " is not a worksheet");
+  std::vector<pugi::xml_node> generated;
+  for (pugi::xml_node child : root.children()) {
+    std::string_view local = LocalName(child.name());
+    if (local == "sheetFormatPr") {
+      defaultRowHeight_ = child.attribute("defaultRowHeight").as_double(15);
+      if (defaultRowHeight_ <= 0 || defaultRowHeight_ > 409) defaultRowHeight_ = 15;
+      defaultColumnWidth_ = child.attribute("defaultColWidth").as_double(0);
+      baseColumnWidth_ = child.attribute("baseColWidth").as_int(8);
+    } else if (local == "cols") {
+      for (pugi::xml_node col : child.children()) {
+        ColumnInfo info;
+        info.min = col.attribute("min").as_int(0);
+        info.max = col.attribute("max").as_int(0);
+        if (info.min < 1 || info.max < info.min || info.max > kMaxColumns) {
+          if (info.min >= 1 && info.min <= kMaxColumns && info.max > kMaxColumns) {
+            info.max = kMaxColumns;  // some writers use 16385 for "to the end"
+          } else {
+            throw std::runtime_error("the sheet \"" + name_ + "\" has a column range outside the sheet");
+          }
+        }
+        info.width = col.attribute("width").as_double(0);
+        info.hasStyle = static_cast<bool>(col.attribute("style"));
+        info.style = col.attribute("style").as_uint(0);
+        info.hidden = AttributeTrue(col.attribute("hidden"));
+        info.customWidth = AttributeTrue(col.attribute("customWidth"));
+        info.bestFit = AttributeTrue(col.attribute("bestFit"));
+        info.collapsed = AttributeTrue(col.attribute("collapsed"));
+        info.outlineLevel = static_cast<std::uint8_t>(col.attribute("outlineLevel").as_uint(0));
+        columns_.push_back(info);
+      }
+      std::sort(columns_.begin(), columns_.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
+      generated.push_back(child);
+    } else if (local == "sheetData") {
+      LoadSheetData(child);
+      while (child.first_child()) child.remove_child(child.first_child());
+    } else if (local == "mergeCells") {
+      for (pugi::xml_node merge : child.children()) {
+        auto rect = ParseArea(merge.attribute("ref").value());
+        if (!rect) continue;
+        if (rect->row1 == rect->row2 && rect->col1 == rect->col2) continue;
+        merges_.push_back(*rect);
+        tallestMerge_ = std::max(tallestMerge_, rect->Rows());
+        widestMerge_ = std::max(widestMerge_, rect->Columns());
+      }
+      generated.push_back(child);
+    } else if (local == "rowBreaks" || local == "colBreaks") {
+      auto& list = local == "rowBreaks" ? rowBreaks_ : columnBreaks_;
+      for (pugi::xml_node brk : child.children()) {
+        PageBreak b;
+        b.id = brk.attribute("id").as_int(0);
+        b.min = brk.attribute("min").as_int(0);
+        b.max = brk.attribute("max").as_int(0);
+        b.manual = AttributeTrue(brk.attribute("man"));
+        b.pivot = AttributeTrue(brk.attribute("pt"));
+        list.push_back(b);
+      }
+      std::sort(list.begin(), list.end(), [](const PageBreak& a, const PageBreak& b) { return a.id < b.id; });
+      generated.push_back(child);
+    } else if (local == "dimension") {
+      generated.push_back(child);
+    } else if (local == "drawing") {
+      if (const Relationship* rel = rels_.FindById(RelationshipIdAttribute(child).value()))
+        drawingPart_ = ResolvePartTarget(partName_, rel->target);
+    }
+  }
+  for (pugi::xml_node node : generated) root.remove_child(node);
+  if (!ChildByLocalName(root, "sheetData")) EnsureChild("sheetData");
+  SortMerges();
+}
+
+void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
+  XlsxWorkbook& book = *book_;
+  StringTable& strings = book.Strings();
+  struct SharedMaster {
+    std::string text;
+    std::int32_t row, column;
+  };
+  std::map<std::string, SharedMaster> sharedMasters;
+  std::int32_t previousRow = 0;
+  std::vector<Row>& rows = cells_.Rows();
+  auto outside = [&](const std::string& what) {
+    throw std::runtime_error("the sheet \"" + name_ + "\" has " + what + " outside the sheet's limits");
+  };
+  for (pugi::xml_node rowNode : sheetData.children()) {
+    if (LocalName(rowNode.name()) != "row") continue;
+    pugi::xml_attribute rAttr = rowNode.attribute("r");
+    std::int64_t rowNumber = rAttr ? rAttr.as_llong(0) : previousRow + 1;
+    if (rowNumber < 1 || rowNumber > kMaxRows) outside("a row");
+    previousRow = static_cast<std::int32_t>(rowNumber);
+    Row& row = (rows.empty() || rows.back().number < rowNumber) ? (rows.emplace_back(), rows.back())
+                                                                 : cells_.GetRow(static_cast<std::int32_t>(rowNumber));
+    row.number = static_cast<std::int32_t>(rowNumber);
+    if (pugi::xml_attribute ht = rowNode.attribute("ht")) row.height = static_cast<float>(ht.as_double(0));
+    if (row.height < 0 || row.height > 409.5f) row.height = 0;
+    if (pugi::xml_attribute s = rowNode.attribute("s")) row.style = s.as_uint(0);
+    if (AttributeTrue(rowNode.attribute("customHeight"))) row.flags |= kRowCustomHeight;
+    if (AttributeTrue(rowNode.attribute("hidden"))) row.flags |= kRowHidden;
+    if (AttributeTrue(rowNode.attribute("customFormat"))) row.flags |= kRowCustomFormat;
+    if (AttributeTrue(rowNode.attribute("collapsed"))) row.flags |= kRowCollapsed;
+    if (AttributeTrue(rowNode.attribute("thickTop"))) row.flags |= kRowThickTop;
+    if (AttributeTrue(rowNode.attribute("thickBot"))) row.flags |= kRowThickBottom;
+    row.outlineLevel = static_cast<std::uint8_t>(rowNode.attribute("outlineLevel").as_uint(0));
+
+    std::int32_t previousColumn = 0;
+    bool sorted = true;
+    for (pugi::xml_node c : rowNode.children()) {
+      if (LocalName(c.name()) != "c") continue;
+      std::int32_t column = previousColumn + 1;
+      if (pugi::xml_attribute r = c.attribute("r")) {
+        auto position = ParseCell(r.value());
+        if (!position) {
+          // A reference past the last column or row is damage, not something to skip.
+          outside("a cell reference \"" + std::string(r.value()) + "\"");
+        }
+        column = position->column;
+      }
+      if (column > kMaxColumns) outside("a cell");
+      if (column <= previousColumn) sorted = false;
+      previousColumn = column;
+      Cell cell;
+      cell.column = column;
+      cell.style = c.attribute("s").as_uint(0);
+      std::string_view type = c.attribute("t").value();
+      pugi::xml_node v = ChildByLocalName(c, "v");
+      const char* valueText = v.text().get();
+      bool hasValue = static_cast<bool>(v);
+      if (type == "s") {
+        if (hasValue) {
+          cell.kind = CellKind::Text;
+          cell.text = 0x80000000u + static_cast<std::uint32_t>(std::strtoul(valueText, nullptr, 10));
+        }
+      } else if (type == "str") {
+        cell.kind = CellKind::Text;
+        cell.text = strings.Intern(UnescapeSpreadsheetText(valueText));
+      } else if (type == "inlineStr") {
+        pugi::xml_node is = ChildByLocalName(c, "is");
+        std::string text;
+        bool rich = false;
+        for (pugi::xml_node child : is.children()) {
+          std::string_view local = LocalName(child.name());
+          if (local == "t") text += child.text().get();
+          if (local == "r") {
+            text += ChildByLocalName(child, "t").text().get();
+            rich = true;
+          }
+        }
+        cell.kind = CellKind::Text;
+        if (rich) {
+          std::string xml;
+          struct Writer : pugi::xml_writer {
+            std::string* out;
+            void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
+          } writer;
+          writer.out = &xml;
+          for (pugi::xml_node child : is.children()) child.print(writer, "", pugi::format_raw);
+          cell.text = strings.AddRich(UnescapeSpreadsheetText(text), std::move(xml));
+        } else {
+          cell.text = strings.Intern(UnescapeSpreadsheetText(text));
+        }
+      } else if (type == "b") {
+        if (hasValue) {
+          cell.kind = CellKind::Boolean;
+          cell.number = std::string_view(valueText) == "1" || std::string_view(valueText) == "true" ? 1 : 0;
+        }
+      } else if (type == "e") {
+        if (hasValue) {
+          cell.kind = CellKind::Error;
+          cell.text = strings.Intern(valueText);
+        }
+      } else if (type == "d") {
+        if (hasValue) {
+          cell.kind = CellKind::Number;
+          cell.number = IsoDateSerial(valueText);
+        }
+      } else if (hasValue && *valueText) {
+        cell.kind = CellKind::Number;
+        cell.number = ParseDouble(valueText);
+      }
+
+      if (pugi::xml_node f = ChildByLocalName(c, "f")) {
+        std::string_view formulaType = f.attribute("t").value();
+        std::string text = f.text().get();
+        std::string attributes;
+        for (pugi::xml_attribute a : f.attributes()) {
+          std::string_view n = a.name();
+          if (n == "t" || n == "ref" || n == "si") continue;
+          attributes += ' ';
+          attributes += a.name();
+          attributes += "=\"";
+          AppendEscaped(attributes, a.value(), true);
+          attributes += '"';
+        }
+        Formula::Type kind = Formula::kNormal;
+        CellRect ref{row.number, column, row.number, column};
+        bool keep = true;
+        if (formulaType == "shared") {
+          std::string si = f.attribute("si").value();
+          if (!text.empty()) {
+            sharedMasters[si] = SharedMaster{text, row.number, column};
+          } else {
+            auto master = sharedMasters.find(si);
+            if (master == sharedMasters.end()) {
+              keep = false;  // a dependent without its master: keep only the value
+            } else {
+              text = TranslatedFormula(master->second.text, row.number - master->second.row,
+                                       column - master->second.column);
+            }
+          }
+        } else if (formulaType == "array" || formulaType == "dataTable") {
+          kind = formulaType == "array" ? Formula::kArray : Formula::kDataTable;
+          if (auto area = ParseArea(f.attribute("ref").value())) ref = *area;
+        }
+        if (keep && (!text.empty() || kind == Formula::kDataTable)) {
+          cell.formula = book.AddFormula(this, std::move(text));
+          Formula& formula = book.Formulas()[cell.formula];
+          formula.type = kind;
+          formula.ref = ref;
+          if (kind != Formula::kNormal) ++book.specialFormulas_;
+          formula.attributes = std::move(attributes);
+        }
+      }
+      row.cells.push_back(cell);
+    }
+    if (!sorted) {
+      std::stable_sort(row.cells.begin(), row.cells.end(),
+                       [](const Cell& a, const Cell& b) { return a.column < b.column; });
+      // A cell written twice: the last one wins.
+      std::vector<Cell> unique;
+      for (const Cell& cell : row.cells) {
+        if (!unique.empty() && unique.back().column == cell.column) unique.back() = cell;
+        else unique.push_back(cell);
+      }
+      row.cells.swap(unique);
+    }
+  }
+  if (!std::is_sorted(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; }))
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; });
+}
+
+std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap) {
+  pugi::xml_node root = Root();
+  std::vector<pugi::xml_node> added;
+  std::string prefix;
+  if (const char* colon = std::strchr(root.name(), ':')) prefix.assign(root.name(), colon + 1);
+
+  // Dimension: the used range.
+  {
+    std::int32_t minRow = 0, maxRow = 0, minCol = kMaxColumns, maxCol = 0;
+    for (const Row& row : cells_.Rows()) {
+      if (row.cells.empty()) continue;
+      if (!minRow) minRow = row.number;
+      maxRow = row.number;
+      minCol = std::min(minCol, row.cells.front().column);
+      maxCol = std::max(maxCol, row.cells.back().column);
+    }
+    pugi::xml_node dimension = EnsureChild("dimension");
+    dimension.append_attribute("ref") =
+        minRow ? FormatRef(CellRect{minRow, minCol, maxRow, maxCol}).c_str() : "A1";
+    added.push_back(dimension);
+  }
+  if (!columns_.empty()) {
+    pugi::xml_node cols = EnsureChild("cols");
+    for (const ColumnInfo& info : columns_) {
+      pugi::xml_node col = cols.append_child((prefix + "col").c_str());
+      col.append_attribute("min") = info.min;
+      col.append_attribute("max") = info.max;
+      double width = info.width > 0 ? info.width : (defaultColumnWidth_ > 0 ? defaultColumnWidth_ : 9.140625);
+      col.append_attribute("width") = width;
+      if (info.hasStyle) col.append_attribute("style") = info.style;
+      if (info.hidden) col.append_attribute("hidden") = 1;
+      if (info.bestFit) col.append_attribute("bestFit") = 1;
+      if (info.customWidth) col.append_attribute("customWidth") = 1;
+      if (info.outlineLevel) col.append_attribute("outlineLevel") = info.outlineLevel;
+      if (info.collapsed) col.append_attribute("collapsed") = 1;
+    }
+    added.push_back(cols);
+  }
+  if (!merges_.empty()) {
+    pugi::xml_node node = EnsureChild("mergeCells");
+    node.append_attribute("count") = static_cast<unsigned>(merges_.size());
+    for (const CellRect& rect : merges_)
+      node.append_child((prefix + "mergeCell").c_str()).append_attribute("ref") = FormatRef(rect).c_str();
+    added.push_back(node);
+  }
+  auto writeBreaks = [&](const char* name, const std::vector<PageBreak>& list) {
+    if (list.empty()) return;
+    pugi::xml_node node = EnsureChild(name);
+    node.append_attribute("count") = static_cast<unsigned>(list.size());
+    unsigned manual = 0;
+    for (const PageBreak& b : list) manual += b.manual ? 1 : 0;
+    node.append_attribute("manualBreakCount") = manual;
+    for (const PageBreak& b : list) {
+      pugi::xml_node brk = node.append_child((prefix + "brk").c_str());
+      brk.append_attribute("id") = b.id;
+      if (b.min) brk.append_attribute("min") = b.min;
+      if (b.max) brk.append_attribute("max") = b.max;
+      if (b.manual) brk.append_attribute("man") = 1;
+      if (b.pivot) brk.append_attribute("pt") = 1;
+    }
+    added.push_back(node);
+  };
+  writeBreaks("rowBreaks", rowBreaks_);
+  writeBreaks("colBreaks", columnBreaks_);
+
+  pugi::xml_node sheetData = EnsureChild("sheetData");
+  pugi::xml_node marker = sheetData.append_child(pugi::node_pcdata);
+  marker.set_value(kSheetDataMarker);
+  std::string text = SerializeXml(xml_);
+  sheetData.remove_child(marker);
+  for (pugi::xml_node node : added) root.remove_child(node);
+
+  std::size_t at = text.find(kSheetDataMarker);
+  std::size_t cellCount = 0;
+  for (const Row& row : cells_.Rows()) cellCount += row.cells.size();
+  std::string out;
+  out.reserve(text.size() + cells_.Rows().size() * 40 + cellCount * 40);
+  out.append(text, 0, at);
+  AppendSheetData(out, stringRemap);
+  out.append(text, at + std::strlen(kSheetDataMarker), std::string::npos);
+  return out;
+}
+
+void XlsxWorksheet::AppendSheetData(std::string& out, const std::vector<std::uint32_t>& stringRemap) {
+  const StringTable& strings = book_->Strings();
+  const std::vector<Formula>& formulas = book_->Formulas();
+  // Column letters are looked up, row digits written once per row.
+  static const std::vector<std::string> kLetters = [] {
+    std::vector<std::string> letters(kMaxColumns + 1);
+    for (std::int32_t c = 1; c <= kMaxColumns; ++c) letters[static_cast<std::size_t>(c)] = platform::ColumnLetters(c);
+    return letters;
+  }();
+  char rowDigits[12];
+  for (const Row& row : cells_.Rows()) {
+    if (row.cells.empty() && !row.HasProperties()) continue;
+    auto digitsEnd = std::to_chars(rowDigits, rowDigits + sizeof rowDigits, row.number).ptr;
+    const std::string_view digits(rowDigits, static_cast<std::size_t>(digitsEnd - rowDigits));
+    out += "<row r=\"";
+    out += digits;
+    out += '"';
+    if (row.style || (row.flags & kRowCustomFormat)) {
+      out += " s=\"";
+      AppendInt(out, row.style);
+      out += "\" customFormat=\"1\"";
+    }
+    if (row.height > 0) {
+      out += " ht=\"";
+      AppendDouble(out, static_cast<double>(row.height));
+      out += '"';
+      if (row.flags & kRowCustomHeight) out += " customHeight=\"1\"";
+    }
+    if (row.flags & kRowHidden) out += " hidden=\"1\"";
+    if (row.outlineLevel) {
+      out += " outlineLevel=\"";
+      AppendInt(out, row.outlineLevel);
+      out += '"';
+    }
+    if (row.flags & kRowCollapsed) out += " collapsed=\"1\"";
+    if (row.flags & kRowThickTop) out += " thickTop=\"1\"";
+    if (row.flags & kRowThickBottom) out += " thickBot=\"1\"";
+    if (row.cells.empty()) {
+      out += "/>";
+      continue;
+    }
+    out += '>';
+    for (const Cell& cell : row.cells) {
+      if (cell.kind == CellKind::Blank && !cell.HasFormula() && cell.style == 0) continue;
+      out += "<c r=\"";
+      out += kLetters[static_cast<std::size_t>(cell.column)];
+      out += digits;
+      out += '"';
+      if (cell.style) {
+        out += " s=\"";
+        AppendInt(out, cell.style);
+        out += '"';
+      }
+      if (!cell.HasFormula()) {
+        switch (cell.kind) {
+          case CellKind::Blank:
+            out += "/>";
+            continue;
+          case CellKind::Number:
+            if (std::isfinite(cell.number)) {
+              out += "><v>";
+              AppendDouble(out, cell.number);
+            } else {
+              out += " t=\"e\"><v>#NUM!";
+            }
+            break;
+          case CellKind::Text:
+            out += " t=\"s\"><v>";
+            AppendInt(out, stringRemap[cell.text]);
+            break;
+          case CellKind::Boolean:
+            out += cell.number != 0 ? " t=\"b\"><v>1" : " t=\"b\"><v>0";
+            break;
+          case CellKind::Error:
+            out += " t=\"e\"><v>";
+            AppendEscaped(out, strings.Text(cell.text));
+            break;
+        }
+        out += "</v></c>";
+        continue;
+      }
+      const Formula& formula = formulas[cell.formula];
+      switch (cell.kind) {
+        case CellKind::Text: out += " t=\"str\""; break;
+        case CellKind::Boolean: out += " t=\"b\""; break;
+        case CellKind::Error: out += " t=\"e\""; break;
+        default: break;
+      }
+      out += "><f";
+      if (formula.type == Formula::kArray) out += " t=\"array\"";
+      if (formula.type == Formula::kDataTable) out += " t=\"dataTable\"";
+      if (formula.type != Formula::kNormal) {
+        out += " ref=\"";
+        out += FormatRef(formula.ref);
+        out += '"';
+      }
+      out += formula.attributes;
+      if (formula.text.empty()) {
+        out += "/>";
+      } else {
+        out += '>';
+        AppendEscaped(out, formula.text);
+        out += "</f>";
+      }
+      switch (cell.kind) {
+        case CellKind::Blank: break;
+        case CellKind::Number:
+          out += "<v>";
+          if (std::isfinite(cell.number)) AppendDouble(out, cell.number);
+          out += "</v>";
+          break;
+        case CellKind::Text:
+        case CellKind::Error:
+          out += "<v>";
+          AppendEscaped(out, strings.Text(cell.text));
+          out += "</v>";
+          break;
+        case CellKind::Boolean:
+          out += cell.number != 0 ? "<v>1</v>" : "<v>0</v>";
+          break;
+      }
+      out += "</c>";
+    }
+    out += "</row>";
+  }
+}
+
+}  // namespace tabrix::xlsx

@@ -1,0 +1,302 @@
+// Checks against LibreOffice as an independent reader: moved formulas still compute what they
+// computed before the edit, and formatted values read as LibreOffice shows them.
+// Skipped where LibreOffice or openpyxl for /usr/bin/python3 is not installed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "xlsx/formula_references.h"
+#include "xlsx/number_format/number_format.h"
+
+namespace tabrix::xlsx {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool ToolsPresent() {
+  static const bool present =
+      fs::exists("/usr/bin/soffice") && fs::exists("/usr/bin/python3") &&
+      std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") == 0;
+  return present;
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+struct Cell {
+  int Row, Col;
+  std::string Value;  // text; "=..." a formula
+  bool Number = false;
+  std::string Format;
+};
+
+struct Sheet {
+  std::string Name;
+  std::vector<Cell> Cells;
+};
+
+class Scratch {
+ public:
+  Scratch() {
+    char pattern[] = "/tmp/tabrix-formula-XXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  ~Scratch() { fs::remove_all(dir_); }
+  const fs::path& Dir() const { return dir_; }
+
+  void Write(const std::string& name, const std::vector<Sheet>& sheets) {
+    std::ostringstream json;
+    json << "{\"sheets\":[";
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+      json << (s ? "," : "") << "{\"name\":" << JsonString(sheets[s].Name) << ",\"cells\":[";
+      for (std::size_t k = 0; k < sheets[s].Cells.size(); ++k) {
+        const Cell& c = sheets[s].Cells[k];
+        json << (k ? "," : "") << "[" << c.Row << "," << c.Col << ","
+             << (c.Number ? c.Value : JsonString(c.Value));
+        if (!c.Format.empty()) json << "," << JsonString(c.Format);
+        json << "]";
+      }
+      json << "]}";
+    }
+    json << "]}";
+    const fs::path spec = dir_ / (name + ".json");
+    std::ofstream(spec) << json.str();
+    const std::string command = "/usr/bin/python3 " TABRIX_SOURCE_DIR
+                                "/tests/xlsx/make_workbook.py '" +
+                                spec.string() + "' '" + (dir_ / (name + ".xlsx")).string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+
+  // Every sheet of the workbooks to CSV as shown, recalculating formulas on load.
+  void Convert(const std::vector<std::string>& names) {
+    const fs::path profile = dir_ / "profile";
+    fs::create_directories(profile / "user");
+    std::ofstream(profile / "user" / "registrymodifications.xcu")
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+           "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop "
+           "oor:name=\"OOXMLRecalcMode\" oor:op=\"fuse\"><value>0</value></prop></item>\n"
+           "</oor:items>\n";
+    std::string command = "cd '" + dir_.string() +
+                          "' && timeout 300 /usr/bin/soffice -env:UserInstallation=file://" +
+                          profile.string() +
+                          " --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,"
+                          "1033,false,true,true,false,false,-1' --outdir out";
+    for (const std::string& name : names) command += " '" + name + ".xlsx'";
+    command += " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+
+  // Cells of one converted sheet: (row, column) -> displayed text.
+  std::map<std::pair<int, int>, std::string> Read(const std::string& name,
+                                                  const std::string& sheet) {
+    std::map<std::pair<int, int>, std::string> cells;
+    std::ifstream in(dir_ / "out" / (name + "-" + sheet + ".csv"), std::ios::binary);
+    EXPECT_TRUE(in.good()) << name << "-" << sheet;
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int row = 1, col = 1;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i <= data.size(); ++i) {
+      const char c = i < data.size() ? data[i] : '\n';
+      if (quoted) {
+        if (c == '"' && i + 1 < data.size() && data[i + 1] == '"') {
+          field.push_back('"');
+          ++i;
+        } else if (c == '"') {
+          quoted = false;
+        } else {
+          field.push_back(c);
+        }
+      } else if (c == '"') {
+        quoted = true;
+      } else if (c == ',' || c == '\n') {
+        if (!field.empty()) cells[{row, col}] = field;
+        field.clear();
+        if (c == ',') {
+          ++col;
+        } else {
+          ++row;
+          col = 1;
+        }
+      } else if (c != '\r') {
+        field.push_back(c);
+      }
+    }
+    return cells;
+  }
+
+ private:
+  fs::path dir_;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+const char* const kDataSheet = "My Data";
+
+// Data values everywhere in A1:F30 except the blank rows 12-14 and the blank column G; formulas
+// over them on the data sheet (column H) and on a second sheet.
+struct Template {
+  std::vector<Cell> Values;                       // on the data sheet
+  std::vector<Cell> LocalFormulas;                // on the data sheet
+  std::vector<Cell> OtherFormulas;                // on "Totals"
+};
+
+Template MakeTemplate() {
+  Template t;
+  for (int r = 1; r <= 30; ++r)
+    for (int c = 1; c <= 6; ++c)
+      if (r < 12 || r > 14) t.Values.push_back({r, c, std::to_string(r * 1000 + c), true});
+  const char* local[] = {
+      "SUM(A3:B8)",        "A5*2+$C$20",       "SUM(A:A)",           "SUM(B10:D16)",
+      "C25-A1",            "SUM(A15:$A$30)",   "COUNT(A1:F30)",      "SUM($B$11:$C$15)",
+      "AVERAGE(D9,E10,F11)", "SUM(A1:F1)",     "IF(A2>0,\"A2 is \"&A2,\"B3\")", "SUM(E20:F30)",
+  };
+  int row = 16;  // below the blank rows, which one edit deletes
+  for (const char* f : local) t.LocalFormulas.push_back({row++, 8, std::string("=") + f});
+  const char* other[] = {
+      "SUM('My Data'!A3:B8)",  "'My Data'!C20*2",         "SUM('My Data'!3:5)",
+      "SUM('my data'!C:C)",    "SUM('My Data'!$A$15:$F$16)", "'My Data'!H2+A1",
+      "SUM('My Data'!B11:B30)", "\"'My Data'!A1\"&'My Data'!F30",
+  };
+  row = 1;
+  for (const char* f : other) t.OtherFormulas.push_back({row++, 2, std::string("=") + f});
+  t.OtherFormulas.push_back({1, 1, "5", true});
+  return t;
+}
+
+std::vector<Sheet> Sheets(const Template& t) {
+  Sheet data{kDataSheet, t.Values};
+  data.Cells.insert(data.Cells.end(), t.LocalFormulas.begin(), t.LocalFormulas.end());
+  return {data, Sheet{"Totals", t.OtherFormulas}};
+}
+
+// Moves a cell's position by an edit of the data sheet (deleted cells report false).
+bool MoveCell(Cell& cell, const SheetEdit& edit) {
+  const int index = edit.OnRows() ? cell.Row : cell.Col;
+  const ShiftedIndex moved = ShiftIndex(index, edit);
+  if (moved.Deleted) return false;
+  (edit.OnRows() ? cell.Row : cell.Col) = moved.Index;
+  return true;
+}
+
+Template Apply(const Template& before, const SheetEdit& edit) {
+  Template after;
+  for (Cell c : before.Values)
+    if (MoveCell(c, edit)) after.Values.push_back(c);
+  for (Cell c : before.LocalFormulas) {
+    if (!MoveCell(c, edit)) continue;
+    c.Value = "=" + ShiftedFormula(std::string_view(c.Value).substr(1), edit, {kDataSheet, true});
+    after.LocalFormulas.push_back(c);
+  }
+  for (Cell c : before.OtherFormulas) {
+    if (!c.Number)
+      c.Value =
+          "=" + ShiftedFormula(std::string_view(c.Value).substr(1), edit, {kDataSheet, false});
+    after.OtherFormulas.push_back(c);
+  }
+  return after;
+}
+
+TEST(LibreOfficeCheck, MovedFormulasComputeTheSameAfterInsertingAndDeletingEmptyCells) {
+  if (!ToolsPresent()) GTEST_SKIP() << "LibreOffice or openpyxl not installed";
+  Scratch scratch;
+  const Template before = MakeTemplate();
+  // Edits that add or remove only empty cells: every formula keeps its value.
+  const std::vector<std::pair<std::string, SheetEdit>> edits = {
+      {"rows_inside", SheetEdit::InsertRows(10, 3)},
+      {"rows_top", SheetEdit::InsertRows(1, 2)},
+      {"rows_deleted", SheetEdit::DeleteRows(12, 3)},
+      {"columns_inside", SheetEdit::InsertColumns(2, 2)},
+      {"column_deleted", SheetEdit::DeleteColumns(7, 1)},
+  };
+  scratch.Write("before", Sheets(before));
+  std::vector<std::string> names = {"before"};
+  std::vector<Template> afters;
+  for (const auto& [name, edit] : edits) {
+    afters.push_back(Apply(before, edit));
+    scratch.Write(name, Sheets(afters.back()));
+    names.push_back(name);
+  }
+  scratch.Convert(names);
+  const auto dataBefore = scratch.Read("before", kDataSheet);
+  const auto totalsBefore = scratch.Read("before", "Totals");
+  long sum = 0;  // SUM(A3:B8), as a sanity check of the reading
+  for (int r = 3; r <= 8; ++r) sum += 2 * (r * 1000) + 1 + 2;
+  ASSERT_EQ(dataBefore.at({16, 8}), std::to_string(sum));
+  for (std::size_t e = 0; e < edits.size(); ++e) {
+    SCOPED_TRACE(edits[e].first);
+    const auto dataAfter = scratch.Read(names[e + 1], kDataSheet);
+    const auto totalsAfter = scratch.Read(names[e + 1], "Totals");
+    for (std::size_t k = 0; k < before.LocalFormulas.size(); ++k) {
+      const Cell& was = before.LocalFormulas[k];
+      const Cell& now = afters[e].LocalFormulas[k];
+      ASSERT_TRUE(dataBefore.count({was.Row, was.Col})) << was.Value;
+      EXPECT_EQ(dataAfter.count({now.Row, now.Col}) ? dataAfter.at({now.Row, now.Col}) : "",
+                dataBefore.at({was.Row, was.Col}))
+          << was.Value << " -> " << now.Value;
+    }
+    for (std::size_t k = 0; k < before.OtherFormulas.size(); ++k) {
+      const Cell& was = before.OtherFormulas[k];
+      const Cell& now = afters[e].OtherFormulas[k];
+      EXPECT_EQ(totalsAfter.count({now.Row, now.Col}) ? totalsAfter.at({now.Row, now.Col}) : "",
+                totalsBefore.at({was.Row, was.Col}))
+          << was.Value << " -> " << now.Value;
+    }
+  }
+}
+
+TEST(LibreOfficeCheck, FormattedValuesReadAsLibreOfficeShowsThem) {
+  if (!ToolsPresent()) GTEST_SKIP() << "LibreOffice or openpyxl not installed";
+  // Formats where LibreOffice shows what the spreadsheet application shows (not General,
+  // which LibreOffice widens, nor dates before March 1900, where only the application has
+  // its 29 February 1900).
+  const std::vector<std::pair<double, std::string>> cases = {
+      {1234.5678, "0.00"}, {2.675, "0.00"}, {-1234.5, "#,##0.00"}, {0.5, "#.00"},
+      {0.125, "0%"}, {0.12345, "0.00%"}, {12345.678, "0.00E+00"}, {12345, "##0.0E+0"},
+      {0.00012, "0.00E+00"}, {1.5, "# ?/?"}, {0.75, "# ??/??"}, {2, "# ?/?"},
+      {3.14159, "?/?"}, {1.3, "# ?/8"}, {-5, "0;(0)"}, {0, "0;(0);\"zero\""},
+      {45292, "m/d/yyyy"}, {45292.75, "m/d/yyyy h:mm"}, {45292.5, "dddd, mmmm d, yyyy"},
+      {0.5, "h:mm AM/PM"}, {1.5, "[h]:mm:ss"}, {0.0006, "mm:ss.0"}, {1234567, "#,##0,"},
+      {1234567, "#,##0.0,,\"M\""}, {50, "[<100]\"small\";\"big\""}, {-3, "[Red]0.0;[Blue]-0.0"},
+      {1234.5, "\"$\"#,##0.00_);\\(\"$\"#,##0.00\\)"}, {-1234.5, BuiltinFormatCode(44).data()},
+      {0, BuiltinFormatCode(44).data()}, {123456789, "000-00-0000"}, {2.5, "0"},
+      {44927.999999, "yyyy-mm-dd hh:mm:ss"}, {1234.5, "[$€-407] #,##0.00"}, {123.4, "0.0#"},
+      {45292, "mmm-yy"}, {45292, "d-mmm"}, {45292, "mmmmm"}, {1.25, "[mm]:ss"},
+      {-2, "[=1]\"one\";0"}, {-5, "[>=100]0;[<=-100]0;0"}, {45351.25, "ddd d mmm yyyy hh:mm"},
+      {0.3, "0 ?/?"}, {1e15, "0"}, {-0.75, "0.0%"}, {98765.4321, "#,##0.000"},
+  };
+  Scratch scratch;
+  Sheet sheet{"Formats", {}};
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    std::ostringstream number;
+    number.precision(17);
+    number << cases[i].first;
+    sheet.Cells.push_back({static_cast<int>(i + 1), 1, number.str(), true, cases[i].second});
+  }
+  scratch.Write("formats", {sheet});
+  scratch.Convert({"formats"});
+  const auto shown = scratch.Read("formats", "Formats");
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto it = shown.find({static_cast<int>(i + 1), 1});
+    EXPECT_EQ(FormatNumber(cases[i].first, cases[i].second), it == shown.end() ? "" : it->second)
+        << cases[i].first << " as " << cases[i].second;
+  }
+}
+
+}  // namespace
+}  // namespace tabrix::xlsx

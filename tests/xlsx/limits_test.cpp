@@ -1,0 +1,212 @@
+// Limits that protect the host from hostile or broken inputs: each exceeded limit ends in a clear
+// error that names the file, before the input can exhaust memory, disk or stack.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "definition/definition_file.h"
+#include "fill/cell_references.h"
+#include "xlsx/engine_errors.h"
+#include "xlsx/workbook_document.h"
+#include "xlsx/xml_util.h"
+#include "xlsx/zip_archive.h"
+#include "fixtures/office_tools.h"
+#include "tabrix/error.h"
+#include "tabrix/platform/spreadsheet.h"
+
+namespace tabrix {
+namespace {
+
+using testing::TempFolder;
+
+const std::string kSheetPart = "xl/worksheets/sheet1.xml";
+
+std::string SheetXml(const std::string& sheetData, const std::string& after = "") {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+         "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+         "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+         "<sheetData>" + sheetData + "</sheetData>" + after + "</worksheet>";
+}
+
+// A one-sheet workbook whose sheet part (and any further parts) are replaced.
+std::string WriteWorkbook(const TempFolder& folder, const std::string& sheetXml,
+                          const std::vector<std::pair<std::string, std::string>>& extraParts = {}) {
+  xlsx::PackageParts parts = xlsx::BlankPackage("Sheet1");
+  parts.Put(kSheetPart, sheetXml);
+  for (const auto& [name, bytes] : extraParts) parts.Put(name, bytes);
+  const std::string path = folder.File("template.xlsx");
+  xlsx::WriteZipFile(path, parts, {});
+  return path;
+}
+
+// The engine's error on opening `path`, or "" when it opens.
+std::string OpenError(const std::string& path) {
+  try {
+    platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
+  } catch (const AutomationError& error) {
+    EXPECT_EQ(error.Number(), xlsx::kErrApplicationDefined);
+    EXPECT_NE(error.Description().find("'" + path + "'"), std::string::npos)
+        << "the error names the file: " << error.Description();
+    return error.Description();
+  }
+  return "";
+}
+
+std::string Nested(int depth) {
+  std::string open, close;
+  for (int i = 0; i < depth; ++i) {
+    open += "<x>";
+    close += "</x>";
+  }
+  return open + close;
+}
+
+TEST(PartLimits, XmlNestingDeeperThanTheLimitIsRefused) {
+  TempFolder folder;
+  // The worksheet element and sheetData already take two levels.
+  const std::string deep = OpenError(WriteWorkbook(folder, SheetXml("", "<extLst>" + Nested(xlsx::kMaxXmlDepth) + "</extLst>")));
+  EXPECT_NE(deep.find("the part xl/worksheets/sheet1.xml nests elements deeper than 256 levels"),
+            std::string::npos) << deep;
+  // Far deeper than any stack would take if something walked it recursively.
+  const std::string deeper = OpenError(WriteWorkbook(folder, SheetXml("", Nested(200000))));
+  EXPECT_NE(deeper.find("deeper than 256 levels"), std::string::npos) << deeper;
+  // Just inside the limit the workbook opens.
+  EXPECT_EQ(OpenError(WriteWorkbook(folder, SheetXml("", "<extLst>" + Nested(xlsx::kMaxXmlDepth - 3) + "</extLst>"))), "");
+}
+
+TEST(PartLimits, CellsAndRowsOutsideTheSheetAreRefused) {
+  TempFolder folder;
+  const std::string row = OpenError(WriteWorkbook(folder, SheetXml("<row r=\"1048577\"><c r=\"A1048577\"><v>1</v></c></row>")));
+  EXPECT_NE(row.find("outside the sheet's limits"), std::string::npos) << row;
+  const std::string column = OpenError(WriteWorkbook(folder, SheetXml("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>")));
+  EXPECT_NE(column.find("outside the sheet's limits"), std::string::npos) << column;
+  const std::string huge = OpenError(WriteWorkbook(folder, SheetXml("<row r=\"99999999999999999999\"><c><v>1</v></c></row>")));
+  EXPECT_NE(huge, "");
+  // The last cell of the sheet is fine.
+  EXPECT_EQ(OpenError(WriteWorkbook(folder, SheetXml("<row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c></row>"))), "");
+}
+
+TEST(PartLimits, TooManyPartsAreRefusedBeforeAnyIsRead) {
+  TempFolder folder;
+  const std::string path = folder.File("many.xlsx");
+  int code = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  ASSERT_NE(archive, nullptr);
+  for (std::uint64_t i = 0; i <= xlsx::kMaxPartCount; ++i) {
+    zip_source_t* source = zip_source_buffer(archive, nullptr, 0, 0);
+    const zip_int64_t index = zip_file_add(archive, ("p" + std::to_string(i)).c_str(), source, 0);
+    ASSERT_GE(index, 0);
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+  }
+  ASSERT_EQ(zip_close(archive), 0);
+  const std::string error = OpenError(path);
+  EXPECT_NE(error.find("too many entries"), std::string::npos) << error;
+}
+
+// A zip whose only entry declares an inflated size past the part limit (its data is a few bytes:
+// nothing is inflated before the size is checked).
+std::string ZipDeclaringHugeEntry() {
+  auto u16 = [](std::string& out, std::uint16_t v) { out += char(v & 0xFF), out += char(v >> 8); };
+  auto u32 = [&](std::string& out, std::uint32_t v) { u16(out, v & 0xFFFF), u16(out, v >> 16); };
+  const std::string name = "xl/worksheets/sheet1.xml";
+  const std::string data("\x03\x00", 2);  // an empty deflate stream
+  const std::uint32_t declared = static_cast<std::uint32_t>(xlsx::kMaxPartSize + 1);
+  std::string zip;
+  u32(zip, 0x04034b50), u16(zip, 20), u16(zip, 0), u16(zip, 8), u16(zip, 0), u16(zip, 0x21);
+  u32(zip, 0), u32(zip, static_cast<std::uint32_t>(data.size())), u32(zip, declared);
+  u16(zip, static_cast<std::uint16_t>(name.size())), u16(zip, 0);
+  zip += name + data;
+  const std::uint32_t central = static_cast<std::uint32_t>(zip.size());
+  u32(zip, 0x02014b50), u16(zip, 20), u16(zip, 20), u16(zip, 0), u16(zip, 8), u16(zip, 0), u16(zip, 0x21);
+  u32(zip, 0), u32(zip, static_cast<std::uint32_t>(data.size())), u32(zip, declared);
+  u16(zip, static_cast<std::uint16_t>(name.size())), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
+  u32(zip, 0), u32(zip, 0);
+  zip += name;
+  const std::uint32_t centralSize = static_cast<std::uint32_t>(zip.size()) - central;
+  u32(zip, 0x06054b50), u16(zip, 0), u16(zip, 0), u16(zip, 1), u16(zip, 1);
+  u32(zip, centralSize), u32(zip, central), u16(zip, 0);
+  return zip;
+}
+
+TEST(PartLimits, AnEntryInflatingPastThePartLimitIsRefused) {
+  TempFolder folder;
+  const std::string path = folder.File("bomb.xlsx");
+  testing::WriteTextFile(path, ZipDeclaringHugeEntry());
+  const std::string error = OpenError(path);
+  EXPECT_NE(error.find("the part xl/worksheets/sheet1.xml inflates past the size limit"), std::string::npos) << error;
+}
+
+TEST(PartLimits, ADamagedDrawingReadOnFirstUseIsAnEngineErrorNamingTheFile) {
+  TempFolder folder;
+  const std::string path = WriteWorkbook(
+      folder, SheetXml("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>", "<drawing r:id=\"rId1\"/>"),
+      {{"xl/worksheets/_rels/sheet1.xml.rels",
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/drawing\" "
+        "Target=\"../drawings/drawing1.xml\"/></Relationships>"},
+       {"xl/drawings/drawing1.xml", "<xdr:wsDr xmlns:xdr=\"x\"><xdr:twoCellAnchor></xdr:wsDr>"}});
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
+  auto sheet = book->WorksheetAt(1);
+  try {
+    sheet->InsertCells(platform::CellRect{1, 1, 1, platform::kMaxColumns}, platform::kShiftDown);
+    FAIL() << "inserting rows moves the drawing, which cannot be read";
+  } catch (const AutomationError& error) {
+    EXPECT_EQ(error.Number(), xlsx::kErrApplicationDefined);
+    EXPECT_NE(error.Description().find("'" + path + "' has a damaged part: the part xl/drawings/drawing1.xml"),
+              std::string::npos) << error.Description();
+  }
+}
+
+// A sparse file of the given size: no disk blocks are written.
+void MakeSparseFile(const std::string& path, std::uint64_t size, const std::string& head) {
+  testing::WriteTextFile(path, head);
+  ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size)), 0);
+}
+
+TEST(FileLimits, APictureFileOverTheLimitIsRefusedNamingIt) {
+  TempFolder folder;
+  const std::string path = WriteWorkbook(folder, SheetXml(""));
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
+  auto sheet = book->WorksheetAt(1);
+  const std::string picture = folder.File("huge.png");
+  MakeSparseFile(picture, xlsx::kMaxPictureFileBytes + 1, "\x89PNG\r\n\x1a\n");
+  try {
+    sheet->AddPicture(picture, false, true, 0, 0, -1, -1);
+    FAIL() << "a picture past the limit is not embedded";
+  } catch (const AutomationError& error) {
+    EXPECT_NE(error.Description().find("\"" + picture + "\" is larger than"), std::string::npos)
+        << error.Description();
+  }
+}
+
+TEST(FileLimits, ADefinitionFileOverTheLimitIsAReadError) {
+  TempFolder folder;
+  const std::string path = folder.File("huge.def");
+  MakeSparseFile(path, kMaxDefinitionFileBytes + 1, "Foliowright Version 2.0\r\n[File]\r\nReportFileName=a.xlsx\r\n");
+  try {
+    LoadDefinitionFile(path);
+    FAIL() << "the file is refused";
+  } catch (const AutomationError& error) {
+    EXPECT_EQ(error.Number(), ObjectErrorNumber(0x0D));
+    EXPECT_EQ(error.Description(), "Error in reading the file \"" + path + "\".");
+  }
+}
+
+TEST(ListLimits, ListsStopAtTheirEntryLimit) {
+  std::string list = "A1";
+  for (int i = 1; i < fill::kMaxListEntries; ++i) list += ",A1";
+  EXPECT_EQ(fill::SplitList(list).size(), static_cast<std::size_t>(fill::kMaxListEntries));
+  try {
+    fill::SplitList(list + ",A1");
+    FAIL() << "a list longer than the limit is refused";
+  } catch (const AutomationError& error) {
+    EXPECT_EQ(error.Number(), kErrSubscriptOutOfRange);
+  }
+}
+
+}  // namespace
+}  // namespace tabrix
