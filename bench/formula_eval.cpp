@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "xlsx/formula_recalculation.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "tabrix/tabrix.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "tabrix/platform/spreadsheet.h"
 
 using namespace tabrix;

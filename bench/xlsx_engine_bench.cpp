@@ -17,7 +17,7 @@
 #include <filesystem>
 #include <string>
 
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "tabrix/platform/spreadsheet.h"
 
 using namespace tabrix;

@@ -7,7 +7,7 @@
 
 #include "fill/cell_references.h"
 #include "fuzz/support/fuzz_support.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 
 using namespace tabrix;
 

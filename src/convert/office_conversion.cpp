@@ -22,7 +22,7 @@
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_recalculation.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 
 extern char** environ;
 

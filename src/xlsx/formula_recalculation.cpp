@@ -2,7 +2,7 @@
 #include "xlsx/formula_recalculation.h"
 
 #include "xlsx/workbook_cell_source.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
 namespace {

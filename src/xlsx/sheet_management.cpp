@@ -7,7 +7,7 @@
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/utf16.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
@@ -84,12 +84,12 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
   if (visibleWorksheets <= 1)
     RaiseEngineError("Method 'Delete' of object '_Worksheet' failed: a workbook must contain at least one visible worksheet.");
 
-  const std::string deletedName = sheet->name_;
+  const std::string deletedName = sheet->Name();
   // References into the deleted sheet become #REF! everywhere.
   std::string changed;
   for (auto& entry : sheets_) {
     if (!entry.worksheet || entry.worksheet.get() == sheet) continue;
-    for (Row& row : entry.worksheet->cells_.Rows())
+    for (Row& row : entry.worksheet->Cells().Rows())
       for (Cell& cell : row.cells)
         if (cell.HasFormula() && formulas_[cell.formula].prefixed &&
             RemoveSheetReferences(formulas_[cell.formula].text, deletedName, changed))
@@ -109,21 +109,21 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
     kept.push_back(std::move(name));
   }
   definedNames_.swap(kept);
-  for (Row& row : sheet->cells_.Rows())
+  for (Row& row : sheet->Cells().Rows())
     for (Cell& cell : row.cells)
       if (cell.HasFormula()) ReleaseFormula(cell.formula);
   localFormulas_.erase(sheet);
 
   // The package: sheet entry, relationship, content type, part.
   for (pugi::xml_node node : sheetsNode.children())
-    if (std::string_view(RelationshipIdAttribute(node).value()) == sheet->relId_) {
+    if (std::string_view(RelationshipIdAttribute(node).value()) == sheet->RelationshipId()) {
       sheetsNode.remove_child(node);
       break;
     }
-  workbookRels_.Remove(sheet->relId_);
-  contentTypes_.RemoveOverride(sheet->partName_);
-  parts_.Remove(sheet->partName_);
-  parts_.Remove(RelationshipsPartName(sheet->partName_));
+  workbookRels_.Remove(sheet->RelationshipId());
+  contentTypes_.RemoveOverride(sheet->PartName());
+  parts_.Remove(sheet->PartName());
+  parts_.Remove(RelationshipsPartName(sheet->PartName()));
 
   auto keepAlive = sheets_[position].worksheet;
   sheets_.erase(sheets_.begin() + static_cast<std::ptrdiff_t>(position));
@@ -134,8 +134,8 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
     for (std::size_t i = position; i-- > 0 && !active_;)
       if (sheets_[i].worksheet) active_ = sheets_[i].worksheet.get();
   }
-  sheet->deleted_ = true;
-  sheet->cells_ = SheetCells();
+  sheet->Detach();
+  sheet->Cells() = SheetCells();
 }
 
 }  // namespace tabrix::xlsx

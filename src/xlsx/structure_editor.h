@@ -4,10 +4,11 @@
 
 #include <pugixml.hpp>
 
+#include <string>
 #include <vector>
 
 #include "xlsx/formula_references.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
 
@@ -43,6 +44,7 @@ class StructureEditor {
   XlsxWorksheet& sheet_;
   XlsxWorkbook& book_;
   SheetEdit edit_;
+  const std::string sheetName_;
 };
 
 }  // namespace tabrix::xlsx

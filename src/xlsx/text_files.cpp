@@ -11,7 +11,8 @@
 #include "xlsx/utf16.h"
 #include "xlsx/engine_errors.h"
 #include "xlsx/number_format/number_format.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/blank_package.h"
+#include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
 
@@ -296,7 +297,7 @@ void XlsxWorkbook::WriteTextFile(const std::string& path, std::int32_t format) {
   bool formatted = format == 36;
   const char* lineEnd = (format == 22 || format == 20) ? "\r" : "\r\n";
   std::int32_t lastRow = 0, lastColumn = 0;
-  for (const Row& row : sheet->cells_.Rows()) {
+  for (const Row& row : sheet->Cells().Rows()) {
     for (const Cell& cell : row.cells) {
       if (cell.kind == CellKind::Blank) continue;
       lastRow = row.number;
@@ -319,8 +320,8 @@ void XlsxWorkbook::WriteTextFile(const std::string& path, std::int32_t format) {
   };
   std::string out;
   if (format == 62) out = "\xEF\xBB\xBF";
-  auto rowIt = sheet->cells_.Rows().begin();
-  auto rowEnd = sheet->cells_.Rows().end();
+  auto rowIt = sheet->Cells().Rows().begin();
+  auto rowEnd = sheet->Cells().Rows().end();
   for (std::int32_t r = 1; r <= lastRow; ++r) {
     while (rowIt != rowEnd && rowIt->number < r) ++rowIt;
     const Row* row = rowIt != rowEnd && rowIt->number == r ? &*rowIt : nullptr;

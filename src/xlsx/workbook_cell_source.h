@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "xlsx/evaluator/cell_source.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
 

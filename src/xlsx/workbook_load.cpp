@@ -7,7 +7,8 @@
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
 #include "convert/office_conversion.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/blank_package.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
@@ -19,59 +20,6 @@ std::string LowerExtension(const std::string& path) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension;
 }
-
-std::string XmlEscaped(std::string_view text) {
-  std::string out;
-  AppendEscaped(out, text, true);
-  return out;
-}
-
-std::int32_t FormatOfContentType(const std::string& type);
-
-}  // namespace
-
-PackageParts BlankPackage(const std::string& sheetName) {
-  PackageParts parts;
-  parts.Put("[Content_Types].xml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-            "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-            "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-            "<Override PartName=\"/xl/workbook.xml\" ContentType=\"" + std::string(contenttype::kWorkbookXlsx) + "\"/>"
-            "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" + std::string(contenttype::kWorksheet) + "\"/>"
-            "<Override PartName=\"/xl/styles.xml\" ContentType=\"" + std::string(contenttype::kStyles) + "\"/>"
-            "</Types>");
-  parts.Put("_rels/.rels",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-            "<Relationship Id=\"rId1\" Type=\"" + std::string(reltype::kOfficeDocument) + "\" Target=\"xl/workbook.xml\"/>"
-            "</Relationships>");
-  parts.Put("xl/workbook.xml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-            "<bookViews><workbookView activeTab=\"0\"/></bookViews>"
-            "<sheets><sheet name=\"" + XmlEscaped(sheetName) + "\" sheetId=\"1\" r:id=\"rId1\"/></sheets>"
-            "<calcPr calcId=\"191029\"/></workbook>");
-  parts.Put("xl/_rels/workbook.xml.rels",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-            "<Relationship Id=\"rId1\" Type=\"" + std::string(reltype::kWorksheet) + "\" Target=\"worksheets/sheet1.xml\"/>"
-            "<Relationship Id=\"rId2\" Type=\"" + std::string(reltype::kStyles) + "\" Target=\"styles.xml\"/>"
-            "</Relationships>");
-  parts.Put("xl/styles.xml", "");
-  parts.Put("xl/worksheets/sheet1.xml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
-            "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews>"
-            "<sheetFormatPr defaultRowHeight=\"15\"/><sheetData/>"
-            "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>"
-            "</worksheet>");
-  return parts;
-}
-
-namespace {
 
 std::int32_t FormatOfContentType(const std::string& type) {
   if (type == contenttype::kWorkbookXlsm) return kFormatXlsm;
@@ -88,7 +36,7 @@ XlsxWorkbook::XlsxWorkbook(std::shared_ptr<platform::Application> application, s
 XlsxWorkbook::~XlsxWorkbook() {
   // Worksheet objects a caller still holds must not reach a workbook that is gone.
   for (auto& entry : sheets_)
-    if (entry.worksheet) entry.worksheet->deleted_ = true;
+    if (entry.worksheet) entry.worksheet->Detach();
 }
 
 std::shared_ptr<XlsxWorkbook> XlsxWorkbook::CreateBlank(std::shared_ptr<platform::Application> application,
@@ -206,16 +154,12 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
     if (RelationshipTypeIs(rel->type, reltype::kWorksheet)) {
       std::string partName = ResolvePartTarget(workbookPart_, rel->target);
       auto worksheet = std::make_shared<XlsxWorksheet>(this, entry.name);
-      worksheet->partName_ = partName;
-      worksheet->relId_ = entry.relId;
+      worksheet->SetPart(partName, entry.relId);
       std::string relsName = RelationshipsPartName(partName);
-      if (parts_.Has(relsName)) {
-        worksheet->rels_.Load(parts_.data[relsName], relsName);
-        worksheet->hasRels_ = true;
-      }
+      if (parts_.Has(relsName)) worksheet->EditRels().Load(parts_.data[relsName], relsName);
       worksheet->LoadXml(need(partName));
       // Rebuild the string indexes: the sheet holds shared-string numbers until now.
-      for (Row& row : worksheet->cells_.Rows())
+      for (Row& row : worksheet->Cells().Rows())
         for (Cell& cell : row.cells)
           if ((cell.kind == CellKind::Text) && cell.text >= 0x80000000u) {
             std::uint32_t index = cell.text - 0x80000000u;
@@ -364,16 +308,4 @@ std::string XlsxWorkbook::NewPartName(const std::string& prefix, const std::stri
   }
 }
 
-std::shared_ptr<platform::Workbook> XlsxApplication::OpenWorkbook(const std::string& path, bool) {
-  return XlsxWorkbook::Open(shared_from_this(), path);
-}
-
 }  // namespace tabrix::xlsx
-
-namespace tabrix::platform {
-
-std::shared_ptr<Application> CreateSpreadsheetApplication() {
-  return std::make_shared<xlsx::XlsxApplication>();
-}
-
-}  // namespace tabrix::platform

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "xlsx/engine_errors.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
 

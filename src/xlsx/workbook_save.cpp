@@ -11,7 +11,7 @@
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_recalculation.h"
 #include "convert/office_conversion.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
@@ -129,7 +129,7 @@ void XlsxWorkbook::SaveSharedStrings(std::vector<std::uint32_t>& remap) {
   std::vector<std::uint8_t> used(strings_.Size(), 0);
   for (const auto& entry : sheets_) {
     if (!entry.worksheet) continue;
-    for (const Row& row : entry.worksheet->cells_.Rows())
+    for (const Row& row : entry.worksheet->Cells().Rows())
       for (const Cell& cell : row.cells)
         if (cell.kind == CellKind::Text && !cell.HasFormula()) used[cell.text] = 1;
   }
@@ -140,7 +140,7 @@ void XlsxWorkbook::SaveSharedStrings(std::vector<std::uint32_t>& remap) {
     if (used[i]) remap[i] = count++;
   for (const auto& entry : sheets_) {
     if (!entry.worksheet) continue;
-    for (const Row& row : entry.worksheet->cells_.Rows())
+    for (const Row& row : entry.worksheet->Cells().Rows())
       for (const Cell& cell : row.cells)
         if (cell.kind == CellKind::Text && !cell.HasFormula()) ++references;
   }
@@ -257,9 +257,9 @@ void XlsxWorkbook::WritePackage(const std::string& path, std::int32_t format) {
         view.attribute("tabSelected").set_value(&sheet == active_ ? "1" : "0");
       }
     }
-    parts_.Put(sheet.partName_, sheet.SaveXml(remap));
-    if (sheet.hasRels_) parts_.Put(RelationshipsPartName(sheet.partName_), sheet.rels_.Serialize());
-    largeParts.push_back(sheet.partName_);
+    parts_.Put(sheet.PartName(), sheet.SaveXml(remap));
+    if (sheet.HasRels()) parts_.Put(RelationshipsPartName(sheet.PartName()), sheet.Rels().Serialize());
+    largeParts.push_back(sheet.PartName());
   }
   if (!sharedStringsPart_.empty()) largeParts.push_back(sharedStringsPart_);
   if (stylesPart_.empty() && styles_.Modified()) {

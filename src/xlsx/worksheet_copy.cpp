@@ -5,7 +5,7 @@
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
@@ -94,13 +94,13 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
       std::size_t a = FirstCellAt(*it, source.col1), b = FirstCellAt(*it, source.col2 + 1);
       copy.cells.assign(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
       for (const Cell& cell : copy.cells)
-        if (cell.HasFormula()) copy.formulas.push_back(book.formulas_[cell.formula].text);
+        if (cell.HasFormula()) copy.formulas.push_back(book.Formulas()[cell.formula].text);
       snapshot.push_back(std::move(copy));
     }
   }
   std::vector<CellRect> sourceMerges;
   {
-    auto [begin, end] = MergesNear(source.row1, source.row2);
+    auto [begin, end] = merges_.Near(source.row1, source.row2);
     for (auto it = begin; it != end; ++it)
       if (Contains(source, *it)) sourceMerges.push_back(*it);
   }
@@ -132,17 +132,17 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
     for (Cell& cell : copy.cells) {
       cell.column += dCol;
       if (cell.HasFormula()) {
-        const Formula& original = book.formulas_[cell.formula];
+        const Formula& original = book.Formulas()[cell.formula];
         Formula::Type type = original.type;
         CellRect ref = original.ref;
         std::string attributes = original.attributes;
         cell.formula = book.AddFormula(this, TranslatedFormula(copy.formulas[formulaIndex++], dRow, dCol));
-        Formula& added = book.formulas_[cell.formula];
+        Formula& added = book.Formulas()[cell.formula];
         added.type = type;
         added.attributes = std::move(attributes);
         if (type != Formula::kNormal) {
           added.ref = CellRect{ref.row1 + dRow, ref.col1 + dCol, ref.row2 + dRow, ref.col2 + dCol};
-          ++book.specialFormulas_;
+          book.CountSpecialFormula();
         }
       }
     }
@@ -151,10 +151,7 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
   }
 
   // Merged areas: those in the way go, those of the source are repeated.
-  {
-    auto [begin, end] = MergesNear(dest.row1, dest.row2);
-    merges_.erase(std::remove_if(begin, end, [&](const CellRect& m) { return Intersects(m, dest); }), end);
-  }
+  merges_.RemoveOverlapping(dest);
   for (const CellRect& m : sourceMerges) Merge(CellRect{m.row1 + dRow, m.col1 + dCol, m.row2 + dRow, m.col2 + dCol});
 
   // Conditional formats and validations of the source cells cover the copy as well.

@@ -1,6 +1,9 @@
 // Reading and writing the worksheet part: cells and rows go into the compact cell store, the
 // parts the engine edits (columns, merges, page breaks) into their models, everything else
 // stays in the XML document and is written back in place.
+#include "xlsx/xlsx_worksheet.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -9,7 +12,7 @@
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
@@ -85,17 +88,6 @@ bool AttributeTrue(pugi::xml_attribute a) {
 
 }  // namespace
 
-XlsxWorksheet::XlsxWorksheet(XlsxWorkbook* book, std::string name) : book_(book), name_(std::move(name)) {}
-
-XlsxWorkbook& XlsxWorksheet::Book() const {
-  CheckAlive();
-  return *book_;
-}
-
-void XlsxWorksheet::CheckAlive() const {
-  if (deleted_) RaiseEngineError("The worksheet has been deleted.");
-}
-
 pugi::xml_node XlsxWorksheet::EnsureChild(std::string_view localName) {
   pugi::xml_node root = Root();
   if (pugi::xml_node existing = ChildByLocalName(root, localName)) return existing;
@@ -120,11 +112,12 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
   for (pugi::xml_node child : root.children()) {
     std::string_view local = LocalName(child.name());
     if (local == "sheetFormatPr") {
-      defaultRowHeight_ = child.attribute("defaultRowHeight").as_double(15);
-      if (defaultRowHeight_ <= 0 || defaultRowHeight_ > 409) defaultRowHeight_ = 15;
-      defaultColumnWidth_ = child.attribute("defaultColWidth").as_double(0);
-      baseColumnWidth_ = child.attribute("baseColWidth").as_int(8);
+      double rowHeight = child.attribute("defaultRowHeight").as_double(15);
+      if (rowHeight <= 0 || rowHeight > 409) rowHeight = 15;
+      layout_.SetDefaults(rowHeight, child.attribute("defaultColWidth").as_double(0),
+                          child.attribute("baseColWidth").as_int(8));
     } else if (local == "cols") {
+      std::vector<ColumnInfo>& columns = layout_.Columns();
       for (pugi::xml_node col : child.children()) {
         ColumnInfo info;
         info.min = col.attribute("min").as_int(0);
@@ -144,9 +137,9 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
         info.bestFit = AttributeTrue(col.attribute("bestFit"));
         info.collapsed = AttributeTrue(col.attribute("collapsed"));
         info.outlineLevel = static_cast<std::uint8_t>(col.attribute("outlineLevel").as_uint(0));
-        columns_.push_back(info);
+        columns.push_back(info);
       }
-      std::sort(columns_.begin(), columns_.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
+      std::sort(columns.begin(), columns.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
       generated.push_back(child);
     } else if (local == "sheetData") {
       LoadSheetData(child);
@@ -156,13 +149,11 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
         auto rect = ParseArea(merge.attribute("ref").value());
         if (!rect) continue;
         if (rect->row1 == rect->row2 && rect->col1 == rect->col2) continue;
-        merges_.push_back(*rect);
-        tallestMerge_ = std::max(tallestMerge_, rect->Rows());
-        widestMerge_ = std::max(widestMerge_, rect->Columns());
+        merges_.Append(*rect);
       }
       generated.push_back(child);
     } else if (local == "rowBreaks" || local == "colBreaks") {
-      auto& list = local == "rowBreaks" ? rowBreaks_ : columnBreaks_;
+      auto& list = local == "rowBreaks" ? layout_.RowBreaks() : layout_.ColumnBreaks();
       for (pugi::xml_node brk : child.children()) {
         PageBreak b;
         b.id = brk.attribute("id").as_int(0);
@@ -178,12 +169,12 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
       generated.push_back(child);
     } else if (local == "drawing") {
       if (const Relationship* rel = rels_.FindById(RelationshipIdAttribute(child).value()))
-        drawingPart_ = ResolvePartTarget(partName_, rel->target);
+        pictures_.SetDrawingPartName(ResolvePartTarget(partName_, rel->target));
     }
   }
   for (pugi::xml_node node : generated) root.remove_child(node);
   if (!ChildByLocalName(root, "sheetData")) EnsureChild("sheetData");
-  SortMerges();
+  merges_.Sort();
 }
 
 void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
@@ -333,7 +324,7 @@ void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
           Formula& formula = book.Formulas()[cell.formula];
           formula.type = kind;
           formula.ref = ref;
-          if (kind != Formula::kNormal) ++book.specialFormulas_;
+          if (kind != Formula::kNormal) book.CountSpecialFormula();
           formula.attributes = std::move(attributes);
         }
       }
@@ -376,13 +367,14 @@ std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap
         minRow ? FormatRef(CellRect{minRow, minCol, maxRow, maxCol}).c_str() : "A1";
     added.push_back(dimension);
   }
-  if (!columns_.empty()) {
+  if (!layout_.Columns().empty()) {
+    const double defaultWidth = layout_.DefaultColumnWidth();
     pugi::xml_node cols = EnsureChild("cols");
-    for (const ColumnInfo& info : columns_) {
+    for (const ColumnInfo& info : layout_.Columns()) {
       pugi::xml_node col = cols.append_child((prefix + "col").c_str());
       col.append_attribute("min") = info.min;
       col.append_attribute("max") = info.max;
-      double width = info.width > 0 ? info.width : (defaultColumnWidth_ > 0 ? defaultColumnWidth_ : 9.140625);
+      double width = info.width > 0 ? info.width : (defaultWidth > 0 ? defaultWidth : 9.140625);
       col.append_attribute("width") = width;
       if (info.hasStyle) col.append_attribute("style") = info.style;
       if (info.hidden) col.append_attribute("hidden") = 1;
@@ -393,10 +385,10 @@ std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap
     }
     added.push_back(cols);
   }
-  if (!merges_.empty()) {
+  if (!merges_.Empty()) {
     pugi::xml_node node = EnsureChild("mergeCells");
-    node.append_attribute("count") = static_cast<unsigned>(merges_.size());
-    for (const CellRect& rect : merges_)
+    node.append_attribute("count") = static_cast<unsigned>(merges_.List().size());
+    for (const CellRect& rect : merges_.List())
       node.append_child((prefix + "mergeCell").c_str()).append_attribute("ref") = FormatRef(rect).c_str();
     added.push_back(node);
   }
@@ -417,8 +409,8 @@ std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap
     }
     added.push_back(node);
   };
-  writeBreaks("rowBreaks", rowBreaks_);
-  writeBreaks("colBreaks", columnBreaks_);
+  writeBreaks("rowBreaks", layout_.RowBreaks());
+  writeBreaks("colBreaks", layout_.ColumnBreaks());
 
   pugi::xml_node sheetData = EnsureChild("sheetData");
   pugi::xml_node marker = sheetData.append_child(pugi::node_pcdata);

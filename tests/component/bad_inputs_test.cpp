@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "xlsx/workbook_document.h"
+#include "xlsx/blank_package.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/zip_archive.h"
 #include "fixtures/office_tools.h"
 #include "tabrix/platform/spreadsheet.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "fixtures/format_test_support.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/zip_archive.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"

@@ -11,7 +11,7 @@
 
 #include "fixtures/format_test_support.h"
 #include "convert/office_conversion.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"
 

@@ -3,7 +3,7 @@
 
 #include <regex>
 
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"

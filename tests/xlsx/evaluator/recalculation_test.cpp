@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "xlsx/formula_recalculation.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
 
 namespace tabrix::testing {

@@ -2,12 +2,13 @@
 // widths and merged areas move, and every reference into the sheet follows: formulas on every
 // sheet, defined names, conditional formats, validations, hyperlinks, auto-filter, page
 // breaks, drawing anchors, chart series, tables, pivot sources and comments.
+#include "xlsx/structure_editor.h"
+
 #include <algorithm>
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
-#include "xlsx/structure_editor.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
@@ -34,14 +35,14 @@ bool HasContent(const Cell& cell) { return cell.kind != CellKind::Blank || cell.
 }  // namespace
 
 StructureEditor::StructureEditor(XlsxWorksheet& sheet, const SheetEdit& edit)
-    : sheet_(sheet), book_(sheet.Book()), edit_(edit) {}
+    : sheet_(sheet), book_(sheet.Book()), edit_(edit), sheetName_(sheet.Name()) {}
 
 void StructureEditor::Run() {
   CheckAllowed();
   MoveCells();
   if (!edit_.HasBand()) {
-    if (edit_.OnRows()) MoveRowBreaks(sheet_.rowBreaks_);
-    else MoveRowBreaks(sheet_.columnBreaks_);
+    if (edit_.OnRows()) MoveRowBreaks(sheet_.Layout().RowBreaks());
+    else MoveRowBreaks(sheet_.Layout().ColumnBreaks());
     if (!edit_.OnRows()) MoveColumnInfo();
   }
   MoveMerges();
@@ -66,7 +67,7 @@ void StructureEditor::CheckAllowed() {
   if (edit_.IsInsert()) {
     // Cells pushed past the last row or column must be blank.
     const std::int32_t firstLost = std::max(limit - edit_.Count + 1, edit_.First);
-    auto& all = sheet_.cells_.Rows();
+    auto& all = sheet_.Cells().Rows();
     auto check = [&](const Row& row, std::size_t from) {
       for (std::size_t i = from; i < row.cells.size(); ++i) {
         const Cell& cell = row.cells[i];
@@ -75,15 +76,15 @@ void StructureEditor::CheckAllowed() {
       }
     };
     if (rows) {
-      for (auto it = sheet_.cells_.LowerBound(firstLost); it != all.end(); ++it) check(*it, 0);
+      for (auto it = sheet_.Cells().LowerBound(firstLost); it != all.end(); ++it) check(*it, 0);
     } else {
       for (const Row& row : all) check(row, FirstCellAt(row, firstLost));
     }
   }
   if (edit_.HasBand()) {
     // A merged area that reaches across the band's edge into the moving cells would be torn.
-    auto [first, last] = rows ? sheet_.MergesNear(edit_.First, kMaxRows)
-                              : std::make_pair(sheet_.merges_.begin(), sheet_.merges_.end());
+    auto [first, last] = rows ? sheet_.MergedCells().Near(edit_.First, kMaxRows)
+                              : std::make_pair(sheet_.MergedCells().Items().begin(), sheet_.MergedCells().Items().end());
     for (auto it = first; it != last; ++it) {
       const CellRect& merge = *it;
       std::int32_t along2 = rows ? merge.row2 : merge.col2;
@@ -112,25 +113,25 @@ void StructureEditor::MoveCells() {
   } else {
     MoveCellsAlongColumns();
   }
-  if (book_.specialFormulas_ > 0) {
+  if (book_.HasSpecialFormulas()) {
     // Array and data-table formulas cover a range that moves with them.
-    for (Formula& formula : book_.formulas_)
+    for (Formula& formula : book_.Formulas())
       if (formula.sheet == &sheet_ && formula.type != Formula::kNormal)
         if (auto moved = ShiftRect(formula.ref, edit_)) formula.ref = *moved;
   }
 }
 
 void StructureEditor::MoveEntireRows() {
-  std::vector<Row>& rows = sheet_.cells_.Rows();
+  std::vector<Row>& rows = sheet_.Cells().Rows();
   const std::int32_t k = edit_.First, n = edit_.Count;
-  sheet_.cells_.RowsChangedFrom(k);
+  sheet_.Cells().RowsChangedFrom(k);
   if (edit_.IsInsert()) {
-    auto first = sheet_.cells_.LowerBound(k);
+    auto first = sheet_.Cells().LowerBound(k);
     std::size_t start = static_cast<std::size_t>(first - rows.begin());
     for (std::size_t i = start; i < rows.size(); ++i) rows[i].number += n;
     while (!rows.empty() && rows.back().number > kMaxRows) rows.pop_back();  // blank, checked above
     // New rows take the format of the row above.
-    const Row* above = k > 1 ? sheet_.cells_.FindRow(k - 1) : nullptr;
+    const Row* above = k > 1 ? sheet_.Cells().FindRow(k - 1) : nullptr;
     if (above) {
       Row pattern;
       pattern.height = (above->flags & kRowCustomHeight) ? above->height : 0;
@@ -153,15 +154,15 @@ void StructureEditor::MoveEntireRows() {
     }
     return;
   }
-  auto first = sheet_.cells_.LowerBound(k);
-  auto last = sheet_.cells_.LowerBound(k + n);
+  auto first = sheet_.Cells().LowerBound(k);
+  auto last = sheet_.Cells().LowerBound(k + n);
   for (auto it = first; it != last; ++it) ReleaseCells(it->cells.begin(), it->cells.end());
   auto next = rows.erase(first, last);
   for (auto it = next; it != rows.end(); ++it) it->number -= n;
 }
 
 void StructureEditor::MoveBandCellsAlongRows() {
-  std::vector<Row>& rows = sheet_.cells_.Rows();
+  std::vector<Row>& rows = sheet_.Cells().Rows();
   const std::int32_t k = edit_.First, n = edit_.Count;
   const std::int32_t c1 = edit_.BandFirst, c2 = edit_.BandLast;
   struct Moved {
@@ -169,7 +170,7 @@ void StructureEditor::MoveBandCellsAlongRows() {
     std::vector<Cell> cells;
   };
   std::vector<Moved> moved;
-  auto first = sheet_.cells_.LowerBound(k);
+  auto first = sheet_.Cells().LowerBound(k);
   for (auto it = first; it != rows.end(); ++it) {
     std::size_t a = FirstCellAt(*it, c1), b = FirstCellAt(*it, c2 + 1);
     if (a == b) continue;
@@ -186,7 +187,7 @@ void StructureEditor::MoveBandCellsAlongRows() {
   }
   if (edit_.IsInsert()) {
     // Cells of the band in the row above give the new cells their format.
-    if (const Row* above = k > 1 ? sheet_.cells_.FindRow(k - 1) : nullptr) {
+    if (const Row* above = k > 1 ? sheet_.Cells().FindRow(k - 1) : nullptr) {
       std::vector<Cell> pattern;
       for (const Cell& cell : above->cells) {
         if (cell.column < c1 || cell.column > c2 || cell.style == 0) continue;
@@ -200,20 +201,20 @@ void StructureEditor::MoveBandCellsAlongRows() {
     }
   }
   for (Moved& m : moved) {
-    Row& row = sheet_.cells_.GetRow(m.row);
+    Row& row = sheet_.Cells().GetRow(m.row);
     std::size_t at = FirstCellAt(row, c1);
     row.cells.insert(row.cells.begin() + static_cast<std::ptrdiff_t>(at), m.cells.begin(), m.cells.end());
   }
   // Rows left with nothing are dropped.
-  sheet_.cells_.RowsChangedFrom(k);
-  auto tail = sheet_.cells_.LowerBound(k);
+  sheet_.Cells().RowsChangedFrom(k);
+  auto tail = sheet_.Cells().LowerBound(k);
   rows.erase(std::remove_if(tail, rows.end(), [](const Row& r) { return r.Empty(); }), rows.end());
 }
 
 void StructureEditor::MoveCellsAlongColumns() {
   const std::int32_t k = edit_.First, n = edit_.Count;
   const bool band = edit_.HasBand();
-  for (Row& row : sheet_.cells_.Rows()) {
+  for (Row& row : sheet_.Cells().Rows()) {
     if (band && (row.number < edit_.BandFirst || row.number > edit_.BandLast)) continue;
     std::size_t a = FirstCellAt(row, k);
     if (edit_.IsInsert()) {
@@ -241,7 +242,7 @@ void StructureEditor::MoveCellsAlongColumns() {
 void StructureEditor::MoveColumnInfo() {
   std::vector<ColumnInfo> result;
   const std::int32_t k = edit_.First, n = edit_.Count;
-  for (const ColumnInfo& info : sheet_.columns_) {
+  for (const ColumnInfo& info : sheet_.Layout().Columns()) {
     ColumnInfo moved = info;
     if (edit_.IsInsert()) {
       if (info.min >= k) {
@@ -268,7 +269,7 @@ void StructureEditor::MoveColumnInfo() {
     result.push_back(moved);
   }
   std::sort(result.begin(), result.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
-  sheet_.columns_.swap(result);
+  sheet_.Layout().Columns().swap(result);
 }
 
 void StructureEditor::MoveRowBreaks(std::vector<PageBreak>& breaks) {
@@ -285,10 +286,10 @@ void StructureEditor::MoveRowBreaks(std::vector<PageBreak>& breaks) {
 }
 
 void StructureEditor::MoveMerges() {
-  std::vector<CellRect>& merges = sheet_.merges_;
+  std::vector<CellRect>& merges = sheet_.MergedCells().Items();
   const bool rows = edit_.OnRows();
   // Row edits keep the order by first row: only the merges that reach the edited row change.
-  auto [first, last] = rows ? sheet_.MergesNear(edit_.First, kMaxRows) : std::make_pair(merges.begin(), merges.end());
+  auto [first, last] = rows ? sheet_.MergedCells().Near(edit_.First, kMaxRows) : std::make_pair(merges.begin(), merges.end());
   auto out = first;
   for (auto it = first; it != last; ++it) {
     const CellRect merge = *it;
@@ -296,27 +297,26 @@ void StructureEditor::MoveMerges() {
     if (end >= edit_.First) {
       auto moved = ShiftRect(merge, edit_);
       if (!moved || (moved->row1 == moved->row2 && moved->col1 == moved->col2)) continue;
-      sheet_.tallestMerge_ = std::max(sheet_.tallestMerge_, moved->Rows());
-      sheet_.widestMerge_ = std::max(sheet_.widestMerge_, moved->Columns());
+      sheet_.MergedCells().NoteSize(*moved);
       *out++ = *moved;
     } else {
       *out++ = merge;
     }
   }
   merges.erase(out, last);
-  if (!rows || edit_.HasBand()) sheet_.SortMerges();
+  if (!rows || edit_.HasBand()) sheet_.MergedCells().Sort();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Formulas and names
 
 void StructureEditor::MoveFormulas() {
-  std::vector<Formula>& formulas = book_.formulas_;
+  std::vector<Formula>& formulas = book_.Formulas();
   std::string changed;
   auto visit = [&](std::uint32_t id) -> std::optional<FormulaIndex::Reach> {
     Formula& formula = formulas[id];
     if (!formula.sheet) return std::nullopt;
-    FormulaContext context{sheet_.name_, formula.sheet == &sheet_};
+    FormulaContext context{sheetName_, formula.sheet == &sheet_};
     if (ShiftFormula(formula.text, edit_, context, changed)) formula.text = changed;
     return book_.MeasureFormula(id);
   };
@@ -326,8 +326,8 @@ void StructureEditor::MoveFormulas() {
 
 void StructureEditor::MoveNames() {
   std::string changed;
-  FormulaContext context{sheet_.name_, false};
-  for (DefinedName& name : book_.definedNames_)
+  FormulaContext context{sheetName_, false};
+  for (DefinedName& name : book_.DefinedNames())
     if (ShiftFormula(name.formula, edit_, context, changed)) name.formula = changed;
 }
 
@@ -336,14 +336,14 @@ void StructureEditor::MoveNames() {
 
 bool StructureEditor::ShiftAttributeFormula(pugi::xml_attribute attribute, bool onEditedSheet) {
   std::string changed;
-  if (!ShiftFormula(attribute.value(), edit_, FormulaContext{sheet_.name_, onEditedSheet}, changed)) return false;
+  if (!ShiftFormula(attribute.value(), edit_, FormulaContext{sheetName_, onEditedSheet}, changed)) return false;
   attribute.set_value(changed.c_str());
   return true;
 }
 
 bool StructureEditor::ShiftTextFormula(pugi::xml_node node, bool onEditedSheet) {
   std::string changed;
-  if (!ShiftFormula(node.text().get(), edit_, FormulaContext{sheet_.name_, onEditedSheet}, changed)) return false;
+  if (!ShiftFormula(node.text().get(), edit_, FormulaContext{sheetName_, onEditedSheet}, changed)) return false;
   node.text().set(changed.c_str());
   return true;
 }
@@ -490,8 +490,8 @@ void StructureEditor::MoveAnchor(pugi::xml_node anchor) {
 }
 
 void StructureEditor::MoveDrawing() {
-  if (sheet_.drawingPart_.empty()) return;
-  DrawingPart* drawing = book_.LoadDrawing(sheet_.drawingPart_);
+  if (sheet_.Pictures().DrawingPartName().empty()) return;
+  DrawingPart* drawing = book_.LoadDrawing(sheet_.Pictures().DrawingPartName());
   if (!drawing) return;
   drawing->IndexAnchors();
   auto& list = drawing->anchorsByRow;
@@ -520,14 +520,14 @@ void StructureEditor::MoveDrawing() {
 // Parts of the sheet (tables, comments) and of the workbook (charts, pivot caches)
 
 void StructureEditor::MoveSheetParts() {
-  if (!sheet_.hasRels_) return;
-  for (const Relationship& rel : sheet_.rels_.All()) {
+  if (!sheet_.HasRels()) return;
+  for (const Relationship& rel : sheet_.Rels().All()) {
     if (rel.external) continue;
     if (RelationshipTypeIs(rel.type, reltype::kTable)) {
-      pugi::xml_document* table = book_.EditablePart(ResolvePartTarget(sheet_.partName_, rel.target));
+      pugi::xml_document* table = book_.EditablePart(ResolvePartTarget(sheet_.PartName(), rel.target));
       if (table) MoveTable(table->document_element());
     } else if (RelationshipTypeIs(rel.type, reltype::kComments)) {
-      pugi::xml_document* comments = book_.EditablePart(ResolvePartTarget(sheet_.partName_, rel.target));
+      pugi::xml_document* comments = book_.EditablePart(ResolvePartTarget(sheet_.PartName(), rel.target));
       if (!comments) continue;
       pugi::xml_node list = ChildByLocalName(comments->document_element(), "commentList");
       std::vector<pugi::xml_node> gone;
@@ -540,7 +540,7 @@ void StructureEditor::MoveSheetParts() {
       }
       for (pugi::xml_node g : gone) list.remove_child(g);
     } else if (RelationshipTypeIs(rel.type, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/vmlDrawing")) {
-      pugi::xml_document* vml = book_.EditablePart(ResolvePartTarget(sheet_.partName_, rel.target));
+      pugi::xml_document* vml = book_.EditablePart(ResolvePartTarget(sheet_.PartName(), rel.target));
       if (vml) MoveCommentShapes(vml->document_element());
     }
   }
@@ -636,14 +636,14 @@ void StructureEditor::MoveTable(pugi::xml_node table) {
 
 void StructureEditor::MoveWorkbookParts() {
   std::string changed;
-  FormulaContext context{sheet_.name_, false};
+  FormulaContext context{sheetName_, false};
   for (auto& [partName, nodes] : book_.ReferencingParts()) {
     (void)partName;
     for (pugi::xml_node node : nodes.formulas) {
       if (ShiftFormula(node.text().get(), edit_, context, changed)) node.text().set(changed.c_str());
     }
     for (pugi::xml_node source : nodes.pivotSources) {
-      if (!NamesEqual(source.attribute("sheet").value(), sheet_.name_)) continue;
+      if (!NamesEqual(source.attribute("sheet").value(), sheetName_)) continue;
       auto rect = ParseArea(source.attribute("ref").value());
       if (!rect) continue;
       if (auto moved = ShiftRect(*rect, edit_)) source.attribute("ref").set_value(FormatRef(*moved).c_str());

@@ -1,12 +1,37 @@
-// Worksheet identity, reference resolution and cell values.
+// Worksheet identity, reference resolution and cell values; geometry, merged areas and
+// pictures are checked here and handed to the sheet's layout, merged areas and pictures.
+#include "xlsx/xlsx_worksheet.h"
+
 #include <cmath>
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/number_format/number_format.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
+
+XlsxWorksheet::XlsxWorksheet(XlsxWorkbook* book, std::string name)
+    : book_(book), name_(std::move(name)), layout_(cells_, book->Styles()) {}
+
+XlsxWorkbook& XlsxWorksheet::Book() const {
+  CheckAlive();
+  return *book_;
+}
+
+void XlsxWorksheet::CheckAlive() const {
+  if (deleted_) RaiseEngineError("The worksheet has been deleted.");
+}
+
+void XlsxWorksheet::SetPart(std::string partName, std::string relationshipId) {
+  partName_ = std::move(partName);
+  relId_ = std::move(relationshipId);
+}
+
+Relationships& XlsxWorksheet::EditRels() {
+  hasRels_ = true;
+  return rels_;
+}
 
 std::shared_ptr<platform::Workbook> XlsxWorksheet::Parent() {
   return std::static_pointer_cast<platform::Workbook>(Book().shared_from_this());
@@ -150,8 +175,7 @@ std::uint32_t XlsxWorksheet::CellStyle(std::int32_t row, std::int32_t column) {
   if (cell) return cell->style;
   const Row* r = cells_.FindRow(row);
   if (r && (r->flags & kRowCustomFormat)) return r->style;
-  for (const ColumnInfo& info : columns_)
-    if (info.min <= column && column <= info.max && info.hasStyle) return info.style;
+  if (const ColumnInfo* info = layout_.StyledColumn(column)) return info->style;
   return 0;
 }
 
@@ -174,6 +198,68 @@ std::string XlsxWorksheet::DisplayText(std::int32_t row, std::int32_t column) {
       return FormatNumber(cell->number, book_->Styles().NumberFormatCode(cell->style), book_->Date1904());
   }
   return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Geometry, merged areas, page breaks and pictures
+
+double XlsxWorksheet::ColumnWidthPoints(std::int32_t column) {
+  CheckCell(1, column);
+  return layout_.ColumnWidthPoints(column);
+}
+
+double XlsxWorksheet::RowHeightPoints(std::int32_t row) {
+  CheckCell(row, 1);
+  return layout_.RowHeightPoints(row);
+}
+
+double XlsxWorksheet::CellLeft(std::int32_t column) {
+  CheckCell(1, column);
+  return layout_.CellLeft(column);
+}
+
+double XlsxWorksheet::CellTop(std::int32_t row) {
+  CheckCell(row, 1);
+  return layout_.CellTop(row);
+}
+
+void XlsxWorksheet::SetColumnWidth(std::int32_t column, double characters) {
+  CheckCell(1, column);
+  layout_.SetColumnWidth(column, characters);
+}
+
+void XlsxWorksheet::SetRowHeight(std::int32_t row, double points) {
+  CheckCell(row, 1);
+  layout_.SetRowHeight(row, points);
+}
+
+void XlsxWorksheet::SetRowPageBreak(std::int32_t row, int type) {
+  CheckCell(row, 1);
+  if (row == 1) return;  // nothing lies above the first row
+  layout_.SetRowBreak(row - 1, type);
+}
+
+void XlsxWorksheet::SetColumnPageBreak(std::int32_t column, int type) {
+  CheckCell(1, column);
+  if (column == 1) return;
+  layout_.SetColumnBreak(column - 1, type);
+}
+
+CellRect XlsxWorksheet::MergeArea(std::int32_t row, std::int32_t column) {
+  CheckCell(row, column);
+  return merges_.AreaAt(row, column);
+}
+
+void XlsxWorksheet::Merge(const CellRect& rect) {
+  CheckCell(rect.row1, rect.col1);
+  CheckCell(rect.row2, rect.col2);
+  merges_.Merge(rect);
+}
+
+std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& file, bool, bool, double left,
+                                                           double top, double width, double height) {
+  CheckAlive();
+  return pictures_.AddPicture(file, left, top, width, height);
 }
 
 }  // namespace tabrix::xlsx

@@ -1,5 +1,7 @@
-// Pictures: Shapes.AddPicture embeds a PNG, JPEG, GIF or BMP file into the sheet's drawing;
-// the shape is sized in points and anchored to cells by its placement.
+// Pictures of a worksheet: Shapes.AddPicture embeds a PNG, JPEG, GIF or BMP file into the
+// sheet's drawing (created on first use); the shape is sized in points and anchored to cells.
+#include "xlsx/sheet_pictures.h"
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -7,7 +9,8 @@
 #include <functional>
 
 #include "xlsx/engine_errors.h"
-#include "xlsx/workbook_document.h"
+#include "xlsx/xlsx_workbook.h"
+#include "xlsx/xlsx_worksheet.h"
 #include "xlsx/xml_util.h"
 
 #define STB_IMAGE_STATIC
@@ -28,8 +31,6 @@
 namespace tabrix::xlsx {
 
 namespace {
-
-constexpr double kEmuPerPoint = 12700;
 
 struct PictureInfo {
   std::string extension, contentType;
@@ -112,119 +113,16 @@ std::string QualifiedRoot(pugi::xml_node root, const char* local) {
 
 }  // namespace
 
-class XlsxShape final : public platform::Shape {
- public:
-  XlsxShape(XlsxWorksheet* sheet, DrawingPart* drawing, pugi::xml_node anchor, double ownWidth, double ownHeight)
-      : sheet_(sheet), drawing_(drawing), anchor_(anchor), ownWidth_(ownWidth), ownHeight_(ownHeight) {}
-
-  double Left() const override { return left_; }
-  double Top() const override { return top_; }
-  double Width() const override { return width_; }
-  double Height() const override { return height_; }
-  void SetWidth(double points) override {
-    width_ = std::max(0.0, points);
-    Write();
-  }
-  void SetHeight(double points) override {
-    height_ = std::max(0.0, points);
-    Write();
-  }
-  void ScaleWidth(double factor, bool relativeToOriginalSize) override {
-    width_ = std::max(0.0, (relativeToOriginalSize ? ownWidth_ : width_) * factor);
-    Write();
-  }
-  void ScaleHeight(double factor, bool relativeToOriginalSize) override {
-    height_ = std::max(0.0, (relativeToOriginalSize ? ownHeight_ : height_) * factor);
-    Write();
-  }
-  int Placement() const override { return placement_; }
-  void SetPlacement(int placement) override {
-    if (placement < platform::kPlacementMoveAndSize || placement > platform::kPlacementFreeFloating)
-      RaiseApplicationDefined();
-    placement_ = placement;
-    Write();
-  }
-
-  // Positions a new shape.
-  void Place(double left, double top, double width, double height) {
-    left_ = left;
-    top_ = top;
-    width_ = width;
-    height_ = height;
-    placed_ = false;
-    Write();
-  }
-
- private:
-  // Rewrites the anchor cells, offsets and the shape's own frame.
-  void Write() {
-    sheet_->CheckAlive();
-    static const char* kEditAs[] = {"", "twoCell", "oneCell", "absolute"};
-    anchor_.attribute("editAs").set_value(kEditAs[placement_]);
-    auto setPoint = [&](const char* which, double x, double y) {
-      pugi::xml_node point = ChildByLocalName(anchor_, which);
-      auto [column, columnOffset] = sheet_->ColumnAt(x);
-      auto [row, rowOffset] = sheet_->RowAt(y);
-      ChildByLocalName(point, "col").text().set(column - 1);
-      ChildByLocalName(point, "colOff").text().set(static_cast<long long>(std::llround(columnOffset * kEmuPerPoint)));
-      ChildByLocalName(point, "row").text().set(row - 1);
-      ChildByLocalName(point, "rowOff").text().set(static_cast<long long>(std::llround(rowOffset * kEmuPerPoint)));
-    };
-    setPoint("from", left_, top_);
-    setPoint("to", left_ + width_, top_ + height_);
-    pugi::xml_node picture = ChildByLocalName(anchor_, "pic");
-    pugi::xml_node frame = ChildByLocalName(ChildByLocalName(picture, "spPr"), "xfrm");
-    pugi::xml_node off = ChildByLocalName(frame, "off"), ext = ChildByLocalName(frame, "ext");
-    off.attribute("x").set_value(static_cast<long long>(std::llround(left_ * kEmuPerPoint)));
-    off.attribute("y").set_value(static_cast<long long>(std::llround(top_ * kEmuPerPoint)));
-    ext.attribute("cx").set_value(static_cast<long long>(std::llround(width_ * kEmuPerPoint)));
-    ext.attribute("cy").set_value(static_cast<long long>(std::llround(height_ * kEmuPerPoint)));
-    drawing_->UpdateAnchor(anchor_, !placed_);
-    placed_ = true;
-    drawing_->modified = true;
-  }
-
-  XlsxWorksheet* sheet_;
-  DrawingPart* drawing_;
-  pugi::xml_node anchor_;
-  double ownWidth_, ownHeight_;
-  double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
-  int placement_ = platform::kPlacementMoveAndSize;
-  bool placed_ = false;  // listed in the drawing's anchor order
-};
-
-std::pair<std::int32_t, double> XlsxWorksheet::ColumnAt(double x) {
-  double left = 0;
-  for (std::int32_t column = 1; column < kMaxColumns; ++column) {
-    double width = ColumnWidthPoints(column);
-    if (left + width > x) return {column, x - left};
-    left += width;
-  }
-  return {kMaxColumns, std::max(0.0, x - left)};
-}
-
-std::pair<std::int32_t, double> XlsxWorksheet::RowAt(double y) {
-  // Tops grow with the row number: search for the last row whose top is at or above y.
-  std::int32_t low = 1, high = kMaxRows;
-  while (low < high) {
-    std::int32_t middle = low + (high - low + 1) / 2;
-    if (CellTop(middle) <= y) low = middle;
-    else high = middle - 1;
-  }
-  return {low, y - CellTop(low)};
-}
-
-DrawingPart* XlsxWorksheet::Drawing(bool create) {
-  XlsxWorkbook& book = Book();
+DrawingPart* SheetPictures::Drawing(bool create) {
+  XlsxWorkbook& book = sheet_.Book();
   if (!drawingPart_.empty()) return book.LoadDrawing(drawingPart_);
   if (!create) return nullptr;
   drawingPart_ = book.NewPartName("xl/drawings/drawing", ".xml");
   DrawingPart* drawing = book.LoadDrawing(drawingPart_);
   book.Types().SetOverride(drawingPart_, contenttype::kDrawing);
-  std::string id = rels_.Add(reltype::kDrawing, RelativeTarget(partName_, drawingPart_));
-  hasRels_ = true;
+  std::string id = sheet_.EditRels().Add(reltype::kDrawing, RelativeTarget(sheet_.PartName(), drawingPart_));
   // The sheet names its drawing through a relationship id.
-  pugi::xml_node root = Root();
+  pugi::xml_node root = sheet_.Root();
   std::string prefix;
   for (pugi::xml_attribute a : root.attributes()) {
     std::string_view name = a.name();
@@ -238,15 +136,14 @@ DrawingPart* XlsxWorksheet::Drawing(bool create) {
     root.append_attribute(("xmlns:" + prefix).c_str()) =
         "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
   }
-  pugi::xml_node node = EnsureChild("drawing");
+  pugi::xml_node node = sheet_.EnsureChild("drawing");
   node.append_attribute((prefix + ":id").c_str()) = id.c_str();
   return drawing;
 }
 
-std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& file, bool, bool, double left,
-                                                           double top, double width, double height) {
-  CheckAlive();
-  XlsxWorkbook& book = Book();
+std::shared_ptr<platform::Shape> SheetPictures::AddPicture(const std::string& file, double left, double top,
+                                                           double width, double height) {
+  XlsxWorkbook& book = sheet_.Book();
   auto fail = [&](const std::string& problem) {
     RaiseEngineError("Method 'AddPicture' of object 'Shapes' failed: " + problem);
   };
@@ -269,13 +166,7 @@ std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& fi
   if (!info) fail("the file \"" + file + "\" is not a PNG, JPEG, GIF or BMP picture.");
 
   // The picture's bytes become a media part (once per distinct picture).
-  std::size_t key = std::hash<std::string>{}(bytes) ^ bytes.size();
-  std::string& mediaPart = book.media_[key];
-  if (mediaPart.empty() || !book.parts_.Has(mediaPart) || book.parts_.data[mediaPart] != bytes) {
-    mediaPart = book.NewPartName("xl/media/image", "." + info->extension);
-    book.parts_.Put(mediaPart, bytes);
-    book.Types().EnsureDefault(info->extension, info->contentType);
-  }
+  const std::string mediaPart = book.EmbedMedia(bytes, info->extension, info->contentType);
   DrawingPart* drawing = Drawing(true);
   if (drawing->imageRelations.empty())
     for (const Relationship& rel : drawing->rels.All())
@@ -314,7 +205,7 @@ std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& fi
 
   double ownWidth = info->width * 72.0 / info->dpiX;
   double ownHeight = info->height * 72.0 / info->dpiY;
-  auto shape = std::make_shared<XlsxShape>(this, drawing, anchor, ownWidth, ownHeight);
+  auto shape = std::make_shared<XlsxShape>(&sheet_, drawing, anchor, ownWidth, ownHeight);
   // A negative size keeps the picture's own size (as -1 does in the object model).
   shape->Place(left, top, width < 0 ? ownWidth : width, height < 0 ? ownHeight : height);
   shapes_.push_back(shape);

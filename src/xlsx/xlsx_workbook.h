@@ -1,0 +1,143 @@
+// A workbook of the native engine: the object model's Workbook over an .xlsx package held in
+// memory, with the tables its worksheets share (strings, styles, formulas, defined names).
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tabrix/platform/spreadsheet.h"
+#include "xlsx/defined_name.h"
+#include "xlsx/drawing_part.h"
+#include "xlsx/file_formats.h"
+#include "xlsx/formula.h"
+#include "xlsx/formula_index.h"
+#include "xlsx/package.h"
+#include "xlsx/zip_archive.h"
+#include "xlsx/string_table.h"
+#include "xlsx/style_sheet.h"
+#include "xlsx/xlsx_names.h"
+#include "xlsx/xlsx_worksheet.h"
+
+namespace tabrix::xlsx {
+
+// A sheet entry of the workbook: a worksheet, or another kind of sheet kept as it is.
+struct SheetEntry {
+  std::string name;
+  std::string relId;
+  std::shared_ptr<XlsxWorksheet> worksheet;  // nullptr for chart sheets and others
+};
+
+class XlsxWorkbook final : public platform::Workbook {
+ public:
+  XlsxWorkbook(std::shared_ptr<platform::Application> application, std::string fullName);
+  ~XlsxWorkbook() override;
+
+  // Opens the file at `path` (.xlsx/.xlsm/.xltx/.xltm, or a text file) into a new workbook.
+  static std::shared_ptr<XlsxWorkbook> Open(std::shared_ptr<platform::Application> application,
+                                            const std::string& path);
+  // A new workbook of one empty sheet.
+  static std::shared_ptr<XlsxWorkbook> CreateBlank(std::shared_ptr<platform::Application> application,
+                                                   const std::string& sheetName);
+
+  // platform::Workbook
+  std::string FullName() const override { return fullName_; }
+  std::string Name() const override;
+  std::int32_t FileFormat() const override { return fileFormat_; }
+  void SaveAs(const std::string& path, std::optional<std::int32_t> fileFormat,
+              int accessMode = platform::kAccessModeNoChange) override;
+  std::int32_t WorksheetCount() override;
+  std::shared_ptr<platform::Worksheet> WorksheetAt(std::int32_t index) override;
+  std::shared_ptr<platform::Worksheet> WorksheetByName(std::string_view name) override;
+  std::shared_ptr<platform::Worksheet> ActiveSheet() override;
+  platform::Names& GetNames() override { return names_; }
+  std::shared_ptr<platform::Application> GetApplication() override { return application_; }
+
+  // Engine internals shared by the worksheets.
+  StringTable& Strings() { return strings_; }
+  StyleSheet& Styles() { return styles_; }
+  std::vector<Formula>& Formulas() { return formulas_; }
+  // Adds a formula of a sheet and indexes it by the rows and columns it reaches.
+  std::uint32_t AddFormula(XlsxWorksheet* sheet, std::string text);
+  void ReleaseFormula(std::uint32_t index);
+  // Formulas of a sheet whose references name no sheet, and formulas (of any sheet) with
+  // sheet-qualified references.
+  FormulaIndex& LocalFormulas(const XlsxWorksheet* sheet) { return localFormulas_[sheet]; }
+  FormulaIndex& PrefixedFormulas() { return prefixedFormulas_; }
+  // Measures a formula's reach; used after its text changed.
+  FormulaIndex::Reach MeasureFormula(std::uint32_t index);
+  std::vector<DefinedName>& DefinedNames() { return definedNames_; }
+  const DefinedName* FindName(std::string_view name, const XlsxWorksheet* preferredScope) const;
+  XlsxWorksheet* FindWorksheet(std::string_view name) const;
+  std::vector<std::shared_ptr<XlsxWorksheet>> Worksheets() const;
+  PackageParts& Parts() { return parts_; }
+  ContentTypes& Types() { return contentTypes_; }
+  DrawingPart* LoadDrawing(const std::string& partName);
+  // The media part holding these picture bytes, added on first use (once per distinct picture).
+  std::string EmbedMedia(const std::string& bytes, const std::string& extension, const std::string& contentType);
+  // A part name not used yet: "xl/media/image" + n + extension.
+  std::string NewPartName(const std::string& prefix, const std::string& extension);
+  void SetActive(XlsxWorksheet* sheet);
+  void RemoveSheet(XlsxWorksheet* sheet);
+  // Parsed XML of a part that references cells (charts, tables), loaded once and saved back.
+  pugi::xml_document* EditablePart(const std::string& partName);
+
+  // Parts outside the sheets that hold cell references (charts, pivot caches), parsed once:
+  // their formula elements and pivot sources.
+  struct ReferenceNodes {
+    std::vector<pugi::xml_node> formulas;
+    std::vector<pugi::xml_node> pivotSources;
+  };
+  std::map<std::string, ReferenceNodes>& ReferencingParts();
+
+  // Writes the package as .xlsx-family bytes into a zip file at `path`.
+  void WritePackage(const std::string& path, std::int32_t format);
+  bool Date1904() const { return date1904_; }
+  // Array and data-table formulas counted as they are added (their ranges move with edits).
+  void CountSpecialFormula() { ++specialFormulas_; }
+  bool HasSpecialFormulas() const { return specialFormulas_ > 0; }
+
+ private:
+  void LoadPackage(PackageParts parts);
+  void LoadText(const std::string& path, std::int32_t format);
+  void LoadDefinedNames();
+  void SaveWorkbookXml(std::int32_t format);
+  void SaveSharedStrings(std::vector<std::uint32_t>& remap);
+  void WriteTextFile(const std::string& path, std::int32_t format);
+
+  std::shared_ptr<platform::Application> application_;
+  std::string fullName_;
+  std::string openedPath_;  // the file the workbook was opened from: never written
+  std::int32_t fileFormat_ = kFormatXlsx;
+  bool date1904_ = false;
+  PackageParts parts_;
+  ContentTypes contentTypes_;
+  std::string workbookPart_;
+  pugi::xml_document workbookXml_;
+  Relationships workbookRels_;
+  StringTable strings_;
+  StyleSheet styles_;
+  std::string stylesPart_;
+  std::string sharedStringsPart_;
+  std::vector<Formula> formulas_;
+  std::map<const XlsxWorksheet*, FormulaIndex> localFormulas_;
+  FormulaIndex prefixedFormulas_;
+  std::vector<SheetEntry> sheets_;
+  std::vector<DefinedName> definedNames_;
+  XlsxWorksheet* active_ = nullptr;
+  XlsxNames names_{this};
+  std::map<std::string, std::unique_ptr<DrawingPart>> drawings_;
+  std::map<std::string, std::unique_ptr<pugi::xml_document>> editedParts_;
+  std::optional<std::map<std::string, ReferenceNodes>> referencingParts_;
+  std::size_t specialFormulas_ = 0;
+  std::map<std::size_t, std::string> media_;  // picture content hash -> media part
+  std::map<std::string, int> nextPartNumber_;
+};
+
+}  // namespace tabrix::xlsx
