@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "xlsx/block_copier.h"
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/number_format/number_format.h"
@@ -201,7 +202,7 @@ std::string XlsxWorksheet::DisplayText(std::int32_t row, std::int32_t column) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Geometry, merged areas, page breaks and pictures
+// Geometry, merged areas, page breaks, copies and pictures
 
 double XlsxWorksheet::ColumnWidthPoints(std::int32_t column) {
   CheckCell(1, column);
@@ -254,6 +255,17 @@ void XlsxWorksheet::Merge(const CellRect& rect) {
   CheckCell(rect.row1, rect.col1);
   CheckCell(rect.row2, rect.col2);
   merges_.Merge(rect);
+}
+
+void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std::int32_t destColumn) {
+  CheckAlive();
+  BlockCopier(*this).Copy(source, destRow, destColumn);
+}
+
+void XlsxWorksheet::AutoFill(const CellRect& source, const CellRect& destination, int fillType) {
+  CheckAlive();
+  if (fillType != platform::kFillCopy && fillType != 0) RaiseMethodFailed("AutoFill", "Range");
+  BlockCopier(*this).Fill(source, destination);
 }
 
 std::shared_ptr<platform::Shape> XlsxWorksheet::AddPicture(const std::string& file, bool, bool, double left,

@@ -1,11 +1,14 @@
 // Range.Copy to a destination cell and Range.AutoFill with the copy type: values, formulas
 // (relative references translated), formats, merged areas, row heights of entire rows, and
 // the conditional formats and validations of the source cells.
+#include "xlsx/block_copier.h"
+
 #include <algorithm>
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/xlsx_workbook.h"
+#include "xlsx/xlsx_worksheet.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
@@ -58,8 +61,9 @@ std::size_t FirstCellAt(const Row& row, std::int32_t column) {
 
 }  // namespace
 
-void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std::int32_t destColumn) {
-  CheckAlive();
+BlockCopier::BlockCopier(XlsxWorksheet& sheet) : sheet_(sheet), book_(sheet.Book()) {}
+
+void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_t destColumn) {
   if (source.row1 < 1 || source.col1 < 1 || source.row2 > kMaxRows || source.col2 > kMaxColumns ||
       source.row1 > source.row2 || source.col1 > source.col2)
     RaiseApplicationDefined();
@@ -69,7 +73,9 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
     RaiseMethodFailed("Copy", "Range");
   if (dRow == 0 && dCol == 0) return;
   const bool entireRows = source.IsEntireRows();
-  XlsxWorkbook& book = *book_;
+  XlsxWorkbook& book = book_;
+  SheetCells& cells = sheet_.Cells();
+  MergedAreas& merges = sheet_.MergedCells();
 
   // Snapshot of the source: cells with their formula texts, row properties.
   struct SourceRow {
@@ -81,8 +87,8 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
   std::vector<SourceRow> snapshot;
   snapshot.reserve(static_cast<std::size_t>(source.Rows()));
   {
-    auto& rows = cells_.Rows();
-    auto it = cells_.LowerBound(source.row1);
+    auto& rows = cells.Rows();
+    auto it = cells.LowerBound(source.row1);
     for (; it != rows.end() && it->number <= source.row2; ++it) {
       SourceRow copy;
       copy.exists = true;
@@ -100,16 +106,16 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
   }
   std::vector<CellRect> sourceMerges;
   {
-    auto [begin, end] = merges_.Near(source.row1, source.row2);
+    auto [begin, end] = merges.Near(source.row1, source.row2);
     for (auto it = begin; it != end; ++it)
       if (Contains(source, *it)) sourceMerges.push_back(*it);
   }
 
   // Clear the destination.
-  if (entireRows) cells_.RowsChangedFrom(dest.row1);
-  for (auto it = cells_.LowerBound(dest.row1); it != cells_.Rows().end() && it->number <= dest.row2; ++it) {
+  if (entireRows) cells.RowsChangedFrom(dest.row1);
+  for (auto it = cells.LowerBound(dest.row1); it != cells.Rows().end() && it->number <= dest.row2; ++it) {
     std::size_t a = FirstCellAt(*it, dest.col1), b = FirstCellAt(*it, dest.col2 + 1);
-    for (std::size_t i = a; i < b; ++i) ClearFormula(it->cells[i]);
+    for (std::size_t i = a; i < b; ++i) sheet_.ClearFormula(it->cells[i]);
     it->cells.erase(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
     if (entireRows) {
       it->height = 0;
@@ -121,7 +127,7 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
 
   // Write the copy.
   for (SourceRow& copy : snapshot) {
-    Row& row = cells_.GetRow(copy.properties.number + dRow);
+    Row& row = cells.GetRow(copy.properties.number + dRow);
     if (entireRows) {
       row.height = copy.properties.height;
       row.style = copy.properties.style;
@@ -136,7 +142,7 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
         Formula::Type type = original.type;
         CellRect ref = original.ref;
         std::string attributes = original.attributes;
-        cell.formula = book.AddFormula(this, TranslatedFormula(copy.formulas[formulaIndex++], dRow, dCol));
+        cell.formula = book.AddFormula(&sheet_, TranslatedFormula(copy.formulas[formulaIndex++], dRow, dCol));
         Formula& added = book.Formulas()[cell.formula];
         added.type = type;
         added.attributes = std::move(attributes);
@@ -151,8 +157,8 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
   }
 
   // Merged areas: those in the way go, those of the source are repeated.
-  merges_.RemoveOverlapping(dest);
-  for (const CellRect& m : sourceMerges) Merge(CellRect{m.row1 + dRow, m.col1 + dCol, m.row2 + dRow, m.col2 + dCol});
+  merges.RemoveOverlapping(dest);
+  for (const CellRect& m : sourceMerges) sheet_.Merge(CellRect{m.row1 + dRow, m.col1 + dCol, m.row2 + dRow, m.col2 + dCol});
 
   // Conditional formats and validations of the source cells cover the copy as well.
   auto extend = [&](pugi::xml_attribute sqref) {
@@ -167,7 +173,7 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
     for (const CellRect& rect : added) AddToList(list, rect);
     sqref.set_value(FormatSqref(list).c_str());
   };
-  for (pugi::xml_node child : Root().children()) {
+  for (pugi::xml_node child : sheet_.Root().children()) {
     std::string_view local = LocalName(child.name());
     if (local == "conditionalFormatting") extend(child.attribute("sqref"));
     else if (local == "dataValidations")
@@ -175,9 +181,7 @@ void XlsxWorksheet::CopyCells(const CellRect& source, std::int32_t destRow, std:
   }
 }
 
-void XlsxWorksheet::AutoFill(const CellRect& source, const CellRect& destination, int fillType) {
-  CheckAlive();
-  if (fillType != platform::kFillCopy && fillType != 0) RaiseMethodFailed("AutoFill", "Range");
+void BlockCopier::Fill(const CellRect& source, const CellRect& destination) {
   const CellRect& s = source;
   const CellRect& d = destination;
   if (d == s) return;
@@ -187,25 +191,25 @@ void XlsxWorksheet::AutoFill(const CellRect& source, const CellRect& destination
     const std::int32_t h = s.Rows();
     for (std::int32_t top = s.row2 + 1; top <= d.row2; top += h) {
       std::int32_t rows = std::min(h, d.row2 - top + 1);
-      CopyCells(CellRect{s.row1, s.col1, s.row1 + rows - 1, s.col2}, top, s.col1);
+      Copy(CellRect{s.row1, s.col1, s.row1 + rows - 1, s.col2}, top, s.col1);
     }
   } else if (sameColumns && d.row2 == s.row2 && d.row1 < s.row1) {
     const std::int32_t h = s.Rows();
     for (std::int32_t bottom = s.row1 - 1; bottom >= d.row1; bottom -= h) {
       std::int32_t rows = std::min(h, bottom - d.row1 + 1);
-      CopyCells(CellRect{s.row2 - rows + 1, s.col1, s.row2, s.col2}, bottom - rows + 1, s.col1);
+      Copy(CellRect{s.row2 - rows + 1, s.col1, s.row2, s.col2}, bottom - rows + 1, s.col1);
     }
   } else if (sameRows && d.col1 == s.col1 && d.col2 > s.col2) {
     const std::int32_t w = s.Columns();
     for (std::int32_t left = s.col2 + 1; left <= d.col2; left += w) {
       std::int32_t columns = std::min(w, d.col2 - left + 1);
-      CopyCells(CellRect{s.row1, s.col1, s.row2, s.col1 + columns - 1}, s.row1, left);
+      Copy(CellRect{s.row1, s.col1, s.row2, s.col1 + columns - 1}, s.row1, left);
     }
   } else if (sameRows && d.col2 == s.col2 && d.col1 < s.col1) {
     const std::int32_t w = s.Columns();
     for (std::int32_t right = s.col1 - 1; right >= d.col1; right -= w) {
       std::int32_t columns = std::min(w, right - d.col1 + 1);
-      CopyCells(CellRect{s.row1, s.col2 - columns + 1, s.row2, s.col2}, s.row1, right - columns + 1);
+      Copy(CellRect{s.row1, s.col2 - columns + 1, s.row2, s.col2}, s.row1, right - columns + 1);
     }
   } else {
     RaiseMethodFailed("AutoFill", "Range");
