@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/a1_reference.h"
 #include "tabrix/platform/spreadsheet.h"
 
 namespace tabrix::xlsx {
@@ -121,7 +122,8 @@ class ParsedFormula {
     std::uint32_t Begin = 0, End = 0;  // span of the reference (after any sheet prefix)
     std::uint32_t PrefixBegin = 0;     // start of the sheet prefix (== Begin when none)
     std::uint32_t SheetBegin = 0, SheetEnd = 0;  // sheet name inside the prefix (raw text)
-    enum class Form : std::uint8_t { Cell, Area, Columns, Rows } Shape = Form::Cell;
+    using Form = a1::Shape;  // Cell, Area, Columns or Rows
+    Form Shape = Form::Cell;
     CellRect Rect;                     // normalised: row1 <= row2, col1 <= col2
     bool Row1Absolute = false, Col1Absolute = false, Row2Absolute = false, Col2Absolute = false;
     bool Prefixed = false;     // has a sheet prefix
