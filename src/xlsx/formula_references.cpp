@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "support/a1_reference.h"
+#include "support/utf8.h"
 
 namespace tabrix::xlsx {
 namespace {
@@ -171,27 +172,7 @@ bool TranslateRef(Ref& ref, std::int32_t dRow, std::int32_t dCol) {
 
 // Next code point of a UTF-8 text, folded to lower case for the common alphabets.
 char32_t NextFolded(std::string_view s, std::size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  char32_t cp;
-  if (c < 0x80) {
-    ++i;
-    cp = c;
-  } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
-    cp = ((c & 0x1F) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3F);
-    i += 2;
-  } else if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
-    cp = ((c & 0x0F) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 6) |
-         (static_cast<unsigned char>(s[i + 2]) & 0x3F);
-    i += 3;
-  } else if ((c & 0xF8) == 0xF0 && i + 3 < s.size()) {
-    cp = ((c & 0x07) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 12) |
-         ((static_cast<unsigned char>(s[i + 2]) & 0x3F) << 6) |
-         (static_cast<unsigned char>(s[i + 3]) & 0x3F);
-    i += 4;
-  } else {
-    ++i;
-    return c;
-  }
+  const char32_t cp = utf8::Decode(s, i);
   if (cp >= 'A' && cp <= 'Z') return cp + 32;
   if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;             // Latin-1
   if (cp >= 0x100 && cp <= 0x17F && (cp % 2) == 0 && cp != 0x130) return cp + 1;  // Latin ext.
@@ -209,10 +190,6 @@ bool SheetNameEquals(std::string_view raw, bool quoted, std::string_view name) {
     if (NextFolded(raw, i) != NextFolded(name, j)) return false;
   }
   return i == raw.size() && j == name.size();
-}
-
-std::string UnquoteSheet(std::string_view raw, bool quoted) {
-  return quoted ? a1::UnquoteName(raw) : std::string(raw);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -561,13 +538,6 @@ bool RemoveSheetReferences(std::string_view formula, std::string_view deletedShe
   });
 }
 
-std::string ShiftedFormula(std::string_view formula, const SheetEdit& edit,
-                           const FormulaContext& context) {
-  std::string out;
-  if (!ShiftFormula(formula, edit, context, out)) out.assign(formula);
-  return out;
-}
-
 std::string TranslatedFormula(std::string_view formula, std::int32_t rowOffset,
                               std::int32_t columnOffset) {
   std::string out;
@@ -667,20 +637,6 @@ std::string ParsedFormula::Text() const {
 bool ParsedFormula::Changed() const {
   return std::any_of(references_.begin(), references_.end(),
                      [](const Reference& r) { return r.Changed; });
-}
-
-ReferenceReach ParsedFormula::Reach() const {
-  ReferenceReach reach;
-  for (const Reference& r : references_)
-    if (!r.Deleted) Extend(reach, ToRef(r), r.Prefixed);
-  return reach;
-}
-
-std::string ParsedFormula::SheetOf(const Reference& reference) const {
-  if (!reference.Prefixed) return {};
-  return UnquoteSheet(std::string_view(source_).substr(
-                          reference.SheetBegin, reference.SheetEnd - reference.SheetBegin),
-                      reference.Quoted);
 }
 
 // ---------------------------------------------------------------------------------------------

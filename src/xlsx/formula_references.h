@@ -92,9 +92,7 @@ bool TranslateFormula(std::string_view formula, std::int32_t rowOffset,
 bool RemoveSheetReferences(std::string_view formula, std::string_view deletedSheet,
                            std::string& out);
 
-// Convenience forms returning the (possibly unchanged) text.
-std::string ShiftedFormula(std::string_view formula, const SheetEdit& edit,
-                           const FormulaContext& context);
+// Convenience form returning the (possibly unchanged) text.
 std::string TranslatedFormula(std::string_view formula, std::int32_t rowOffset,
                               std::int32_t columnOffset);
 
@@ -142,12 +140,7 @@ class ParsedFormula {
   bool Translate(std::int32_t rowOffset, std::int32_t columnOffset);
 
   std::string Text() const;
-  const std::string& Original() const { return source_; }
   bool Changed() const;
-  ReferenceReach Reach() const;
-  const std::vector<Reference>& References() const { return references_; }
-  // The sheet named by a reference's prefix (quotes removed), or "" when none.
-  std::string SheetOf(const Reference& reference) const;
 
  private:
   std::string source_;
