@@ -51,7 +51,7 @@ TEST(A1Reference, DollarFormsAndCase) {
   const Part row = ParsePart("$12");
   EXPECT_EQ(row.kind, PartKind::Row);
   EXPECT_TRUE(row.rowAbsolute);
-  for (const char* bad : {"", "$", "$$A1", "A$", "A1$", "A$$1", "1A", "A-1", "A 1", "\xC3\xA41"})
+  for (const char* bad : {"", "$", "$$A1", "A$", "A1$", "A$$1", "1A", "A-1", "A 1", "\xC3\xA4" "1"})
     EXPECT_EQ(ParsePart(bad).kind, PartKind::None) << bad;
 }
 
