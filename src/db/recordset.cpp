@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/database_errors.h"
+#include "support/utf8.h"
 #include "tabrix/platform/database.h"
 
 namespace tabrix::platform {
@@ -133,13 +134,7 @@ Variant StandardField::Value() const { return owner_.CurrentValue(index_); }
 
 // Length in bytes of the first `characters` UTF-8 characters of text[offset...].
 static std::size_t Utf8Span(const std::string& text, std::size_t offset, std::size_t characters) {
-  std::size_t i = offset;
-  while (i < text.size() && characters > 0) {
-    ++i;
-    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-    --characters;
-  }
-  return i - offset;
+  return utf8::Advance(text, offset, characters) - offset;
 }
 
 Variant StandardField::GetChunk(std::int32_t size) {

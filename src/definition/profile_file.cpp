@@ -1,8 +1,10 @@
+// Reader of keyed sections ("[Section]" then "key=value" lines) of definition files.
 #include "definition/profile_file.h"
 
 #include <algorithm>
 
 #include "support/text_lines.h"
+#include "support/utf8.h"
 
 namespace tabrix {
 
@@ -20,16 +22,9 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-// Cuts UTF-8 text after `limit` characters (continuation bytes do not start a character).
+// Cuts UTF-8 text after `limit` characters.
 std::string_view CutCharacters(std::string_view text, std::size_t limit) {
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (characters == limit) return text.substr(0, i);
-      ++characters;
-    }
-  }
-  return text;
+  return text.substr(0, utf8::Advance(text, 0, limit));
 }
 
 }  // namespace

@@ -3,28 +3,23 @@
 
 #include <algorithm>
 
+#include "support/a1_reference.h"
+
 namespace tabrix::platform {
 
 std::string ColumnLetters(std::int32_t column) {
   std::string letters;
-  while (column > 0) {
-    int remainder = (column - 1) % 26;
-    letters.insert(letters.begin(), static_cast<char>('A' + remainder));
-    column = (column - 1) / 26;
-  }
+  a1::AppendColumn(letters, column);
   return letters;
 }
 
 std::string FormatAddress(const CellRect& rect, bool rowAbsolute, bool columnAbsolute) {
-  const std::string r = rowAbsolute ? "$" : "";
-  const std::string c = columnAbsolute ? "$" : "";
-  if (rect.IsEntireRows() && !rect.IsEntireColumns())
-    return r + std::to_string(rect.row1) + ":" + r + std::to_string(rect.row2);
-  if (rect.IsEntireColumns() && !rect.IsEntireRows())
-    return c + ColumnLetters(rect.col1) + ":" + c + ColumnLetters(rect.col2);
-  std::string first = c + ColumnLetters(rect.col1) + r + std::to_string(rect.row1);
-  if (rect.row1 == rect.row2 && rect.col1 == rect.col2) return first;
-  return first + ":" + c + ColumnLetters(rect.col2) + r + std::to_string(rect.row2);
+  a1::Reference ref = a1::ReferenceOf(rect);
+  ref.row1Absolute = ref.row2Absolute = rowAbsolute;
+  ref.col1Absolute = ref.col2Absolute = columnAbsolute;
+  std::string out;
+  a1::AppendReference(out, ref);
+  return out;
 }
 
 Range Worksheet::GetRange(std::string_view reference) {

@@ -1,151 +1,62 @@
+// A1 cell addresses of the workbook engine, on the shared A1 grammar of support/.
 #include "xlsx/cell_address.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "support/a1_reference.h"
 
 namespace tabrix::xlsx {
 
-namespace {
-
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Column letters then row digits, each optionally preceded by "$"; either part may be absent.
-struct Item {
-  std::int32_t column = 0;  // 0 when absent
-  std::int32_t row = 0;     // 0 when absent
-};
-
-std::optional<Item> ParseItem(std::string_view text) {
-  Item item;
-  std::size_t i = 0;
-  if (i < text.size() && text[i] == '$') ++i;
-  std::size_t lettersStart = i;
-  while (i < text.size() && IsLetter(text[i])) ++i;
-  if (i > lettersStart) {
-    if (i - lettersStart > 3) return std::nullopt;
-    item.column = ColumnNumber(text.substr(lettersStart, i - lettersStart));
-    if (item.column == 0) return std::nullopt;
-    if (i < text.size() && text[i] == '$') ++i;
-  } else if (lettersStart > 0) {
-    // "$5": a row with its dollar sign.
-  }
-  std::size_t digitsStart = i;
-  while (i < text.size() && IsDigit(text[i])) ++i;
-  if (i != text.size()) return std::nullopt;
-  if (i > digitsStart) {
-    if (i - digitsStart > 7) return std::nullopt;
-    std::int32_t row = 0;
-    std::from_chars(text.data() + digitsStart, text.data() + i, row);
-    if (row < 1 || row > kMaxRows) return std::nullopt;
-    item.row = row;
-  }
-  if (item.row == 0 && item.column == 0) return std::nullopt;
-  return item;
-}
-
-}  // namespace
-
-std::int32_t ColumnNumber(std::string_view letters) {
-  if (letters.empty() || letters.size() > 3) return 0;
-  std::int32_t column = 0;
-  for (char c : letters) {
-    if (!IsLetter(c)) return 0;
-    column = column * 26 + ((c | 0x20) - 'a' + 1);
-  }
-  return column <= kMaxColumns ? column : 0;
-}
-
 std::optional<CellPosition> ParseCell(std::string_view text) {
-  auto item = ParseItem(text);
-  if (!item || item->row == 0 || item->column == 0) return std::nullopt;
-  return CellPosition{item->row, item->column};
-}
-
-void AppendCellName(std::string& out, std::int32_t row, std::int32_t column) {
-  char letters[4];
-  int n = 0;
-  while (column > 0) {
-    letters[n++] = static_cast<char>('A' + (column - 1) % 26);
-    column = (column - 1) / 26;
-  }
-  while (n > 0) out.push_back(letters[--n]);
-  char digits[12];
-  auto result = std::to_chars(digits, digits + sizeof digits, row);
-  out.append(digits, result.ptr);
-}
-
-std::string CellName(std::int32_t row, std::int32_t column) {
-  std::string out;
-  AppendCellName(out, row, column);
-  return out;
+  const a1::Part part = a1::ParsePart(text);
+  if (part.kind != a1::PartKind::Cell) return std::nullopt;
+  return CellPosition{part.row, part.column};
 }
 
 std::optional<CellRect> ParseArea(std::string_view text) {
   if (text.empty()) return std::nullopt;
-  std::vector<Item> items;
+  // Every item of the chain must have the kind of the first; the rectangle bounds them all.
+  a1::PartKind kind = a1::PartKind::None;
+  CellRect rect{kMaxRows, kMaxColumns, 1, 1};
+  std::size_t items = 0;
   std::size_t start = 0;
   for (;;) {
-    std::size_t colon = text.find(':', start);
-    auto item = ParseItem(text.substr(start, colon == std::string_view::npos ? text.npos : colon - start));
-    if (!item) return std::nullopt;
-    items.push_back(*item);
+    const std::size_t colon = text.find(':', start);
+    const a1::Part part = a1::ParsePart(
+        text.substr(start, colon == std::string_view::npos ? text.npos : colon - start));
+    if (part.kind == a1::PartKind::None || (items > 0 && part.kind != kind)) return std::nullopt;
+    kind = part.kind;
+    ++items;
+    if (kind != a1::PartKind::Column) {
+      rect.row1 = std::min(rect.row1, part.row);
+      rect.row2 = std::max(rect.row2, part.row);
+    }
+    if (kind != a1::PartKind::Row) {
+      rect.col1 = std::min(rect.col1, part.column);
+      rect.col2 = std::max(rect.col2, part.column);
+    }
     if (colon == std::string_view::npos) break;
     start = colon + 1;
   }
-  bool allCells = std::all_of(items.begin(), items.end(), [](const Item& i) { return i.row && i.column; });
-  bool allColumns = std::all_of(items.begin(), items.end(), [](const Item& i) { return !i.row; });
-  bool allRows = std::all_of(items.begin(), items.end(), [](const Item& i) { return !i.column; });
-  CellRect rect;
-  if (allCells) {
-    rect = CellRect{kMaxRows, kMaxColumns, 1, 1};
-    for (const Item& i : items) {
-      rect.row1 = std::min(rect.row1, i.row);
-      rect.row2 = std::max(rect.row2, i.row);
-      rect.col1 = std::min(rect.col1, i.column);
-      rect.col2 = std::max(rect.col2, i.column);
-    }
-    return rect;
+  switch (kind) {
+    case a1::PartKind::Cell:
+      return rect;
+    case a1::PartKind::Column:
+      if (items < 2) return std::nullopt;
+      return CellRect{1, rect.col1, kMaxRows, rect.col2};
+    default:
+      if (items < 2) return std::nullopt;
+      return CellRect{rect.row1, 1, rect.row2, kMaxColumns};
   }
-  if (items.size() < 2) return std::nullopt;
-  if (allColumns) {
-    rect = CellRect{1, kMaxColumns, kMaxRows, 1};
-    for (const Item& i : items) {
-      rect.col1 = std::min(rect.col1, i.column);
-      rect.col2 = std::max(rect.col2, i.column);
-    }
-    return rect;
-  }
-  if (allRows) {
-    rect = CellRect{kMaxRows, 1, 1, kMaxColumns};
-    for (const Item& i : items) {
-      rect.row1 = std::min(rect.row1, i.row);
-      rect.row2 = std::max(rect.row2, i.row);
-    }
-    return rect;
-  }
-  return std::nullopt;
 }
 
 QualifiedText SplitSheetQualifier(std::string_view text) {
   QualifiedText result;
   if (!text.empty() && text.front() == '\'') {
-    std::string sheet;
-    std::size_t i = 1;
-    for (; i < text.size(); ++i) {
-      if (text[i] == '\'') {
-        if (i + 1 < text.size() && text[i + 1] == '\'') {
-          sheet.push_back('\'');
-          ++i;
-          continue;
-        }
-        break;
-      }
-      sheet.push_back(text[i]);
-    }
-    if (i + 1 < text.size() && text[i] == '\'' && text[i + 1] == '!') {
-      result.sheet = std::move(sheet);
-      result.rest = text.substr(i + 2);
+    const std::size_t close = a1::QuotedNameEnd(text, 0);
+    if (close + 1 < text.size() && text[close + 1] == '!') {
+      result.sheet = a1::UnquoteName(text.substr(1, close - 1));
+      result.rest = text.substr(close + 2);
       result.qualified = true;
       return result;
     }
@@ -161,23 +72,6 @@ QualifiedText SplitSheetQualifier(std::string_view text) {
   result.rest = text.substr(bang + 1);
   result.qualified = true;
   return result;
-}
-
-std::string QuoteSheetName(std::string_view sheet) {
-  bool plain = !sheet.empty() && !IsDigit(sheet.front());
-  for (char c : sheet)
-    if (!(IsLetter(c) || IsDigit(c) || c == '_' || c == '.' || static_cast<unsigned char>(c) >= 0x80))
-      plain = false;
-  // A name that reads as a cell reference ("A1", "R1C1") needs quotes as well.
-  if (plain && ParseCell(sheet)) plain = false;
-  if (plain) return std::string(sheet);
-  std::string out = "'";
-  for (char c : sheet) {
-    if (c == '\'') out.push_back('\'');
-    out.push_back(c);
-  }
-  out.push_back('\'');
-  return out;
 }
 
 std::vector<CellRect> ParseSqref(std::string_view text) {
@@ -197,10 +91,10 @@ std::vector<CellRect> ParseSqref(std::string_view text) {
 
 std::string FormatRef(const CellRect& rect) {
   std::string out;
-  AppendCellName(out, rect.row1, rect.col1);
+  a1::AppendCell(out, rect.row1, rect.col1);
   if (rect.row1 != rect.row2 || rect.col1 != rect.col2) {
     out.push_back(':');
-    AppendCellName(out, rect.row2, rect.col2);
+    a1::AppendCell(out, rect.row2, rect.col2);
   }
   return out;
 }

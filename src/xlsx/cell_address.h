@@ -1,4 +1,5 @@
-// A1 cell addresses: column letters, cells, rectangles, sheet qualifiers and sqref lists.
+// A1 cell addresses of the sheet XML and of Range texts: cells, rectangles, sheet qualifiers and
+// sqref lists (on the shared grammar of support/a1_reference.h).
 #pragma once
 
 #include <cstdint>
@@ -15,20 +16,12 @@ using platform::CellRect;
 using platform::kMaxColumns;
 using platform::kMaxRows;
 
-// "A" -> 1 ... "XFD" -> 16384 (letters in either case); 0 for anything else.
-std::int32_t ColumnNumber(std::string_view letters);
-
 struct CellPosition {
   std::int32_t row = 0, column = 0;
 };
 
 // "B2", "$B$2" (either case); std::nullopt when the text is not exactly one cell in the sheet.
 std::optional<CellPosition> ParseCell(std::string_view text);
-
-// "B2" for a cell, as written in the r attribute of the sheet XML.
-std::string CellName(std::int32_t row, std::int32_t column);
-// Appends the cell name to `out` without allocating.
-void AppendCellName(std::string& out, std::int32_t row, std::int32_t column);
 
 // A colon chain without sheet: "B2", "B2:D5", "5:7", "$F:$H", "$F:$F:$H:$H". Cells give their
 // bounding rectangle, column items entire columns, row items entire rows. std::nullopt when
@@ -43,9 +36,6 @@ struct QualifiedText {
   bool qualified = false;
 };
 QualifiedText SplitSheetQualifier(std::string_view text);
-
-// Sheet name as written before "!" in formulas: quoted when it needs quotes.
-std::string QuoteSheetName(std::string_view sheet);
 
 // "A1:B2 D4" -> rectangles; invalid items are skipped.
 std::vector<CellRect> ParseSqref(std::string_view text);

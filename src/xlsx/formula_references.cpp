@@ -6,31 +6,20 @@
 #include "xlsx/formula_references.h"
 
 #include <algorithm>
-#include <array>
+
+#include "support/a1_reference.h"
+#include "support/utf8.h"
 
 namespace tabrix::xlsx {
 namespace {
 
 using Form = ParsedFormula::Reference::Form;
 
-// ---------------------------------------------------------------------------------------------
-// Character classes
+using a1::IsRunChar;
+using a1::RunEnd;
 
-constexpr std::array<bool, 256> MakeRunTable() {
-  std::array<bool, 256> table{};
-  for (int c = 'A'; c <= 'Z'; ++c) table[c] = true;
-  for (int c = 'a'; c <= 'z'; ++c) table[c] = true;
-  for (int c = '0'; c <= '9'; ++c) table[c] = true;
-  table['_'] = table['.'] = table['$'] = table['\\'] = table['?'] = true;
-  for (int c = 0x80; c < 256; ++c) table[c] = true;
-  return table;
-}
-constexpr std::array<bool, 256> kRunChar = MakeRunTable();
-
-inline bool IsRunChar(char c) { return kRunChar[static_cast<unsigned char>(c)]; }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 // ---------------------------------------------------------------------------------------------
 // One reference: shape, rectangle and "$" markers
@@ -41,70 +30,6 @@ struct Ref {
   bool R1Abs = false, C1Abs = false, R2Abs = false, C2Abs = false;
   bool Deleted = false;
 };
-
-struct Part {  // one side of a reference: "$B$5", "$B" or "$5"
-  std::int32_t Row = 0, Col = 0;
-  bool RowAbs = false, ColAbs = false;
-};
-
-// "$?letters{1,3}$?digits" exactly; false otherwise.
-bool ParseCellPart(std::string_view run, Part& part) {
-  std::size_t i = 0, n = run.size();
-  part = {};
-  if (i < n && run[i] == '$') { part.ColAbs = true; ++i; }
-  std::size_t letters = 0;
-  std::int32_t col = 0;
-  while (i < n && IsLetter(run[i])) {
-    if (++letters > 3) return false;
-    col = col * 26 + (Upper(run[i]) - 'A' + 1);
-    ++i;
-  }
-  if (letters == 0 || col > kMaxColumns) return false;
-  if (i < n && run[i] == '$') { part.RowAbs = true; ++i; }
-  std::size_t digits = 0;
-  std::int32_t row = 0;
-  while (i < n && IsDigit(run[i])) {
-    if (++digits > 7) return false;
-    row = row * 10 + (run[i] - '0');
-    ++i;
-  }
-  if (digits == 0 || i != n || row < 1 || row > kMaxRows) return false;
-  part.Row = row;
-  part.Col = col;
-  return true;
-}
-
-bool ParseColumnPart(std::string_view run, Part& part) {
-  std::size_t i = 0, n = run.size();
-  part = {};
-  if (i < n && run[i] == '$') { part.ColAbs = true; ++i; }
-  std::size_t letters = 0;
-  std::int32_t col = 0;
-  while (i < n && IsLetter(run[i])) {
-    if (++letters > 3) return false;
-    col = col * 26 + (Upper(run[i]) - 'A' + 1);
-    ++i;
-  }
-  if (letters == 0 || i != n || col > kMaxColumns) return false;
-  part.Col = col;
-  return true;
-}
-
-bool ParseRowPart(std::string_view run, Part& part) {
-  std::size_t i = 0, n = run.size();
-  part = {};
-  if (i < n && run[i] == '$') { part.RowAbs = true; ++i; }
-  std::size_t digits = 0;
-  std::int32_t row = 0;
-  while (i < n && IsDigit(run[i])) {
-    if (++digits > 7) return false;
-    row = row * 10 + (run[i] - '0');
-    ++i;
-  }
-  if (digits == 0 || i != n || row < 1 || row > kMaxRows) return false;
-  part.Row = row;
-  return true;
-}
 
 void Normalize(Ref& ref) {
   if (ref.Rect.row1 > ref.Rect.row2) {
@@ -117,102 +42,47 @@ void Normalize(Ref& ref) {
   }
 }
 
+Ref FromA1(const a1::Reference& parsed) {
+  Ref ref;
+  ref.Shape = parsed.shape;
+  ref.Rect = parsed.rect;
+  ref.R1Abs = parsed.row1Absolute;
+  ref.C1Abs = parsed.col1Absolute;
+  ref.R2Abs = parsed.row2Absolute;
+  ref.C2Abs = parsed.col2Absolute;
+  return ref;
+}
+
+a1::Reference ToA1(const Ref& ref) {
+  a1::Reference out;
+  out.shape = ref.Shape;
+  out.rect = ref.Rect;
+  out.row1Absolute = ref.R1Abs;
+  out.col1Absolute = ref.C1Abs;
+  out.row2Absolute = ref.R2Abs;
+  out.col2Absolute = ref.C2Abs;
+  return out;
+}
+
 // Classifies "run1" or "run1:run2" as a reference. `second` is empty when there is no ":".
 bool MakeRef(std::string_view first, std::string_view second, Ref& ref) {
-  Part a, b;
-  ref = {};
-  if (!second.empty()) {
-    if (ParseCellPart(first, a) && ParseCellPart(second, b)) {
-      ref.Shape = Form::Area;
-      ref.Rect = {a.Row, a.Col, b.Row, b.Col};
-      ref.R1Abs = a.RowAbs; ref.C1Abs = a.ColAbs; ref.R2Abs = b.RowAbs; ref.C2Abs = b.ColAbs;
-      Normalize(ref);
-      return true;
-    }
-    if (ParseColumnPart(first, a) && ParseColumnPart(second, b)) {
-      ref.Shape = Form::Columns;
-      ref.Rect = {1, a.Col, kMaxRows, b.Col};
-      ref.C1Abs = a.ColAbs; ref.C2Abs = b.ColAbs;
-      Normalize(ref);
-      return true;
-    }
-    if (ParseRowPart(first, a) && ParseRowPart(second, b)) {
-      ref.Shape = Form::Rows;
-      ref.Rect = {a.Row, 1, b.Row, kMaxColumns};
-      ref.R1Abs = a.RowAbs; ref.R2Abs = b.RowAbs;
-      Normalize(ref);
-      return true;
-    }
+  a1::Reference parsed;
+  if (!a1::ParseReference(first, second, parsed)) {
+    ref = {};
     return false;
   }
-  if (!ParseCellPart(first, a)) return false;
-  ref.Shape = Form::Cell;
-  ref.Rect = {a.Row, a.Col, a.Row, a.Col};
-  ref.R1Abs = ref.R2Abs = a.RowAbs;
-  ref.C1Abs = ref.C2Abs = a.ColAbs;
+  ref = FromA1(parsed);
   return true;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Writing references
 
-void AppendColumn(std::string& out, std::int32_t col) {
-  char buffer[4];
-  int n = 0;
-  while (col > 0) {
-    buffer[n++] = static_cast<char>('A' + (col - 1) % 26);
-    col = (col - 1) / 26;
-  }
-  while (n > 0) out.push_back(buffer[--n]);
-}
-
-void AppendNumber(std::string& out, std::int32_t value) {
-  char buffer[12];
-  int n = 0;
-  do {
-    buffer[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  while (n > 0) out.push_back(buffer[--n]);
-}
-
-void AppendCell(std::string& out, std::int32_t row, std::int32_t col, bool rowAbs, bool colAbs) {
-  if (colAbs) out.push_back('$');
-  AppendColumn(out, col);
-  if (rowAbs) out.push_back('$');
-  AppendNumber(out, row);
-}
-
 void AppendRef(std::string& out, const Ref& ref) {
-  if (ref.Deleted) {
+  if (ref.Deleted)
     out += "#REF!";
-    return;
-  }
-  const CellRect& r = ref.Rect;
-  switch (ref.Shape) {
-    case Form::Cell:
-      AppendCell(out, r.row1, r.col1, ref.R1Abs, ref.C1Abs);
-      break;
-    case Form::Area:
-      AppendCell(out, r.row1, r.col1, ref.R1Abs, ref.C1Abs);
-      out.push_back(':');
-      AppendCell(out, r.row2, r.col2, ref.R2Abs, ref.C2Abs);
-      break;
-    case Form::Columns:
-      if (ref.C1Abs) out.push_back('$');
-      AppendColumn(out, r.col1);
-      out.push_back(':');
-      if (ref.C2Abs) out.push_back('$');
-      AppendColumn(out, r.col2);
-      break;
-    case Form::Rows:
-      if (ref.R1Abs) out.push_back('$');
-      AppendNumber(out, r.row1);
-      out.push_back(':');
-      if (ref.R2Abs) out.push_back('$');
-      AppendNumber(out, r.row2);
-      break;
-  }
+  else
+    a1::AppendReference(out, ToA1(ref));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -302,27 +172,7 @@ bool TranslateRef(Ref& ref, std::int32_t dRow, std::int32_t dCol) {
 
 // Next code point of a UTF-8 text, folded to lower case for the common alphabets.
 char32_t NextFolded(std::string_view s, std::size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  char32_t cp;
-  if (c < 0x80) {
-    ++i;
-    cp = c;
-  } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
-    cp = ((c & 0x1F) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3F);
-    i += 2;
-  } else if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
-    cp = ((c & 0x0F) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 6) |
-         (static_cast<unsigned char>(s[i + 2]) & 0x3F);
-    i += 3;
-  } else if ((c & 0xF8) == 0xF0 && i + 3 < s.size()) {
-    cp = ((c & 0x07) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 12) |
-         ((static_cast<unsigned char>(s[i + 2]) & 0x3F) << 6) |
-         (static_cast<unsigned char>(s[i + 3]) & 0x3F);
-    i += 4;
-  } else {
-    ++i;
-    return c;
-  }
+  const char32_t cp = utf8::Decode(s, i);
   if (cp >= 'A' && cp <= 'Z') return cp + 32;
   if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;             // Latin-1
   if (cp >= 0x100 && cp <= 0x17F && (cp % 2) == 0 && cp != 0x130) return cp + 1;  // Latin ext.
@@ -342,16 +192,6 @@ bool SheetNameEquals(std::string_view raw, bool quoted, std::string_view name) {
   return i == raw.size() && j == name.size();
 }
 
-std::string UnquoteSheet(std::string_view raw, bool quoted) {
-  std::string name;
-  name.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    name.push_back(raw[i]);
-    if (quoted && raw[i] == '\'' && i + 1 < raw.size() && raw[i + 1] == '\'') ++i;
-  }
-  return name;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The scanner
 
@@ -361,11 +201,6 @@ struct Found {
   bool Prefixed = false, Quoted = false, ThreeD = false, External = false;
   Ref Value;
 };
-
-std::size_t RunEnd(std::string_view s, std::size_t i) {
-  while (i < s.size() && IsRunChar(s[i])) ++i;
-  return i;
-}
 
 // Skips a bracketed group starting at s[i] == '[' (nested, "'" escapes the next character).
 std::size_t SkipBrackets(std::string_view s, std::size_t i) {
@@ -438,17 +273,7 @@ void Scan(std::string_view s, Visit&& visit) {
       continue;
     }
     if (c == '\'') {  // quoted sheet prefix
-      std::size_t j = i + 1;
-      while (j < n) {
-        if (s[j] == '\'') {
-          if (j + 1 < n && s[j + 1] == '\'') {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
+      const std::size_t j = a1::QuotedNameEnd(s, i);
       if (j + 1 < n && s[j + 1] == '!') {
         std::string_view inner = s.substr(i + 1, j - i - 1);
         found = {};
@@ -676,18 +501,7 @@ bool RewriteList(std::string_view list, std::string& out, Change&& change) {
 }
 
 Ref RefOfRect(const CellRect& rect) {
-  Ref ref;
-  ref.Rect = rect;
-  const bool allRows = rect.row1 == 1 && rect.row2 == kMaxRows;
-  const bool allCols = rect.col1 == 1 && rect.col2 == kMaxColumns;
-  if (allRows && !allCols)
-    ref.Shape = Form::Columns;
-  else if (allCols && !allRows)
-    ref.Shape = Form::Rows;
-  else if (rect.row1 == rect.row2 && rect.col1 == rect.col2)
-    ref.Shape = Form::Cell;
-  else
-    ref.Shape = Form::Area;
+  Ref ref = FromA1(a1::ReferenceOf(rect));
   Normalize(ref);
   return ref;
 }
@@ -722,13 +536,6 @@ bool RemoveSheetReferences(std::string_view formula, std::string_view deletedShe
     lead = "#REF!";
     return true;
   });
-}
-
-std::string ShiftedFormula(std::string_view formula, const SheetEdit& edit,
-                           const FormulaContext& context) {
-  std::string out;
-  if (!ShiftFormula(formula, edit, context, out)) out.assign(formula);
-  return out;
 }
 
 std::string TranslatedFormula(std::string_view formula, std::int32_t rowOffset,
@@ -830,20 +637,6 @@ std::string ParsedFormula::Text() const {
 bool ParsedFormula::Changed() const {
   return std::any_of(references_.begin(), references_.end(),
                      [](const Reference& r) { return r.Changed; });
-}
-
-ReferenceReach ParsedFormula::Reach() const {
-  ReferenceReach reach;
-  for (const Reference& r : references_)
-    if (!r.Deleted) Extend(reach, ToRef(r), r.Prefixed);
-  return reach;
-}
-
-std::string ParsedFormula::SheetOf(const Reference& reference) const {
-  if (!reference.Prefixed) return {};
-  return UnquoteSheet(std::string_view(source_).substr(
-                          reference.SheetBegin, reference.SheetEnd - reference.SheetBegin),
-                      reference.Quoted);
 }
 
 // ---------------------------------------------------------------------------------------------

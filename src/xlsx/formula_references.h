@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/a1_reference.h"
 #include "tabrix/platform/spreadsheet.h"
 
 namespace tabrix::xlsx {
@@ -91,9 +92,7 @@ bool TranslateFormula(std::string_view formula, std::int32_t rowOffset,
 bool RemoveSheetReferences(std::string_view formula, std::string_view deletedSheet,
                            std::string& out);
 
-// Convenience forms returning the (possibly unchanged) text.
-std::string ShiftedFormula(std::string_view formula, const SheetEdit& edit,
-                           const FormulaContext& context);
+// Convenience form returning the (possibly unchanged) text.
 std::string TranslatedFormula(std::string_view formula, std::int32_t rowOffset,
                               std::int32_t columnOffset);
 
@@ -121,7 +120,8 @@ class ParsedFormula {
     std::uint32_t Begin = 0, End = 0;  // span of the reference (after any sheet prefix)
     std::uint32_t PrefixBegin = 0;     // start of the sheet prefix (== Begin when none)
     std::uint32_t SheetBegin = 0, SheetEnd = 0;  // sheet name inside the prefix (raw text)
-    enum class Form : std::uint8_t { Cell, Area, Columns, Rows } Shape = Form::Cell;
+    using Form = a1::Shape;  // Cell, Area, Columns or Rows
+    Form Shape = Form::Cell;
     CellRect Rect;                     // normalised: row1 <= row2, col1 <= col2
     bool Row1Absolute = false, Col1Absolute = false, Row2Absolute = false, Col2Absolute = false;
     bool Prefixed = false;     // has a sheet prefix
@@ -140,12 +140,7 @@ class ParsedFormula {
   bool Translate(std::int32_t rowOffset, std::int32_t columnOffset);
 
   std::string Text() const;
-  const std::string& Original() const { return source_; }
   bool Changed() const;
-  ReferenceReach Reach() const;
-  const std::vector<Reference>& References() const { return references_; }
-  // The sheet named by a reference's prefix (quotes removed), or "" when none.
-  std::string SheetOf(const Reference& reference) const;
 
  private:
   std::string source_;

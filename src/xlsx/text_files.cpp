@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "support/utf8.h"
 #include "xlsx/utf16.h"
 #include "xlsx/engine_errors.h"
 #include "xlsx/number_format/number_format.h"
@@ -30,27 +31,11 @@ std::string ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// UTF-8 text of the file: a UTF-8 BOM is skipped, UTF-16 (with BOM) converted.
+// UTF-8 text of the file: a UTF-8 BOM is skipped, UTF-16 (with BOM) converted, bytes that are
+// not UTF-8 read as Windows-1252.
 std::string DecodeText(const std::string& bytes) {
-  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    return utf8::Repaired(std::string_view(bytes).substr(3));
   if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
     bool little = bytes[0] == '\xFF';
     std::string out;
@@ -67,11 +52,12 @@ std::string DecodeText(const std::string& bytes) {
           i += 2;
         }
       }
-      AppendUtf8(out, unit);
+      utf8::Append(out, unit);
     }
     return out;
   }
-  return bytes;
+  // Without a byte order mark: UTF-8, or legacy 8-bit text read as Windows-1252.
+  return utf8::Repaired(bytes);
 }
 
 // Splits delimited text into records of fields ("" quoting with doubled quotes).
@@ -249,10 +235,7 @@ TypedValue TypeField(const std::string& field) {
 std::string EncodeUtf16Le(const std::string& utf8) { return "\xFF\xFE" + Utf16Le(utf8); }
 
 std::size_t DisplayLength(const std::string& utf8) {
-  std::size_t n = 0;
-  for (char c : utf8)
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-  return n;
+  return utf8::CharacterCount(utf8);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Font metrics: digit widths of common fonts, and text widths from per-character advance
 // widths of a Helvetica-like sans serif scaled to the font by the ratio of digit widths.
+#include "support/utf8.h"
 #include "xlsx/text_metrics.h"
 
 #include <algorithm>
@@ -34,11 +35,7 @@ double TextEms(std::string_view line) {
       ++i;
       continue;
     }
-    std::uint32_t cp = 0;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-    cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < line.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(line[i + k]) & 0x3F);
-    i += static_cast<std::size_t>(extra) + 1;
+    const char32_t cp = utf8::Decode(line, i);
     // East Asian ideographs and kana are square; other letters about as wide as a digit.
     ems += (cp >= 0x1100 && (cp <= 0x115F || (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7A3) ||
                              (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFF00 && cp <= 0xFF60)))

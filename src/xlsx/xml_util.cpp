@@ -1,7 +1,10 @@
+// pugixml helpers shared by the package readers and writers (escaping of spreadsheet text).
 #include "xlsx/xml_util.h"
 
 #include <cctype>
 #include <stdexcept>
+
+#include "support/utf8.h"
 
 namespace tabrix::xlsx {
 
@@ -130,17 +133,8 @@ std::string UnescapeSpreadsheetText(std::string_view text) {
         else ok = false;
       }
       if (ok) {
-        // UTF-8 encode the code unit (surrogates are not expected in these escapes).
-        if (value < 0x80) {
-          out.push_back(static_cast<char>(value));
-        } else if (value < 0x800) {
-          out.push_back(static_cast<char>(0xC0 | (value >> 6)));
-          out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-        } else {
-          out.push_back(static_cast<char>(0xE0 | (value >> 12)));
-          out.push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-          out.push_back(static_cast<char>(0x80 | (value & 0x3F)));
-        }
+        // A lone surrogate escape has no UTF-8 form: it becomes U+FFFD.
+        utf8::Append(out, value);
         i += 6;
         continue;
       }

@@ -84,9 +84,11 @@ TEST(DatabaseValues, WideTextRoundTripsAndRepairsBadUtf8) {
   ASSERT_EQ(wide.size(), 5u);  // the emoji is a surrogate pair
   EXPECT_EQ(wide[3], 0xD83D);
   EXPECT_EQ(odbc::FromWide(wide), text);
-  // A stray continuation byte, a cut sequence and an overlong form become U+FFFD.
-  EXPECT_EQ(odbc::FromWide(odbc::ToWide("a\x80" "b\xE6\x97")), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
-  EXPECT_EQ(odbc::FromWide(odbc::ToWide("\xC0\xAF")), "\xEF\xBF\xBD\xEF\xBF\xBD");
+  // Bytes that are not UTF-8 (a stray continuation byte, a cut sequence, an overlong form,
+  // legacy 8-bit letters) go to the database as their Windows-1252 characters.
+  EXPECT_EQ(odbc::FromWide(odbc::ToWide("a\x80" "b\xE6\x97")), "a\u20AC" "b\u00E6\u2014");
+  EXPECT_EQ(odbc::FromWide(odbc::ToWide("\xC0\xAF")), "\u00C0\u00AF");
+  EXPECT_EQ(odbc::FromWide(odbc::ToWide("Z\xFCrich")), "Z\u00FCrich");
   const SQLWCHAR lone[] = {0xDC00, 'x'};
   EXPECT_EQ(odbc::FromWide(lone, 2), "\xEF\xBF\xBDx");
 }

@@ -10,7 +10,8 @@ const FormulaContext kHere{"Data", true};       // formula on the edited sheet "
 const FormulaContext kElsewhere{"Data", false};  // formula on another sheet
 
 std::string Shift(std::string_view f, const SheetEdit& e, const FormulaContext& c = kHere) {
-  return ShiftedFormula(f, e, c);
+  std::string out;
+  return ShiftFormula(f, e, c, out) ? out : std::string(f);
 }
 
 TEST(ShiftFormulaRows, InsertionMovesCellsAtOrBelowAndGrowsSpanningRanges) {
@@ -165,15 +166,12 @@ TEST(TranslateFormula, RelativePartsFollowTheCopyAbsolutePartsStay) {
 
 TEST(ParsedFormula, MovesRepeatedlyAndWritesUntouchedPartsVerbatim) {
   ParsedFormula parsed("sum(a5:a6)+'X y'!b7+Data!C3+\"A5\"");
-  ASSERT_EQ(parsed.References().size(), 3u);
-  EXPECT_EQ(parsed.SheetOf(parsed.References()[1]), "X y");
   EXPECT_FALSE(parsed.Shift(SheetEdit::InsertRows(8, 1), kHere));
   EXPECT_EQ(parsed.Text(), "sum(a5:a6)+'X y'!b7+Data!C3+\"A5\"");
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(parsed.Shift(SheetEdit::InsertRows(6, 1), kHere));
   EXPECT_EQ(parsed.Text(), "sum(A5:A9)+'X y'!b7+Data!C3+\"A5\"");
   EXPECT_TRUE(parsed.Shift(SheetEdit::DeleteRows(3, 1), kHere));
   EXPECT_EQ(parsed.Text(), "sum(A4:A8)+'X y'!b7+Data!#REF!+\"A5\"");
-  EXPECT_EQ(parsed.Reach().MaxRow, 8);
   // Same results as the text form.
   ParsedFormula again("SUM($A$5:A6)*Q1");
   again.Translate(-3, 2);
@@ -258,8 +256,8 @@ TEST(ShiftFormulaProperties, InsertThenDeleteRestoresTheText) {
         const SheetEdit del = rows ? SheetEdit::DeleteRows(k, 3) : SheetEdit::DeleteColumns(k, 3);
         for (bool here : {true, false}) {
           const FormulaContext context{"Data", here};
-          const std::string moved = ShiftedFormula(f, ins, context);
-          EXPECT_EQ(ShiftedFormula(moved, del, context), f) << f << " at " << k;
+          const std::string moved = Shift(f, ins, context);
+          EXPECT_EQ(Shift(moved, del, context), f) << f << " at " << k;
         }
       }
     }
@@ -283,7 +281,7 @@ TEST(ShiftFormulaProperties, ArbitraryBytesAreScannedSafely) {
     // The parsed form and the text form agree.
     ParsedFormula moved(text);
     moved.Shift(SheetEdit::InsertRows(1, 1), {"A", true});
-    EXPECT_EQ(moved.Text(), ShiftedFormula(text, SheetEdit::InsertRows(1, 1), {"A", true}))
+    EXPECT_EQ(moved.Text(), Shift(text, SheetEdit::InsertRows(1, 1), {"A", true}))
         << text;
   }
 }

@@ -19,6 +19,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string ShiftedText(std::string_view formula, const SheetEdit& edit,
+                        const FormulaContext& context) {
+  std::string out;
+  return ShiftFormula(formula, edit, context, out) ? out : std::string(formula);
+}
+
 bool ToolsPresent() {
   static const bool present =
       fs::exists("/usr/bin/soffice") && fs::exists("/usr/bin/python3") &&
@@ -200,13 +206,13 @@ Template Apply(const Template& before, const SheetEdit& edit) {
     if (MoveCell(c, edit)) after.Values.push_back(c);
   for (Cell c : before.LocalFormulas) {
     if (!MoveCell(c, edit)) continue;
-    c.Value = "=" + ShiftedFormula(std::string_view(c.Value).substr(1), edit, {kDataSheet, true});
+    c.Value = "=" + ShiftedText(std::string_view(c.Value).substr(1), edit, {kDataSheet, true});
     after.LocalFormulas.push_back(c);
   }
   for (Cell c : before.OtherFormulas) {
     if (!c.Number)
       c.Value =
-          "=" + ShiftedFormula(std::string_view(c.Value).substr(1), edit, {kDataSheet, false});
+          "=" + ShiftedText(std::string_view(c.Value).substr(1), edit, {kDataSheet, false});
     after.OtherFormulas.push_back(c);
   }
   return after;

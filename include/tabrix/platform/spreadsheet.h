@@ -46,7 +46,7 @@ struct CellRect {
   friend bool operator==(const CellRect&, const CellRect&) = default;
 };
 
-// "A1" style column letters and back (1 -> "A", 16384 -> "XFD").
+// "A1" style column letters (1 -> "A", 16384 -> "XFD").
 std::string ColumnLetters(std::int32_t column);
 // A1 address of a rectangle: "B2", "B2:D5", "$B$2:$D$5", whole rows "5:7", whole columns "F:H".
 std::string FormatAddress(const CellRect& rect, bool rowAbsolute, bool columnAbsolute);

@@ -11,7 +11,7 @@ namespace tabrix::platform::odbc {
 
 using WideString = std::basic_string<SQLWCHAR>;
 
-// Invalid UTF-8 sequences become U+FFFD.
+// Bytes that are not UTF-8 read as Windows-1252 characters (support/utf8.h).
 WideString ToWide(std::string_view text);
 // `count` 16-bit units; unpaired surrogates become U+FFFD.
 std::string FromWide(const SQLWCHAR* text, std::size_t count);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "support/a1_reference.h"
 #include "xlsx/evaluator/formula_ast.h"
 #include "xlsx/evaluator/unicode_text.h"
 
@@ -19,72 +20,17 @@ struct Unsupported {
 };
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-// Characters of names, cell references, function names and unquoted sheet names.
-bool IsRunChar(char c) {
-  return IsLetter(c) || IsDigit(c) || c == '_' || c == '.' || c == '$' || c == '\\' || c == '?' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
+using a1::IsRunChar;
 
-// One side of a reference: "$B$5" (cell), "$B" (column), "$5" (row).
-struct RefPart {
-  std::int32_t row = 0, column = 0;
-};
-
-bool ParseCell(std::string_view run, RefPart& part) {
-  std::size_t i = 0, n = run.size();
-  if (i < n && run[i] == '$') ++i;
-  std::int32_t column = 0;
-  std::size_t letters = 0;
-  while (i < n && IsLetter(run[i])) {
-    if (++letters > 3) return false;
-    column = column * 26 + (Upper(run[i]) - 'A' + 1);
-    ++i;
-  }
-  if (letters == 0 || column > kMaxColumns) return false;
-  if (i < n && run[i] == '$') ++i;
-  std::int32_t row = 0;
-  std::size_t digits = 0;
-  while (i < n && IsDigit(run[i])) {
-    if (++digits > 7) return false;
-    row = row * 10 + (run[i] - '0');
-    ++i;
-  }
-  if (digits == 0 || i != n || row < 1 || row > kMaxRows) return false;
-  part = {row, column};
-  return true;
+// One side of a reference of the given kind ("$B$5" cell, "$B" column, "$5" row); false when
+// the run is something else.
+bool ParseAs(a1::PartKind kind, std::string_view run, a1::Part& part) {
+  part = a1::ParsePart(run);
+  return part.kind == kind;
 }
-
-bool ParseColumn(std::string_view run, RefPart& part) {
-  std::size_t i = 0, n = run.size();
-  if (i < n && run[i] == '$') ++i;
-  std::int32_t column = 0;
-  std::size_t letters = 0;
-  while (i < n && IsLetter(run[i])) {
-    if (++letters > 3) return false;
-    column = column * 26 + (Upper(run[i]) - 'A' + 1);
-    ++i;
-  }
-  if (letters == 0 || i != n || column > kMaxColumns) return false;
-  part = {0, column};
-  return true;
-}
-
-bool ParseRow(std::string_view run, RefPart& part) {
-  std::size_t i = 0, n = run.size();
-  if (i < n && run[i] == '$') ++i;
-  std::int32_t row = 0;
-  std::size_t digits = 0;
-  while (i < n && IsDigit(run[i])) {
-    if (++digits > 7) return false;
-    row = row * 10 + (run[i] - '0');
-    ++i;
-  }
-  if (digits == 0 || i != n || row < 1 || row > kMaxRows) return false;
-  part = {row, 0};
-  return true;
-}
+bool ParseCell(std::string_view run, a1::Part& part) { return ParseAs(a1::PartKind::Cell, run, part); }
+bool ParseColumn(std::string_view run, a1::Part& part) { return ParseAs(a1::PartKind::Column, run, part); }
+bool ParseRow(std::string_view run, a1::Part& part) { return ParseAs(a1::PartKind::Row, run, part); }
 
 CellRect Normalized(std::int32_t r1, std::int32_t c1, std::int32_t r2, std::int32_t c2) {
   return {std::min(r1, r2), std::min(c1, c2), std::max(r1, r2), std::max(c1, c2)};
@@ -248,8 +194,8 @@ class Parser {
   }
 
   std::string_view ReadRun() {
-    std::size_t start = pos_;
-    while (pos_ < s_.size() && IsRunChar(s_[pos_])) ++pos_;
+    const std::size_t start = pos_;
+    pos_ = a1::RunEnd(s_, pos_);
     return s_.substr(start, pos_ - start);
   }
 
@@ -313,7 +259,7 @@ class Parser {
   std::optional<std::uint32_t> TryRowRange(std::int32_t sheet) {
     std::size_t start = pos_;
     std::string_view first = ReadRun();
-    RefPart a, b;
+    a1::Part a, b;
     if (ParseRow(first, a) && pos_ < s_.size() && s_[pos_] == ':') {
       ++pos_;
       std::string_view second = ReadRun();
@@ -326,7 +272,7 @@ class Parser {
   std::uint32_t ParseReferenceOrName(std::int32_t sheet) {
     std::string_view run = ReadRun();
     if (run.empty()) Fail("expected a reference");
-    RefPart a, b;
+    a1::Part a, b;
     if (ParseCell(run, a)) {
       std::size_t save = pos_;
       if (pos_ < s_.size() && s_[pos_] == ':') {
@@ -393,21 +339,13 @@ class Parser {
   }
 
   std::string ReadQuotedSheet() {
-    ++pos_;  // opening apostrophe
-    std::string out;
-    for (;;) {
-      if (pos_ >= s_.size()) Fail("unterminated sheet name");
-      char c = s_[pos_++];
-      if (c == '\'') {
-        if (pos_ < s_.size() && s_[pos_] == '\'') {
-          out += '\'';
-          ++pos_;
-          continue;
-        }
-        break;
-      }
-      out += c;
+    const std::size_t close = a1::QuotedNameEnd(s_, pos_);
+    if (close >= s_.size()) {
+      pos_ = s_.size();
+      Fail("unterminated sheet name");
     }
+    std::string out = a1::UnquoteName(s_.substr(pos_ + 1, close - pos_ - 1));
+    pos_ = close + 1;
     if (!out.empty() && out.front() == '[') Fail("external reference");
     if (out.find(':') != std::string::npos) Fail("reference across sheets");
     return out;
@@ -428,7 +366,7 @@ class Parser {
           if (pos_ < s_.size() && s_[pos_] == ':') {
             std::size_t save = pos_;
             ++pos_;
-            RefPart part;
+            a1::Part part;
             std::string_view second = ReadRun();
             if (!ParseCell(second, part) && !ParseColumn(second, part) && !ParseRow(second, part))
               pos_ = save;

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "support/utf8.h"
+
 namespace tabrix::xlsx::eval {
 namespace {
 
@@ -17,49 +19,6 @@ bool IsAscii(std::string_view text) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-// Decodes one code point at `i` and advances; malformed bytes decode as themselves.
-char32_t Decode(std::string_view s, std::size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) {
-    ++i;
-    return c;
-  }
-  int extra = (c >= 0xF0 && c < 0xF8) ? 3 : (c >= 0xE0) ? 2 : (c >= 0xC0) ? 1 : 0;
-  if (extra == 0 || i + static_cast<std::size_t>(extra) >= s.size()) {
-    ++i;  // lone continuation byte or truncated sequence
-    return c;
-  }
-  char32_t cp = c & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    unsigned char d = static_cast<unsigned char>(s[i + k]);
-    if ((d & 0xC0) != 0x80) {
-      ++i;
-      return c;
-    }
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  i += extra + 1;
-  return cp;
-}
-
-void Encode(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // A UTF-8 locale for case mapping beyond ASCII; null when the system has none.
 locale_t CaseLocale() {
@@ -89,34 +48,24 @@ std::string MapText(std::string_view text, bool upper) {
     for (char c : text) out += upper ? AsciiUpper(c) : AsciiLower(c);
     return out;
   }
-  for (std::size_t i = 0; i < text.size();) Encode(MapCase(Decode(text, i), upper), out);
+  for (std::size_t i = 0; i < text.size();) utf8::Append(out, MapCase(utf8::Decode(text, i), upper));
   return out;
 }
 
 std::vector<char32_t> CodePoints(std::string_view text) {
   std::vector<char32_t> out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) out.push_back(MapCase(Decode(text, i), false));
+  for (std::size_t i = 0; i < text.size();) out.push_back(MapCase(utf8::Decode(text, i), false));
   return out;
 }
 
 }  // namespace
 
-std::size_t CharacterCount(std::string_view text) {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    Decode(text, i);
-    ++count;
-  }
-  return count;
-}
+std::size_t CharacterCount(std::string_view text) { return utf8::CharacterCount(text); }
 
 std::string_view CharacterSlice(std::string_view text, std::size_t start, std::size_t count) {
-  std::size_t i = 0;
-  for (std::size_t n = 0; n < start && i < text.size(); ++n) Decode(text, i);
-  std::size_t begin = i;
-  for (std::size_t n = 0; n < count && i < text.size(); ++n) Decode(text, i);
-  return text.substr(begin, i - begin);
+  const std::size_t begin = utf8::Advance(text, 0, start);
+  return text.substr(begin, utf8::Advance(text, begin, count) - begin);
 }
 
 std::string ToUpperText(std::string_view text) { return MapText(text, true); }
@@ -135,8 +84,8 @@ int CompareTextNoCase(std::string_view a, std::string_view b) {
   }
   std::size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {
-    char32_t x = MapCase(Decode(a, i), false);
-    char32_t y = MapCase(Decode(b, j), false);
+    char32_t x = MapCase(utf8::Decode(a, i), false);
+    char32_t y = MapCase(utf8::Decode(b, j), false);
     if (x != y) return x < y ? -1 : 1;
   }
   if (i < a.size()) return 1;
@@ -167,9 +116,9 @@ bool WildcardMatch(std::string_view pattern, std::string_view text) {
   std::vector<Element> p;
   p.reserve(pattern.size());
   for (std::size_t i = 0; i < pattern.size();) {
-    char32_t cp = Decode(pattern, i);
+    char32_t cp = utf8::Decode(pattern, i);
     if (cp == '~' && i < pattern.size()) {
-      p.push_back({MapCase(Decode(pattern, i), false), Element::Literal});
+      p.push_back({MapCase(utf8::Decode(pattern, i), false), Element::Literal});
     } else if (cp == '*') {
       p.push_back({0, Element::Star});
     } else if (cp == '?') {

@@ -9,7 +9,8 @@
 
 namespace tabrix::xlsx::eval {
 
-// Number of characters (code points; malformed bytes count one each).
+// Number of characters (code points; a byte that is not UTF-8 is one character, see
+// support/utf8.h).
 std::size_t CharacterCount(std::string_view text);
 // `count` characters from character `start` (0-based); clipped to the text.
 std::string_view CharacterSlice(std::string_view text, std::size_t start, std::size_t count);

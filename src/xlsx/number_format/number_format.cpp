@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "support/utf8.h"
+
 namespace tabrix::xlsx {
 namespace {
 
@@ -76,12 +78,8 @@ bool StartsWithNoCase(std::string_view s, std::size_t i, std::string_view word) 
   return true;
 }
 
-// Length of the UTF-8 sequence starting at s[i] (at least 1, never past the end).
-std::size_t CharLength(std::string_view s, std::size_t i) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
-  return std::min(n, s.size() - i);
-}
+// Length in bytes of the character starting at s[i] (at least 1, never past the end).
+std::size_t CharLength(std::string_view s, std::size_t i) { return utf8::Advance(s, i, 1) - i; }
 
 // ---------------------------------------------------------------------------------------------
 // Decimal digits of a number
