@@ -1,11 +1,11 @@
 // Font metrics: digit widths of common fonts, and text widths from per-character advance
 // widths of a Helvetica-like sans serif scaled to the font by the ratio of digit widths.
-#include "support/utf8.h"
 #include "xlsx/text_metrics.h"
 
 #include <algorithm>
 #include <cstdint>
 
+#include "support/utf8.h"
 #include "xlsx/cell_address.h"
 
 namespace tabrix::xlsx {
