@@ -88,7 +88,16 @@ int FindConvEntry(std::string_view reportFileType) {
 }
 
 std::string DefaultConversionTablePath() {
-  return ComponentFolder() + "/" + kConversionTableFileName;
+  const std::string beside = ComponentFolder() + "/" + kConversionTableFileName;
+#ifdef TABRIX_DATA_FROM_BIN
+  // An installed program finds the table in the data folder (<prefix>/share/tabrix).
+  if (!FileExists(beside)) {
+    const std::string installed =
+        AbsolutePath(std::string(TABRIX_DATA_FROM_BIN) + "/" + kConversionTableFileName, ComponentFolder());
+    if (FileExists(installed)) return installed;
+  }
+#endif
+  return beside;
 }
 
 }  // namespace tabrix

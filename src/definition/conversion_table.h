@@ -18,7 +18,8 @@ void LoadConversionTable(const std::string& path);
 // by name without regard to case; the first match wins; -1 when none (or the text is empty).
 int FindConvEntry(std::string_view reportFileType);
 
-// "fmtconv.cfg" in the folder of the running program.
+// "fmtconv.cfg" in the folder of the running program; for an installed program without one
+// there, the installed table (<prefix>/share/tabrix/fmtconv.cfg seen from <prefix>/bin).
 std::string DefaultConversionTablePath();
 
 }  // namespace tabrix

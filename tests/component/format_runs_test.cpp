@@ -11,6 +11,7 @@
 #include "component/run_state.h"
 #include "support/run_log.h"
 #include "fixtures/format_test_support.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"
 #include "tabrix/tabrix.h"
@@ -30,9 +31,6 @@ using testing::RunCommand;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
 using testing::WriteTextFile;
-
-#define REQUIRE_LIBREOFFICE() \
-  if (!LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed"
 
 void ExecuteSql(const std::string& database, const std::string& sql) {
   sqlite3* db = nullptr;

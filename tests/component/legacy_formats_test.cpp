@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "fixtures/format_test_support.h"
+#include "fixtures/required_tools.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/zip_archive.h"
 #include "tabrix/error.h"
@@ -26,9 +27,6 @@ using testing::LibreOfficeAvailable;
 using testing::LibreOfficeConvert;
 using testing::ReadTextFile;
 using testing::TempFolder;
-
-#define REQUIRE_LIBREOFFICE() \
-  if (!LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed"
 
 std::shared_ptr<platform::Workbook> Open(const std::string& path) {
   return platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);

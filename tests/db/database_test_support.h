@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/database.h"
 #include "tabrix/variant.h"
@@ -62,16 +63,15 @@ inline std::string Env(const char* name) {
 }
 
 // The PostgreSQL tests need the server of scripts/test-services.sh. Run from scripts/test
-// (TABRIX_REQUIRE_PG=1) a missing server is a failure; run alone they skip.
+// (TABRIX_REQUIRE_PG=1) or under CI a missing server is a failure; run alone they skip.
 #define REQUIRE_POSTGRESQL()                                                                  \
   do {                                                                                        \
-    if (::tabrix::platform::testing::Env("TABRIX_TEST_PG_DSN").empty()) {                     \
-      if (::tabrix::platform::testing::Env("TABRIX_REQUIRE_PG") == "1")                       \
-        FAIL() << "The PostgreSQL test server is not running (scripts/test-services.sh "      \
-                  "could not start it; see its messages above).";                             \
-      GTEST_SKIP() << "No PostgreSQL test server: run through scripts/test, or source "       \
-                      "scripts/test-services.sh and call start_test_services first.";         \
-    }                                                                                         \
+    const bool server = !::tabrix::platform::testing::Env("TABRIX_TEST_PG_DSN").empty();      \
+    if (!server && ::tabrix::platform::testing::Env("TABRIX_REQUIRE_PG") == "1")              \
+      FAIL() << "The PostgreSQL test server is not running (scripts/test-services.sh "        \
+                "could not start it; see its messages above).";                               \
+    REQUIRE_TOOL(server, "The PostgreSQL test server (run through scripts/test, or source "   \
+                 "scripts/test-services.sh and call start_test_services)", "postgresql");     \
   } while (0)
 
 inline std::shared_ptr<Connection> OpenConnection(const std::string& connectionString,

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fill/fill_fixture.h"
+#include "fixtures/required_tools.h"
 
 namespace tabrix {
 namespace {
@@ -49,7 +50,7 @@ TEST_F(NamesTest, FieldsGoIntoTheListedNamesInOrder) {
   EXPECT_EQ(again.Names["Total"], "2");
   EXPECT_EQ(again.Names["Title"], "\"Q1 \"\"final\"\"\"");
 
-  if (!filltest::LibreOfficeAvailable()) return;
+  REQUIRE_LIBREOFFICE();
   auto sheets = filltest::RecalculatedSheets(folder_.File("out.xlsx"));
   EXPECT_EQ(filltest::RecalculatedCell(sheets["Data"], "A1"), "Q1 \"final\"");
 }

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "fill/fill_fixture.h"
+#include "fixtures/required_tools.h"
 
 namespace tabrix {
 namespace {
@@ -127,7 +128,7 @@ TEST_F(VarTableTest, TotalsGrowAsTheSpreadsheetGrowsThem) {
   EXPECT_EQ(saved.Text("Shrink", "D7"), "=SUM(D5:D6)");
   EXPECT_EQ(saved.Text("Shrink", "B6"), "r2");
 
-  if (!filltest::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   auto sheets = filltest::RecalculatedSheets(folder_.File("out.xlsx"));
   auto number = [&](const std::string& sheet, const std::string& ref) {
     const std::string text = filltest::RecalculatedCell(sheets[sheet], ref);
@@ -161,7 +162,7 @@ TEST_F(VarTableTest, CopyRepeatsFormatsAndFormulasIntoTheInsertedBlocks) {
   EXPECT_EQ(saved.Text("Data", "E9"), "kept");
   EXPECT_EQ(saved.Text("Data", "E10"), "=SUM(E5:E9)");
 
-  if (!filltest::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   auto sheets = filltest::RecalculatedSheets(folder_.File("out.xlsx"));
   EXPECT_EQ(filltest::RecalculatedCell(sheets["Data"], "E8"), "80");
   EXPECT_EQ(filltest::RecalculatedCell(sheets["Data"], "E10"), "201.5");  // the text is not summed

@@ -10,6 +10,7 @@
 #include "group/counting_sheet.h"
 #include "group/report_files.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix {
@@ -130,7 +131,7 @@ TEST_F(GroupedReport, CustomerOrderLineWithGroupRangesRepeatsHeadersAndFooters) 
   EXPECT_EQ(counts_->copies, 4);
   EXPECT_EQ(counts_->deletes, 1);
 
-  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   // The footer totals grew with the rows inserted into their ranges: order totals, customer
   // totals and the grand total add up their own lines.
   const auto csv = LibreOfficeRecalculated(saved);
@@ -198,7 +199,7 @@ TEST_F(GroupedReport, SingleRecordFillsTheTemplateItself) {
                                      "C9||||", "|9|||", "||z|4|2.25", "|Order total|||",
                                      "Customer total||||", "||||", "Grand total||||", "end||||",
                                      "||||"}));
-  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   const auto csv = LibreOfficeRecalculated(saved);
   ASSERT_GE(csv.size(), 9u);
   EXPECT_EQ(csv[5].at(5), "2.25");
@@ -267,7 +268,7 @@ TEST_F(GroupedReport, RangeFillOrderKeepsNeighbouringColumnsInPlace) {
   EXPECT_EQ(Lines(sheet, 3, 20), kOrdersWithRanges);
   for (int r = 3; r <= 10; ++r) EXPECT_EQ(sheet.Text(r, 8), "side" + std::to_string(r));
   EXPECT_EQ(sheet.Text(11, 8), "");
-  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   const auto csv = LibreOfficeRecalculated(saved);
   ASSERT_GE(csv.size(), 18u);
   EXPECT_EQ(csv[10].at(5), "35");
@@ -288,7 +289,7 @@ TEST_F(GroupedReport, RecordsGoingRightMirrorTheRows) {
   EXPECT_EQ(sheet.Text(8, 19), "side10");
   EXPECT_EQ(SavedColumnBreaks(saved), (std::vector<std::int32_t>{12}));
   EXPECT_TRUE(SavedRowBreaks(saved).empty());
-  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   const auto csv = LibreOfficeRecalculated(saved);
   ASSERT_GE(csv.size(), 6u);
   const std::vector<std::string>& totals = csv[5];

@@ -7,6 +7,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
 
@@ -39,15 +40,26 @@ wb.save(sys.argv[1])
               arguments.insert(arguments.end(), texts.begin(), texts.end());
               return arguments;
             }());
-  // Widths of the texts as FreeType draws them in DejaVu Sans 11 pt at 96 dpi.
+  // Widths of the texts as FreeType draws them in DejaVu Sans 11 pt at 96 dpi; fontconfig says
+  // where the font file is (fc-match answers with a substitute when the font is missing).
+  const testing::CommandResult match = testing::RunCommand("fc-match -f '%{family[0]}\\n%{file}' 'DejaVu Sans'");
+  const std::size_t newline = match.output.find('\n');
+  REQUIRE_TOOL(match.exitCode == 0 && newline != std::string::npos && match.output.substr(0, newline) == "DejaVu Sans",
+               "The font DejaVu Sans (found through fc-match)", "fonts-dejavu-core and fontconfig");
+  const std::string fontFile = match.output.substr(newline + 1);
+  REQUIRE_PYTHON_MODULE("PIL", "python3-pil");
   std::string measured = RunPython(R"PY(
 import sys
 from PIL import ImageFont
-font = ImageFont.truetype("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 110)
-for t in sys.argv[1:]:
+font = ImageFont.truetype(sys.argv[1], 110)
+for t in sys.argv[2:]:
     print(font.getlength(t) * (11 * 96 / 72) / 110)
 )PY",
-                                   texts);
+                                   [&] {
+                                     std::vector<std::string> arguments{fontFile};
+                                     arguments.insert(arguments.end(), texts.begin(), texts.end());
+                                     return arguments;
+                                   }());
   std::vector<double> rendered;
   std::istringstream lines(measured);
   for (std::string line; std::getline(lines, line);) rendered.push_back(std::stod(line));
@@ -90,8 +102,8 @@ TEST(AutoFitSheets, DeletingAndActivatingSheets) {
   book->SaveAs(output, std::nullopt);
   std::string names = RunPython("import sys, openpyxl\nwb = openpyxl.load_workbook(sys.argv[1])\nprint(wb.sheetnames, wb.active.title)\n", {output});
   EXPECT_EQ(names, "['Summary'] Summary\n");
-  if (testing::LibreOfficeAvailable())
-    EXPECT_EQ(testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true)).at(0).at(0).substr(0, 1), "#");
+  REQUIRE_LIBREOFFICE();
+  EXPECT_EQ(testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true)).at(0).at(0).substr(0, 1), "#");
 }
 
 TEST(AutoFitSheets, ProtectionUsesTheSaltedSha512Hash) {
@@ -153,7 +165,7 @@ TEST(AutoFitSheets, NamesTakeConstantsAndPageBreaksAreManual) {
   EXPECT_NE(workbook.find("<definedName name=\"GrandTotal\">\"He said \"\"hi\"\"\"</definedName>"), std::string::npos)
       << workbook;
   EXPECT_NE(workbook.find("fullCalcOnLoad=\"1\""), std::string::npos);
-  if (!testing::LibreOfficeAvailable()) return;
+  REQUIRE_LIBREOFFICE();
   auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
   EXPECT_EQ(rows.at(19).at(0), "He said \"hi\"");
   EXPECT_EQ(rows.at(20).at(0), "25");

@@ -7,6 +7,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 
 namespace tabrix::xlsx {
@@ -18,7 +19,7 @@ using testing::RunPython;
 using testing::TempFolder;
 
 TEST(ForeignTemplates, LibreOfficeTemplateGrowsAndItsTotalsRecalculate) {
-  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   TempFolder folder;
   std::string csv = folder.File("lotemplate.csv");
   testing::WriteTextFile(csv, "Item,Qty,Price,Amount\nfirst,1,2,=B2*C2\nsecond,,,=B3*C3\nTOTAL,=SUM(B2:B3),,=SUM(D2:D3)\n");
@@ -129,7 +130,7 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
       << strings;
   auto values = testing::OpenpyxlCells(output, "S", {"G3", "G4", "D6"});
   EXPECT_EQ(values, (std::vector<std::string>{" inline text", "Bold normal", "=B6*C6"}));
-  if (!testing::LibreOfficeAvailable()) return;
+  REQUIRE_LIBREOFFICE();
   auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
   EXPECT_EQ(rows.at(5).at(3), "160");
   EXPECT_EQ(rows.at(3).at(5), "4");

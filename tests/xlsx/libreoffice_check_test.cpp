@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "xlsx/formula_references.h"
+#include "fixtures/required_tools.h"
 #include "xlsx/number_format/number_format.h"
 
 namespace tabrix::xlsx {
@@ -23,13 +24,6 @@ std::string ShiftedText(std::string_view formula, const SheetEdit& edit,
                         const FormulaContext& context) {
   std::string out;
   return ShiftFormula(formula, edit, context, out) ? out : std::string(formula);
-}
-
-bool ToolsPresent() {
-  static const bool present =
-      fs::exists("/usr/bin/soffice") && fs::exists("/usr/bin/python3") &&
-      std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") == 0;
-  return present;
 }
 
 std::string JsonString(std::string_view text) {
@@ -219,7 +213,8 @@ Template Apply(const Template& before, const SheetEdit& edit) {
 }
 
 TEST(LibreOfficeCheck, MovedFormulasComputeTheSameAfterInsertingAndDeletingEmptyCells) {
-  if (!ToolsPresent()) GTEST_SKIP() << "LibreOffice or openpyxl not installed";
+  REQUIRE_LIBREOFFICE();
+  REQUIRE_PYTHON_MODULE("openpyxl", "python3-openpyxl");
   Scratch scratch;
   const Template before = MakeTemplate();
   // Edits that add or remove only empty cells: every formula keeps its value.
@@ -267,7 +262,8 @@ TEST(LibreOfficeCheck, MovedFormulasComputeTheSameAfterInsertingAndDeletingEmpty
 }
 
 TEST(LibreOfficeCheck, FormattedValuesReadAsLibreOfficeShowsThem) {
-  if (!ToolsPresent()) GTEST_SKIP() << "LibreOffice or openpyxl not installed";
+  REQUIRE_LIBREOFFICE();
+  REQUIRE_PYTHON_MODULE("openpyxl", "python3-openpyxl");
   // Formats where LibreOffice shows what the spreadsheet application shows (not General,
   // which LibreOffice widens, nor dates before March 1900, where only the application has
   // its 29 February 1900).

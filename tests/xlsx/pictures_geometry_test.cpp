@@ -5,6 +5,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
 
@@ -110,7 +111,7 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>").at(0), "8");
   EXPECT_EQ(All(drawing, "<a:ext cx=\"(\\d+)\"").at(0), "1905000");
 
-  if (!testing::LibreOfficeAvailable()) return;
+  REQUIRE_LIBREOFFICE();
   // LibreOffice finds every picture: the template's chart (as its replacement image) and
   // picture, and the four new ones.
   std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());

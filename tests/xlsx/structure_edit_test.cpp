@@ -7,6 +7,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
 
@@ -113,7 +114,7 @@ TEST(StructureEdit, DeletedRowsBecomeRefErrorsAndRangesShrink) {
 }
 
 TEST(StructureEdit, LibreOfficeTotalsOverAGrownTableEqualTheRowsWritten) {
-  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   TempFolder folder;
   Opened opened(test::MakeReportTemplate(folder.Path()));
   const int records = 30;

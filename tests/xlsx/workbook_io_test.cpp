@@ -6,6 +6,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"
 
@@ -164,7 +165,7 @@ print(ws["D10"].number_format, ws["C3"].number_format, ws.merged_cells.ranges[0]
 }
 
 TEST(WorkbookIo, LibreOfficeOpensTheSavedWorkbook) {
-  if (!testing::LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   TempFolder folder;
   auto book = Open(MakeTemplate(folder));
   auto data = book->WorksheetAt(1);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 #include "tabrix/platform/spreadsheet.h"
 
 namespace tabrix::testing {
@@ -62,7 +63,7 @@ std::vector<ComparedCell> OursAgainstLibreOffice(const std::string& workbook, co
 }
 
 TEST(LibreOfficeComparison, FormulaCorpusMatchesLibreOfficeRecalculation) {
-  if (!LibreOfficeAvailable()) GTEST_SKIP() << "LibreOffice is not installed";
+  REQUIRE_LIBREOFFICE();
   TempFolder folder("tabrix-eval-corpus");
   std::string corpus = folder.File("corpus.xlsx");
   RunPython(ReadTextFile(kData + "formula_corpus.py"), {corpus});

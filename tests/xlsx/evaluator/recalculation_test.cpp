@@ -12,6 +12,7 @@
 #include "xlsx/formula_recalculation.h"
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/required_tools.h"
 
 namespace tabrix::testing {
 namespace {
@@ -118,7 +119,7 @@ TEST_F(RecalculationTest, TotalsOfAGrownTableAreStoredInEveryOutput) {
   EXPECT_EQ(csv[total - 1][0], "TOTAL");
   EXPECT_EQ(csv[total - 1][1], std::to_string(static_cast<long>(qtySum)));
 
-  if (!LibreOfficeAvailable()) return;
+  REQUIRE_LIBREOFFICE();
   // LibreOffice by default shows cached values: the same totals without recalculating.
   std::vector<std::vector<std::string>> shown = ParseCsv(LibreOfficeCsv(xlsx, 1, false));
   ASSERT_GE(shown.size(), static_cast<std::size_t>(total));
@@ -172,7 +173,7 @@ TEST_F(RecalculationTest, FormulasItCannotComputeAreLeftToTheReader) {
   EXPECT_EQ(summary.computed, 1u);
   EXPECT_EQ(summary.leftToReader, 2u);
   EXPECT_EQ(summary.firstProblem, "function OFFSET (in B1)");
-  if (!LibreOfficeAvailable()) return;
+  REQUIRE_LIBREOFFICE();
   // A recalculating reader computes them.
   std::vector<std::vector<std::string>> values = ParseCsv(LibreOfficeCsv(xlsx, 1, true));
   ASSERT_GE(values.size(), 2u);
