@@ -114,88 +114,44 @@ TEST(Sqlite, RelativeFilesLieInTheBaseFolderAndModesAreKept) {
   EXPECT_NE(error.Description().find("Mode"), std::string::npos);
 }
 
-TEST(Sqlite, InMemoryConnectionRunsStatementsAndQueries) {
+TEST(Sqlite, StatementsQueriesErrorsAndTheCursorsEnds) {
   auto connection = OpenConnection("Provider=SQLite;Data Source=:memory:");
   EXPECT_EQ(connection->State(), kStateOpen);
-  EXPECT_EQ(connection->ConnectionString(), "Provider=SQLite;Data Source=:memory:");
   // A batch through Execute; the rows of a query run through Execute are discarded.
-  connection->Execute("CREATE TABLE t (a, b); INSERT INTO t VALUES (1, 'x'); "
-                      "INSERT INTO t VALUES (2, 'y'); SELECT * FROM t;");
-  // A statement that changes no row.
-  connection->Execute("UPDATE t SET a = 3 WHERE a = 99");
+  connection->Execute("CREATE TABLE t (v INTEGER, w TEXT); INSERT INTO t VALUES (1, 'a'); "
+                      "INSERT INTO t VALUES (2, 'b'), (3, 'c'); SELECT * FROM t;");
+  connection->Execute("UPDATE t SET v = 3 WHERE v = 99");  // changes no row
 
-  auto records = CreateRecordset();
-  // Statements before the query run first.
-  records->Open("UPDATE t SET b = 'z' WHERE a = 2; SELECT a, b FROM t ORDER BY a", connection);
-  auto rows = ReadRows(*records);
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[1][1], Variant("z"));
-  records->Close();
-
-  // A statement without rows leaves the recordset closed.
-  records->Open("DELETE FROM t WHERE a = 1", connection);
-  EXPECT_EQ(records->State(), kStateClosed);
-
-  connection->Close();
-  EXPECT_EQ(connection->State(), kStateClosed);
-  AutomationError error = Raised([&] { connection->Execute("SELECT 1"); });
-  EXPECT_EQ(error.Description(), "Operation is not allowed when the object is closed.");
-  error = Raised([&] { records->Open("SELECT 1", connection); });
-  EXPECT_NE(error.Description().find("connection cannot be used"), std::string::npos);
-}
-
-TEST(Sqlite, SqlErrorsKeepTheProvidersNumberSourceAndMessage) {
-  auto connection = OpenConnection("Provider=SQLite;Data Source=:memory:");
+  // SQL errors keep SQLite's number, source and message; the recordset opens again after one.
   AutomationError error = Raised([&] { connection->Execute("SELEC 1"); });
   EXPECT_EQ(error.Number(), 1);  // SQLITE_ERROR
   EXPECT_EQ(error.Source(), "SQLite");
   EXPECT_EQ(error.Description(), "near \"SELEC\": syntax error");
-
   auto records = CreateRecordset();
   error = Raised([&] { records->Open("SELECT * FROM nowhere", connection); });
   EXPECT_EQ(error.Description(), "no such table: nowhere");
   EXPECT_EQ(records->State(), kStateClosed);
 
-  // The same recordset opens again after the error, and again after Close.
-  records->Open("SELECT 1 AS one", connection);
-  EXPECT_EQ(records->GetFields().Item(0).Value(), Variant(1));
+  // An empty result is at EOF at once and has no current record.
+  records->Open("SELECT v, w FROM t WHERE v > 10", connection);
+  EXPECT_TRUE(records->Eof());
+  EXPECT_EQ(records->GetFields().Item(1).Name(), "w");
+  error = Raised([&] { records->GetFields().Item(0).Value(); });
+  EXPECT_NE(error.Description().find("current record"), std::string::npos);
+  EXPECT_NE(Raised([&] { records->MoveNext(); }).Number(), 0);
   records->Close();
-  records->Open("SELECT 'a' AS x UNION ALL SELECT 'b'", connection);
-  EXPECT_EQ(ReadRows(*records).size(), 2u);
+
+  // Statements before the query run first.
+  records->Open("UPDATE t SET w = 'z' WHERE v = 2; SELECT v, w FROM t ORDER BY v", connection);
   error = Raised([&] { records->Open("SELECT 1", connection); });
   EXPECT_EQ(error.Description(), "Operation is not allowed when the object is open.");
-}
-
-TEST(Sqlite, CursorWalksRewindsAndGuardsItsEnds) {
-  auto connection = OpenConnection("Provider=SQLite;Data Source=:memory:");
-  connection->Execute("CREATE TABLE t (v INTEGER, w TEXT)");
-  auto records = CreateRecordset();
-
-  // An empty result is at EOF at once.
-  records->Open("SELECT v, w FROM t", connection);
-  EXPECT_TRUE(records->Eof());
-  EXPECT_EQ(records->GetFields().Count(), 2);
-  EXPECT_EQ(records->GetFields().Item(1).Name(), "w");
-  AutomationError error = Raised([&] { records->GetFields().Item(0).Value(); });
-  EXPECT_NE(error.Description().find("current record"), std::string::npos);
-  EXPECT_TRUE(Raised([&] { records->MoveNext(); }).Number() != 0);
-  records->MoveFirst();
-  EXPECT_TRUE(records->Eof());
-  records->Close();
-
-  connection->Execute("INSERT INTO t VALUES (1, 'a'), (2, 'b'), (3, 'c')");
-  records->Open("SELECT v, w FROM t ORDER BY v", connection);
   Field& first = records->GetFields().Item(0);
-  int count = 0;
-  while (!records->Eof()) {
-    ++count;
-    records->MoveNext();
-  }
-  EXPECT_EQ(count, 3);
+  EXPECT_EQ(ReadRows(*records).size(), 3u);
   records->MoveFirst();
   EXPECT_EQ(first.Value(), Variant(1));  // the reference stays valid and follows the cursor
   records->MoveNext();
   EXPECT_EQ(first.Value(), Variant(2));
+  EXPECT_EQ(records->GetFields().Item(1).Value(), Variant("z"));
   EXPECT_EQ(Raised([&] { records->GetFields().Item(2); }).Source(), "Fields");
   EXPECT_EQ(Raised([&] { records->GetFields().Item(-1); }).Source(), "Fields");
   records->Close();
@@ -204,6 +160,17 @@ TEST(Sqlite, CursorWalksRewindsAndGuardsItsEnds) {
             "Operation is not allowed when the object is closed.");
   EXPECT_EQ(Raised([&] { first.Value(); }).Description(),
             "Operation is not allowed when the object is closed.");
+
+  // A statement without rows leaves the recordset closed.
+  records->Open("DELETE FROM t WHERE v = 1", connection);
+  EXPECT_EQ(records->State(), kStateClosed);
+
+  connection->Close();
+  EXPECT_EQ(connection->State(), kStateClosed);
+  error = Raised([&] { connection->Execute("SELECT 1"); });
+  EXPECT_EQ(error.Description(), "Operation is not allowed when the object is closed.");
+  error = Raised([&] { records->Open("SELECT 1", connection); });
+  EXPECT_NE(error.Description().find("connection cannot be used"), std::string::npos);
 }
 
 TEST(Sqlite, LongTextAndBytesAreReadInChunks) {

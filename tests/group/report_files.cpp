@@ -120,20 +120,9 @@ std::vector<std::pair<std::int32_t, std::int32_t>> SavedPictureCells(const std::
 }
 
 void MakePng(const std::string& path, int width, int height) {
-  testing::RunPython(
-      "import struct, sys, zlib\n"
-      "w, h = int(sys.argv[2]), int(sys.argv[3])\n"
-      "def chunk(kind, data):\n"
-      "    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))\n"
-      "rows = b''.join(b'\\x00' + b'\\xff\\x80\\x00' * w for _ in range(h))\n"
-      "png = b'\\x89PNG\\r\\n\\x1a\\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0))\n"
-      "png += chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b'')\n"
-      "open(sys.argv[1], 'wb').write(png)\n",
-      {path, std::to_string(width), std::to_string(height)});
-}
-
-std::vector<std::vector<std::string>> LibreOfficeRecalculated(const std::string& path) {
-  return testing::ParseCsv(testing::LibreOfficeCsv(path, 1, true));
+  testing::RunPython("import sys\nfrom PIL import Image\n"
+                     "Image.new('RGB', (int(sys.argv[2]), int(sys.argv[3])), 'orange').save(sys.argv[1])\n",
+                     {path, std::to_string(width), std::to_string(height)});
 }
 
 }  // namespace tabrix::group_test

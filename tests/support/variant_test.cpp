@@ -1,3 +1,5 @@
+// Variant conversions the report engines rely on: numeric texts, 16-bit rounding and overflow,
+// group-key comparison and numbers as text; the hexadecimal form of error numbers.
 #include <gtest/gtest.h>
 
 #include "tabrix/error.h"

@@ -1,3 +1,5 @@
+// The in-memory workbook of the evaluator tests: cells and names in maps, read through the
+// evaluator's CellSource interface, with a count of cell reads.
 #include "xlsx/evaluator/memory_cell_source.h"
 
 #include <algorithm>
@@ -55,10 +57,6 @@ void MemoryCellSource::SetBoolean(int sheet, const std::string& address, bool va
 void MemoryCellSource::SetError(int sheet, const std::string& address, ErrorCode error) {
   auto [row, column] = ParseAddress(address);
   SetCell(sheet, row, column, CellContent::OfError(error));
-}
-
-void MemoryCellSource::Clear(int sheet, const std::string& address) {
-  sheets_.at(static_cast<std::size_t>(sheet)).cells.erase(ParseAddress(address));
 }
 
 void MemoryCellSource::DefineName(const std::string& name, const std::string& formula,

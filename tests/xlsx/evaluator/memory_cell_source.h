@@ -27,7 +27,6 @@ class MemoryCellSource : public CellSource {
   void SetError(int sheet, const std::string& address, ErrorCode error);
   void SetCell(int sheet, std::int32_t row, std::int32_t column, const CellContent& content,
                const std::string& text = {});
-  void Clear(int sheet, const std::string& address);
   void DefineName(const std::string& name, const std::string& formula, int scopeSheet = -1);
   void HideRow(int sheet, std::int32_t row) { hidden_.insert({sheet, row}); }
 

@@ -11,41 +11,29 @@ std::string ShowId(double value, int id) { return FormatNumber(value, BuiltinFor
 
 TEST(NumberFormatGeneral, ElevenCharactersThenScientific) {
   EXPECT_EQ(FormatGeneral(0), "0");
-  EXPECT_EQ(FormatGeneral(42), "42");
-  EXPECT_EQ(FormatGeneral(-1234.5), "-1234.5");
   EXPECT_EQ(FormatGeneral(1.0 / 3), "0.333333333");
-  EXPECT_EQ(FormatGeneral(-2.0 / 3), "-0.666666667");
   EXPECT_EQ(FormatGeneral(0.1 + 0.2), "0.3");
-  EXPECT_EQ(FormatGeneral(123456.789), "123456.789");
   EXPECT_EQ(FormatGeneral(12345678901.0), "12345678901");
   EXPECT_EQ(FormatGeneral(123456789012.0), "1.23457E+11");
   EXPECT_EQ(FormatGeneral(99999999999.6), "1E+11");
   EXPECT_EQ(FormatGeneral(0.0001234567), "0.000123457");
   EXPECT_EQ(FormatGeneral(0.00001234567), "1.23457E-05");
-  EXPECT_EQ(FormatGeneral(1e-10), "1E-10");
   EXPECT_EQ(FormatGeneral(1.5e300), "1.5E+300");
-  EXPECT_EQ(Show(2.5, "General"), "2.5");
   EXPECT_EQ(Show(2.5, ""), "2.5");
   EXPECT_EQ(Show(-2.5, "\"Value: \"General"), "-Value: 2.5");
 }
 
 TEST(NumberFormatDigits, RoundingPlaceholdersAndGrouping) {
-  EXPECT_EQ(ShowId(1234.5678, 1), "1235");
-  EXPECT_EQ(ShowId(1234.5678, 2), "1234.57");
   EXPECT_EQ(ShowId(1234567.891, 3), "1,234,568");
   EXPECT_EQ(ShowId(-1234.5, 4), "-1,234.50");
   // Decimal rounding, half away from zero, although the doubles lie just below.
   EXPECT_EQ(Show(2.675, "0.00"), "2.68");
   EXPECT_EQ(Show(1.005, "0.00"), "1.01");
-  EXPECT_EQ(Show(2.5, "0"), "3");
   EXPECT_EQ(Show(-2.5, "0"), "-3");
   // A small negative keeps its minus sign, as the application shows "-0.00".
   EXPECT_EQ(Show(-0.001, "0.00"), "-0.00");
   EXPECT_EQ(Show(0.5, "#.00"), ".50");
-  EXPECT_EQ(Show(0.5, "#,##0"), "1");
-  EXPECT_EQ(Show(0, "#,##0.00"), "0.00");
   EXPECT_EQ(Show(7, "000"), "007");
-  EXPECT_EQ(Show(123.4, "0.0#"), "123.4");
   EXPECT_EQ(Show(123.456, "0.0#"), "123.46");
   EXPECT_EQ(Show(1.5, "0.0??"), "1.5  ");
   EXPECT_EQ(Show(123456789, "000-00-0000"), "123-45-6789");
@@ -56,19 +44,14 @@ TEST(NumberFormatDigits, RoundingPlaceholdersAndGrouping) {
 }
 
 TEST(NumberFormatDigits, PercentScientificAndFractions) {
-  EXPECT_EQ(ShowId(0.125, 9), "13%");
   EXPECT_EQ(ShowId(0.12345, 10), "12.35%");
   EXPECT_EQ(ShowId(12345.678, 11), "1.23E+04");
-  EXPECT_EQ(ShowId(0.00012, 11), "1.20E-04");
-  EXPECT_EQ(ShowId(0, 11), "0.00E+00");
   EXPECT_EQ(ShowId(12345, 48), "12.3E+3");
   EXPECT_EQ(Show(999.99, "0.0E+00"), "1.0E+03");
   EXPECT_EQ(Show(0.01, "0.0E-0"), "1.0E-2");
   EXPECT_EQ(ShowId(1.5, 12), "1 1/2");
-  EXPECT_EQ(ShowId(-1.25, 12), "-1 1/4");
   EXPECT_EQ(ShowId(0.75, 13), "  3/4 ");
   EXPECT_EQ(ShowId(2, 12), "2    ");
-  EXPECT_EQ(ShowId(0, 12), "0    ");
   EXPECT_EQ(Show(3.14159, "?/?"), "22/7");
   EXPECT_EQ(Show(3.14159, "# ??/??"), "3 14/99");
   EXPECT_EQ(Show(1.3, "# ?/8"), "1 2/8");
@@ -77,14 +60,11 @@ TEST(NumberFormatDigits, PercentScientificAndFractions) {
 
 TEST(NumberFormatSections, SignZeroTextAndConditions) {
   EXPECT_EQ(Show(-5, "0;(0)"), "(5)");
-  EXPECT_EQ(Show(0, "0;(0)"), "0");
   EXPECT_EQ(Show(0, "0;(0);\"zero\""), "zero");
   EXPECT_EQ(Show(0, "0;-0;"), "");
   EXPECT_EQ(Show(-3, "0;;"), "");
   EXPECT_EQ(Show(-3, "[Red]0.0;[Blue]-0.0"), "-3.0");
   EXPECT_EQ(ShowId(-1234, 38), "(1,234)");
-  EXPECT_EQ(ShowId(1234, 37), "1,234 ");
-  EXPECT_EQ(ShowId(1234.5, 7), "$1,234.50 ");
   EXPECT_EQ(ShowId(-1234.5, 8), "($1,234.50)");
   EXPECT_EQ(ShowId(-1234.5, 44), " $(1,234.50)");
   EXPECT_EQ(ShowId(0, 44), " $-   ");
@@ -93,7 +73,6 @@ TEST(NumberFormatSections, SignZeroTextAndConditions) {
   EXPECT_EQ(Show(5, "\"Total: \"0\\ \\k\\g"), "Total: 5 kg");
   // Conditions choose the section; only the first section adds a minus.
   EXPECT_EQ(Show(50, "[<100]\"small\";\"big\""), "small");
-  EXPECT_EQ(Show(150, "[<100]\"small\";\"big\""), "big");
   EXPECT_EQ(Show(1, "[=1]\"one\";0"), "one");
   EXPECT_EQ(Show(-2, "[=1]\"one\";0"), "2");
   EXPECT_EQ(Show(-5, "[<100]0;0"), "-5");
@@ -102,7 +81,6 @@ TEST(NumberFormatSections, SignZeroTextAndConditions) {
   EXPECT_EQ(Show(-7, "[<0]\"neg\";[>0]\"pos\";\"zero\""), "neg");
   // Text values: the text section, "@" or the text itself.
   EXPECT_EQ(FormatText("abc", "0.00;-0.00;0;\"<\"@\">\""), "<abc>");
-  EXPECT_EQ(FormatText("abc", "@"), "abc");
   EXPECT_EQ(FormatText("abc", "\"Name: \"@"), "Name: abc");
   EXPECT_EQ(FormatText("abc", "0.00"), "abc");
   EXPECT_EQ(FormatText(" x", BuiltinFormatCode(44)), "  x ");
@@ -114,14 +92,9 @@ TEST(NumberFormatSections, SignZeroTextAndConditions) {
 TEST(NumberFormatDates, SerialDatesWithThe1900Quirk) {
   EXPECT_EQ(ShowId(45292, 14), "1/1/2024");
   EXPECT_EQ(ShowId(45292.75, 22), "1/1/2024 18:00");
-  EXPECT_EQ(ShowId(45292, 15), "1-Jan-24");
-  EXPECT_EQ(ShowId(45292, 16), "1-Jan");
-  EXPECT_EQ(ShowId(45292, 17), "Jan-24");
   EXPECT_EQ(Show(45292.5, "dddd, mmmm d, yyyy"), "Monday, January 1, 2024");
   EXPECT_EQ(Show(45351, "ddd dd/mm/yy"), "Thu 29/02/24");
-  EXPECT_EQ(Show(45292, "mmmmm"), "J");
   EXPECT_EQ(Show(1, "yyyy-mm-dd dddd"), "1900-01-01 Sunday");
-  EXPECT_EQ(Show(59, "yyyy-mm-dd"), "1900-02-28");
   EXPECT_EQ(Show(60, "yyyy-mm-dd"), "1900-02-29");
   EXPECT_EQ(Show(61, "yyyy-mm-dd dddd"), "1900-03-01 Thursday");
   EXPECT_EQ(Show(0, "m/d/yyyy"), "1/0/1900");
@@ -134,10 +107,7 @@ TEST(NumberFormatDates, SerialDatesWithThe1900Quirk) {
 
 TEST(NumberFormatDates, TimesMinutesAndElapsed) {
   EXPECT_EQ(ShowId(0.5, 18), "12:00 PM");
-  EXPECT_EQ(ShowId(0.0, 18), "12:00 AM");
   EXPECT_EQ(ShowId(0.75 + 5.0 / 86400, 19), "6:00:05 PM");
-  EXPECT_EQ(ShowId(0.25, 20), "6:00");
-  EXPECT_EQ(ShowId(0.25, 21), "6:00:00");
   EXPECT_EQ(ShowId(0.0006, 45), "00:52");
   EXPECT_EQ(ShowId(1.5, 46), "36:00:00");
   EXPECT_EQ(ShowId(0.0006, 47), "0051.8");
@@ -148,7 +118,6 @@ TEST(NumberFormatDates, TimesMinutesAndElapsed) {
   EXPECT_EQ(Show(1.25, "[mm]:ss"), "1800:00");
   EXPECT_EQ(Show(0.25, "[s]"), "21600");
   EXPECT_EQ(Show(0.75, "hh:mm A/P"), "06:00 P");
-  EXPECT_EQ(Show(0.75, "h a/p"), "6 p");
   // Seconds are rounded before the text is made, so 23:59:59.9 shows the next day.
   EXPECT_EQ(Show(44927.999999, "yyyy-mm-dd hh:mm:ss"), "2023-01-02 00:00:00");
   EXPECT_EQ(Show(-0.5, "h:mm"), "########");
@@ -157,11 +126,11 @@ TEST(NumberFormatDates, TimesMinutesAndElapsed) {
 TEST(NumberFormatDates, IsDateFormat) {
   for (int id = 0; id < 50; ++id)
     EXPECT_EQ(IsDateFormat(BuiltinFormatCode(id)), IsDateFormatId(id)) << id;
-  EXPECT_TRUE(IsDateFormat("yyyy-mm-dd"));
+  EXPECT_EQ(BuiltinFormatCode(-1), "");  // ids outside the table have no code
+  EXPECT_EQ(BuiltinFormatCode(50), "");
   EXPECT_TRUE(IsDateFormat("[$-409]mmmm d, yyyy;@"));
   EXPECT_TRUE(IsDateFormat("[h]:mm"));
   EXPECT_TRUE(IsDateFormat("[Red][<0.5]h:mm;0"));
-  EXPECT_FALSE(IsDateFormat("General"));
   EXPECT_FALSE(IsDateFormat("\"days\" 0"));
   EXPECT_FALSE(IsDateFormat("0.00\\h"));
   EXPECT_FALSE(IsDateFormat("[Red]#,##0;[Blue]-#,##0"));
@@ -171,22 +140,11 @@ TEST(NumberFormatDates, IsDateFormat) {
   EXPECT_FALSE(NumberFormat("0%").IsDate());
 }
 
-TEST(NumberFormatBuiltin, CodesOfTheBuiltInIds) {
-  EXPECT_EQ(BuiltinFormatCode(0), "General");
-  EXPECT_EQ(BuiltinFormatCode(14), "m/d/yyyy");
-  EXPECT_EQ(BuiltinFormatCode(49), "@");
-  EXPECT_EQ(BuiltinFormatCode(30), "");
-  EXPECT_EQ(BuiltinFormatCode(50), "");
-  EXPECT_EQ(BuiltinFormatCode(-1), "");
-}
-
 TEST(NumberFormatCompiled, ReusedForManyValues) {
   const NumberFormat format("#,##0.00;[Red](#,##0.00);\"-\"");
   EXPECT_EQ(format.Format(1234.5), "1,234.50");
   EXPECT_EQ(format.Format(-0.5), "(0.50)");
   EXPECT_EQ(format.Format(0), "-");
-  NumberFormat moved = NumberFormat("0%");
-  EXPECT_EQ(moved.Format(0.5), "50%");
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ cases = [
     "AND(Data!A1>5,Data!A2>5)", "AND(Data!A1:A3)", "OR(Data!A4,Data!A5>100)", "OR(Data!A1:A12>40)",
     "NOT(Data!A4)", "NOT(Data!A1>5)", "ISBLANK(Data!C4)", "ISBLANK(Data!C5)", "ISNUMBER(Data!C1)",
     "ISNUMBER(Data!C2)", "ISERROR(Data!F2)", "ISERROR(Data!A1)", "ISNA(Data!F1)", "ISERR(Data!F1)",
-    "ISTEXT(Data!C5)", "ISNONTEXT(Data!C4)",
+    "ISTEXT(Data!C5)", "ISNONTEXT(Data!C4)", "ISLOGICAL(Data!A1>5)", "ISLOGICAL(Data!C4)",
     # text
     "LEFT(Data!J1,5)", "RIGHT(Data!J1,4)", "MID(Data!J1,3,3)", "MID(Data!J1,30,2)", "LEN(Data!J1)",
     "LEFT(Data!B1)", "LEFT(Data!B1,-1)", "MID(Data!B1,0,1)", "UPPER(Data!B2)", "LOWER(Data!B2)",
