@@ -1,3 +1,5 @@
+// Shared pieces of the fuzz targets: structured values from the fuzzer's bytes, scratch files,
+// and the check that only the library's own errors come out.
 #include "fuzz/support/fuzz_support.h"
 
 #include <unistd.h>

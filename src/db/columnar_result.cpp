@@ -1,3 +1,5 @@
+// Query rows held column by column in typed blocks: appending rows as a driver delivers them
+// and reading them back as Variants.
 #include "db/columnar_result.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Connection strings: parsing "key=value" lists, and the rules that pick the driver and resolve
+// relative file names against the definition folder.
 #include "db/connection_string.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Errors raised by the database objects themselves, with the numbers and texts of the
+// data-access objects hosts know.
 #include "db/database_errors.h"
 
 #include "tabrix/error.h"

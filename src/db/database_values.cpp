@@ -1,3 +1,5 @@
+// Conversions from database values (integers, reals, texts, dates, blobs) to Variants, shared by
+// the SQLite and ODBC drivers.
 #include "db/database_values.h"
 
 #include <charconv>

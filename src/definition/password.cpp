@@ -1,3 +1,5 @@
+// Encoding and decoding of data-source passwords stored in definition files (Base64 over a
+// keyed RC4 transformation).
 #include "definition/password.h"
 
 #include <array>

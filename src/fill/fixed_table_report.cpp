@@ -1,3 +1,5 @@
+// The fixed-table fill: each record goes into the next copy of the template block; nothing is
+// inserted or deleted.
 #include "fill/fixed_table_report.h"
 
 #include <exception>

@@ -1,3 +1,5 @@
+// Splitting the comma-separated lists of statement values (cells, names, pictures, groups) into
+// their entries, with the entry limit.
 #include <string>
 
 #include "fill/cell_references.h"

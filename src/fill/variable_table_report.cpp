@@ -1,3 +1,5 @@
+// The growing-table fill: inserts or deletes record blocks so the table holds every record,
+// then writes the values, pictures and page breaks.
 #include "fill/variable_table_report.h"
 
 #include <algorithm>

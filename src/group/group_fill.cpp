@@ -1,3 +1,5 @@
+// The grouped report's record loop: closes and opens group blocks as keys change, copies the
+// template blocks and writes each record.
 #include "group/group_fill.h"
 
 #include <limits>

@@ -1,3 +1,5 @@
+// Path and file utilities: separators, absolute paths against a base folder, folder chains,
+// file checks.
 #include "support/paths.h"
 
 #include <sys/stat.h>

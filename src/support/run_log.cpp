@@ -1,3 +1,4 @@
+// The run log file: timestamped lines, error entries, optional echo to the host.
 #include "support/run_log.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// Line-by-line reading of the library's UTF-8 text files (definition file, fmtconv.cfg).
 #include "support/text_lines.h"
 
 #include <sys/stat.h>

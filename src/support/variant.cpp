@@ -1,3 +1,4 @@
+// The Variant value type: conversions, comparisons and the text forms the run log and cells use.
 #include "tabrix/variant.h"
 
 #include <algorithm>

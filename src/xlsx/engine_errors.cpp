@@ -1,3 +1,4 @@
+// The workbook engine's errors, numbered and worded as the spreadsheet application's.
 #include "xlsx/engine_errors.h"
 
 namespace tabrix::xlsx {

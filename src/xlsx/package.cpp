@@ -1,3 +1,4 @@
+// Package plumbing: part names, relationships and content types of an .xlsx package.
 #include "xlsx/package.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The workbook's shared-string table: lookup, deduplication and the entries in use when saving.
 #include "xlsx/string_table.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// styles.xml: cell formats, number formats and the default font, and formats added for dates.
 #include "xlsx/style_sheet.h"
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// Reading and writing the zip container of a workbook package, with limits on part count and
+// size.
 #include "xlsx/zip_archive.h"
 
 #include <libdeflate.h>

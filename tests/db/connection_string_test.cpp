@@ -1,3 +1,4 @@
+// Tests of connection-string parsing and the driver and path rules, table-driven.
 #include <gtest/gtest.h>
 
 #include "database_test_support.h"

@@ -1,3 +1,4 @@
+// Tests of connections and recordsets over real SQLite database files.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

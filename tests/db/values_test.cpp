@@ -1,3 +1,4 @@
+// Tests of database value conversions that real columns do not already reach.
 #include <gtest/gtest.h>
 
 #include "database_test_support.h"

@@ -1,3 +1,4 @@
+// Tests of password encoding and decoding against vectors computed independently.
 #include "definition/password.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// Shared pieces of the fill tests: scratch folder, SQLite databases, openpyxl templates, the
+// engine, and an independent read-back of saved files.
 #include "fill/fill_fixture.h"
 
 #include <sqlite3.h>

@@ -1,3 +1,4 @@
+// Tests of list splitting: quotes, blanks, empty entries and the entry limit.
 #include <gtest/gtest.h>
 
 #include <string>

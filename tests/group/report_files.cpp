@@ -1,3 +1,5 @@
+// Real files for the grouped-report tests: openpyxl templates, SQLite databases and read-back of
+// saved reports.
 #include "group/report_files.h"
 
 #include <sqlite3.h>
