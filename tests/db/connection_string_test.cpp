@@ -1,4 +1,4 @@
-// Tests of connection-string parsing and the driver and path rules, table-driven.
+// Tests of connection strings: keys and quoted values, malformed strings, ADO keys as ODBC keys.
 #include <gtest/gtest.h>
 
 #include "database_test_support.h"

@@ -1,4 +1,4 @@
-// Tests of list splitting: quotes, blanks, empty entries and the entry limit.
+// Tests of list splitting: separators, empty entries, quotes and the entry limit.
 #include <gtest/gtest.h>
 
 #include <string>
