@@ -92,6 +92,7 @@ void RunVarTableReport(TabrixEvents* events, const RecordsetPtr& recordset,
                        const std::string& rangeText, std::int16_t copy, std::int16_t reserve,
                        std::int16_t& fillOrder, const std::string& imageList,
                        const std::string& pageBreak, std::int16_t noData) {
+  // "VarTableReprot" is misspelt on purpose: hosts match this prefix exactly.
   RunFramed("Failed to execute function VarTableReprot. ", [&] {
     TablePlan plan = PrepareTable(events, recordset, worksheet, cellList, rangeText, fillOrder,
                                   imageList, pageBreak);
