@@ -261,6 +261,8 @@ class XlsxWorkbook final : public platform::Workbook {
   std::shared_ptr<platform::Worksheet> ActiveSheet() override;
   platform::Names& GetNames() override { return names_; }
   std::shared_ptr<platform::Application> GetApplication() override { return application_; }
+  // The settings of the engine application the workbook belongs to (defaults without one).
+  const platform::ApplicationSettings& Settings() const;
 
   // Engine internals shared by the worksheets.
   StringTable& Strings() { return strings_; }
@@ -343,8 +345,16 @@ class XlsxWorkbook final : public platform::Workbook {
 
 class XlsxApplication final : public platform::Application {
  public:
+  explicit XlsxApplication(platform::ApplicationSettings settings = {}) : settings_(std::move(settings)) {}
   std::string Version() const override { return "16.0"; }
   std::shared_ptr<platform::Workbook> OpenWorkbook(const std::string& path, bool readOnly) override;
+
+  const platform::ApplicationSettings& Settings() const { return settings_; }
+  platform::ApplicationSettings& Settings() { return settings_; }
+
+ private:
+  platform::ApplicationSettings settings_;
 };
+
 
 }  // namespace tabrix::xlsx

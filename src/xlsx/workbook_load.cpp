@@ -113,7 +113,7 @@ std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Appli
       book->LoadText(fullName, extension == ".csv" ? kFormatCsv : kFormatText);
     } else if (const OfficeFormat* converted = OfficeTemplateFormat(extension)) {
       // Read through LibreOffice; the workbook keeps the original's name and format.
-      book->LoadPackage(ReadOfficeTemplate(fullName, *converted));
+      book->LoadPackage(ReadOfficeTemplate(fullName, *converted, ConverterSettingsOf(*book)));
       book->fileFormat_ = converted->fileFormat;
     } else {
       book->LoadPackage(ReadZipFile(fullName));
@@ -364,6 +364,12 @@ std::string XlsxWorkbook::NewPartName(const std::string& prefix, const std::stri
   }
 }
 
+const platform::ApplicationSettings& XlsxWorkbook::Settings() const {
+  static const platform::ApplicationSettings kDefaults;
+  const auto* application = dynamic_cast<const XlsxApplication*>(application_.get());
+  return application ? application->Settings() : kDefaults;
+}
+
 std::shared_ptr<platform::Workbook> XlsxApplication::OpenWorkbook(const std::string& path, bool) {
   return XlsxWorkbook::Open(shared_from_this(), path);
 }
@@ -372,8 +378,8 @@ std::shared_ptr<platform::Workbook> XlsxApplication::OpenWorkbook(const std::str
 
 namespace tabrix::platform {
 
-std::shared_ptr<Application> CreateSpreadsheetApplication() {
-  return std::make_shared<xlsx::XlsxApplication>();
+std::shared_ptr<Application> CreateSpreadsheetApplication(const ApplicationSettings& settings) {
+  return std::make_shared<xlsx::XlsxApplication>(settings);
 }
 
 }  // namespace tabrix::platform
