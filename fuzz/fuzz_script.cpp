@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "support/run_log.h"
 #include "fuzz/support/fuzz_support.h"
 #include "script/statement_parser.h"
@@ -36,8 +36,7 @@ void Tokenize(std::string_view text, bool keepQuotes) {
   }
 }
 
-void CheckStatement(const StatementRecord& statement) {
-  const RunState& state = CurrentRunState();
+void CheckStatement(const RunContext& state, const StatementRecord& statement) {
   fuzz::Require(statement.FunctionType >= kFunctionExecSql && statement.FunctionType <= kFunctionReport,
                 "function type known");
   fuzz::Require(statement.DataSourceIndex >= 0 && statement.DataSourceIndex < std::max<int>(1, state.DataSourceCount),
@@ -50,8 +49,7 @@ void CheckStatement(const StatementRecord& statement) {
   fuzz::Require(statement.NoData >= 0 && statement.NoData <= 2, "no-data action known");
 }
 
-void ParseScript(std::string_view text) {
-  RunState& state = CurrentRunState();
+void ParseScript(RunContext& state, std::string_view text) {
   state.DataSources[0].Name = "db";
   state.DataSources[1].Name = "other";
   state.DataSourceCount = 2;
@@ -60,9 +58,9 @@ void ParseScript(std::string_view text) {
   const std::string& path = fuzz::ScratchPath(".fwf");
   fuzz::WriteScratchFile(path, "Foliowright\n[SQL]\n" + std::string(text));
   int statements = 0;
-  ParseFunctionScript(path, [&](const StatementRecord& statement, ConnectionPtr, const std::string&,
-                                const std::string&, const std::string&) {
-    CheckStatement(statement);
+  ParseFunctionScript(state, path, [&](const StatementRecord& statement, ConnectionPtr, const std::string&,
+                                       const std::string&, const std::string&) {
+    CheckStatement(state, statement);
     ++statements;
   });
   fuzz::Require(statements <= static_cast<int>(text.size()), "no more statements than characters");
@@ -73,8 +71,7 @@ void ParseScript(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::InputReader input(data, size);
-  RunState& state = CurrentRunState();
-  state = RunState{};
+  RunContext state;
   const int parameters = input.Byte() % 4;
   for (int i = 0; i < parameters; ++i) {
     state.Parameters[static_cast<std::size_t>(i)].Name = std::string(input.ShortString(8));
@@ -90,10 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SkipBlanks(text, position);
     const std::string trimmed = TrimTextEnd(text);
     fuzz::Require(trimmed.size() <= text.size(), "trimming never grows the text");
-    (void)SubstituteParameters(text);
+    (void)SubstituteParameters(text, state.ParameterTable());
     bool inComment = false;
-    (void)PrepareStatementText(text, inComment);
+    (void)PrepareStatementText(text, inComment, state.ParameterTable());
   });
-  fuzz::ExpectOnlyAutomationErrors("statement parser", [&] { ParseScript(text); });
+  fuzz::ExpectOnlyAutomationErrors("statement parser", [&] { ParseScript(state, text); });
   return 0;
 }

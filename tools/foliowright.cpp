@@ -12,9 +12,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include "component/run_state.h"
-#include "definition/password.h"
-#include "support/paths.h"
+#include <filesystem>
+
+#include "tabrix/password.h"
+#include "tabrix/report_run.h"
 #include "tabrix/tabrix.h"
 
 namespace {
@@ -77,38 +78,31 @@ void PrintError(const AutomationError& error) {
             << error.Description() << "\n";
 }
 
-int RunReport(const std::string& definitionFile, const std::vector<std::string>& parameters,
-              const std::string& conversionTable, bool quiet, bool verbose) {
+int RunFromCommandLine(const std::string& definitionFile, const std::vector<std::string>& parameters,
+                       const std::string& conversionTable, bool quiet, bool verbose) {
   ProgressDisplay progress(!quiet && ::isatty(STDERR_FILENO));
-  tabrix::RunState& run = tabrix::CurrentRunState();
-  run.ConversionTableFile = conversionTable;
+  tabrix::RunOptions options;
+  options.ConversionTable = conversionTable;
+  options.Events = &progress;
   if (verbose) {
-    run.LogEcho = [&progress](const std::string& line) {
+    options.LogEcho = [&progress](const std::string& line) {
       progress.Clear();
       std::cout << line << std::endl;
     };
   }
 
-  tabrix::Tabrix component;
-  component.SetEventSink(&progress);
-  std::vector<std::string> values = parameters;
-  values.resize(10);
-  try {
-    tabrix::ApplicationPtr application = tabrix::platform::CreateSpreadsheetApplication();
-    std::string file = definitionFile;
-    component.Foliowright(application, file, values[0], values[1], values[2], values[3], values[4], values[5],
-                          values[6], values[7], values[8], values[9]);
-  } catch (...) {
-    progress.Clear();
-    PrintError(tabrix::ToAutomationError(std::current_exception()));
-    if (!run.LogPath.empty() && tabrix::FileExists(run.LogPath))
-      std::cerr << "foliowright: see the run log " << run.LogPath << "\n";
+  const tabrix::RunResult result = tabrix::RunReport(definitionFile, parameters, options);
+  progress.Clear();
+  if (!result.Succeeded()) {
+    PrintError(AutomationError(result.Error.Number, result.Error.Source, result.Error.Description));
+    std::error_code error;
+    if (!result.LogPath.empty() && std::filesystem::is_regular_file(result.LogPath, error))
+      std::cerr << "foliowright: see the run log " << result.LogPath << "\n";
     return kExitRunFailed;
   }
-  progress.Clear();
   if (!quiet) {
-    std::cout << "Report: " << run.ReportPath << "\n"
-              << "Log: " << run.LogPath << "\n";
+    std::cout << "Report: " << result.ReportPath << "\n"
+              << "Log: " << result.LogPath << "\n";
   }
   return 0;
 }
@@ -160,5 +154,5 @@ int main(int argc, char** argv) {
     std::cerr << "foliowright: a definition file is required\n" << app.help();
     return kExitUsage;
   }
-  return RunReport(definitionFile, parameters, conversionTable, quiet, verbose);
+  return RunFromCommandLine(definitionFile, parameters, conversionTable, quiet, verbose);
 }

@@ -43,8 +43,8 @@ class AutomationError : public std::runtime_error {
   std::string description_;
 };
 
-// Raises ObjectErrorNumber(code) with source "TabrixCom".
-[[noreturn]] void RaiseObjectError(int code, const std::string& description);
+// Raises error `number` (one of tabrix/error_codes.h) with source "TabrixCom".
+[[noreturn]] void RaiseTabrixError(std::int32_t number, const std::string& description);
 
 // Raises a platform run-time error (6 overflow, 9 subscript out of range, 13 type mismatch)
 // with its standard description.

@@ -1,6 +1,7 @@
+// Connecting and disconnecting the data sources of a run (see connections.h).
 #include "component/connections.h"
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "support/run_log.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/database.h"
@@ -17,11 +18,11 @@ std::string DataSourceText(const DataSourceEntry& row) {
   return text;
 }
 
-void WriteLogLine(RunState& run, const std::string& text) {
+void WriteLogLine(RunContext& run, const std::string& text) {
   if (run.Log) run.Log->WriteLine(text);
 }
 
-void WriteErrorEntry(RunState& run, const std::string& message, const std::string& information) {
+void WriteErrorEntry(RunContext& run, const std::string& message, const std::string& information) {
   if (!run.Log) return;
   try {
     run.Log->WriteErrorEntry(message, information);
@@ -35,8 +36,7 @@ void WriteErrorEntry(RunState& run, const std::string& message, const std::strin
 
 }  // namespace
 
-bool ConnectDataSource(std::int16_t& index) {
-  RunState& run = CurrentRunState();
+bool ConnectDataSource(RunContext& run, std::int16_t& index) {
   const auto i = static_cast<std::size_t>(index);
   if (index < 0 || index > kMaxDataSources) RaiseRuntimeError(kErrSubscriptOutOfRange);
   DataSourceEntry& row = run.DataSources[i];
@@ -73,8 +73,7 @@ bool ConnectDataSource(std::int16_t& index) {
   }
 }
 
-bool DisconnectDataSource(std::int16_t& index) {
-  RunState& run = CurrentRunState();
+bool DisconnectDataSource(RunContext& run, std::int16_t& index) {
   if (index < 0 || index > kMaxDataSources) RaiseRuntimeError(kErrSubscriptOutOfRange);
   const auto i = static_cast<std::size_t>(index);
   try {

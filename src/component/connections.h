@@ -5,11 +5,13 @@
 
 namespace tabrix {
 
-// Connects row `index` of this thread's data-source table after the host has seen the login data
+struct RunContext;
+
+// Connects row `index` of the run's data-source table after the host has seen the login data
 // in BeforeConnect. Raises (keeping the provider's number and source) after logging the failure.
-bool ConnectDataSource(std::int16_t& index);
+bool ConnectDataSource(RunContext& run, std::int16_t& index);
 
 // Closes row `index`'s connection and releases its objects.
-bool DisconnectDataSource(std::int16_t& index);
+bool DisconnectDataSource(RunContext& run, std::int16_t& index);
 
 }  // namespace tabrix

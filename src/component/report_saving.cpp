@@ -1,3 +1,4 @@
+// Saving the report workbook of a run (see report_saving.h).
 #include "component/report_saving.h"
 
 #include <algorithm>
@@ -5,11 +6,13 @@
 #include <cstdio>
 #include <optional>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "definition/conversion_table.h"
 #include "support/paths.h"
 #include "support/run_log.h"
+#include "support/secret_wipe.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 namespace {
@@ -36,14 +39,13 @@ bool IsTargetTextFormat(std::int32_t fileFormat) {
   return std::find(kTargetTextFormats.begin(), kTargetTextFormats.end(), fileFormat) != kTargetTextFormats.end();
 }
 
-bool SaveReport(const ApplicationPtr& /*application*/) {
-  RunState& run = CurrentRunState();
+bool SaveReport(RunContext& run, const ApplicationPtr& /*application*/) {
   const WorkbookPtr workbook = run.ReportWorkbook;
   const std::string reportPath = run.ReportPath;
 
   // Preparations: each goes on whatever the one before did.
   std::remove(reportPath.c_str());
-  const int entry = FindConvEntry(run.ReportFileType);
+  const int entry = FindConvEntry(run.ConversionTable, run.ReportFileType);
   const ConvEntry* conversion = entry >= 0 ? &run.ConversionTable[static_cast<std::size_t>(entry)] : nullptr;
   std::optional<std::int32_t> currentFormat;
   IgnoringFailure([&] { currentFormat = workbook->FileFormat(); });
@@ -52,7 +54,7 @@ bool SaveReport(const ApplicationPtr& /*application*/) {
     IgnoringFailure([&] { workbook->ActiveSheet()->AutoFitColumns(); });
   }
   if (run.ProtectReport) {
-    const std::string password = run.NoProtectionPassword ? RandomPassword() : run.ProtectionPassword;
+    std::string password = run.NoProtectionPassword ? RandomPassword() : run.ProtectionPassword;
     IgnoringFailure([&] {
       for (std::int32_t i = workbook->WorksheetCount(); i >= 1; --i) {
         IgnoringFailure([&] {
@@ -67,6 +69,7 @@ bool SaveReport(const ApplicationPtr& /*application*/) {
       else
         run.Log->WriteLine("Protect the report file with a password \"" + password + "\".");
     });
+    WipeString(password);
   }
 
   const bool withFormat = conversion && !run.ReportFileType.empty();
@@ -87,7 +90,7 @@ bool SaveReport(const ApplicationPtr& /*application*/) {
       // The table row names the format; the spreadsheet's own message says why it was not written.
       if (withFormat && !error.Description().empty()) run.Log->WriteLine("Error Info: " + error.Description());
     });
-    RaiseObjectError(withFormat ? kErrUnsupportedFormat : kErrSaveReport, message + " " + information);
+    RaiseTabrixError(withFormat ? kErrUnsupportedFormat : kErrSaveReport, message + " " + information);
   }
 
   try {

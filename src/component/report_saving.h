@@ -8,8 +8,8 @@
 
 namespace tabrix {
 
-inline constexpr int kErrSaveReport = 0x12;        // 0x80040012
-inline constexpr int kErrUnsupportedFormat = 0x13;  // 0x80040013
+struct RunContext;
+
 
 // Whether a file-format code is one of the text formats a template may have (36 included), and
 // one a report may be saved in (36, formatted text, excluded).
@@ -18,6 +18,6 @@ bool IsTargetTextFormat(std::int32_t fileFormat);
 
 // Saves the run's report workbook under the report path. Logs and raises 0x80040012 /
 // 0x80040013 when the save fails.
-bool SaveReport(const ApplicationPtr& application);
+bool SaveReport(RunContext& run, const ApplicationPtr& application);
 
 }  // namespace tabrix

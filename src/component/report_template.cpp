@@ -1,13 +1,15 @@
+// Creating the report file and opening the template of a run (see report_template.h).
 #include "component/report_template.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "support/paths.h"
 #include "support/run_log.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 namespace {
@@ -37,8 +39,7 @@ void CreateEmptyFile(const std::string& path) {
 
 }  // namespace
 
-bool OpenTemplate(const ApplicationPtr& application) {
-  RunState& run = CurrentRunState();
+bool OpenTemplate(RunContext& run, const ApplicationPtr& application) {
   const std::string reportPath = run.ReportPath;
   try {
     if (FileExists(reportPath) && std::remove(reportPath.c_str()) != 0) RaiseFileError(errno);
@@ -55,7 +56,7 @@ bool OpenTemplate(const ApplicationPtr& application) {
       } catch (...) {
       }
     }
-    RaiseObjectError(kErrCreateReportFile, message + " " + error.Description());
+    RaiseTabrixError(kErrCreateReportFile, message + " " + error.Description());
   }
 
   const std::string templatePath = run.TemplatePath;
@@ -74,7 +75,7 @@ bool OpenTemplate(const ApplicationPtr& application) {
       } catch (...) {
       }
     }
-    RaiseObjectError(kErrOpenTemplate, message + error.Description());
+    RaiseTabrixError(kErrOpenTemplate, message + error.Description());
   }
 }
 

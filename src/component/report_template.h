@@ -6,11 +6,11 @@
 
 namespace tabrix {
 
-inline constexpr int kErrCreateReportFile = 0x10;  // 0x80040010
-inline constexpr int kErrOpenTemplate = 0x11;      // 0x80040011
+struct RunContext;
+
 
 // Creates the empty report file at the run's report path, opens the template read-only as the
 // report workbook and raises TemplateOpen. Logs and raises 0x80040010 / 0x80040011 on failure.
-bool OpenTemplate(const ApplicationPtr& application);
+bool OpenTemplate(RunContext& run, const ApplicationPtr& application);
 
 }  // namespace tabrix

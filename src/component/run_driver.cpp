@@ -1,3 +1,4 @@
+// The steps of one report run and the public RunReport entry (see run_driver.h).
 #include "component/run_driver.h"
 
 #include <optional>
@@ -5,13 +6,14 @@
 #include "component/connections.h"
 #include "component/report_saving.h"
 #include "component/report_template.h"
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "definition/definition_file.h"
 #include "definition/conversion_table.h"
 #include "script/statement_parser.h"
 #include "script/tokenizer.h"
 #include "support/paths.h"
 #include "support/run_log.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/error.h"
 #include "tabrix/variant.h"
 
@@ -19,7 +21,7 @@ namespace tabrix {
 namespace {
 
 // Where fmtconv.cfg is read from: the host's choice, or beside the program.
-std::string ConversionTablePath(const RunState& run) {
+std::string ConversionTablePath(const RunContext& run) {
   if (!run.ConversionTableFile.empty()) return AbsolutePath(run.ConversionTableFile);
   return DefaultConversionTablePath();
 }
@@ -37,8 +39,8 @@ std::int16_t MajorVersion(const std::string& version) {
 
 class RunDriver {
  public:
-  RunDriver(Tabrix& component, const ApplicationPtr& application)
-      : component_(component), application_(application), run_(CurrentRunState()) {}
+  RunDriver(RunContext& run, Tabrix& component, const ApplicationPtr& application)
+      : component_(component), application_(application), run_(run) {}
 
   // Steps of one run; returns the error that ends it, if any.
   std::optional<AutomationError> Run() {
@@ -97,7 +99,7 @@ class RunDriver {
 
     for (std::int16_t i = 0; i < run_.DataSourceCount; ++i) {
       try {
-        ConnectDataSource(i);
+        ConnectDataSource(run_, i);
         run_.Connected[static_cast<std::size_t>(i)] = true;
       } catch (...) {
         run_.Connected[static_cast<std::size_t>(i)] = false;
@@ -112,16 +114,16 @@ class RunDriver {
     }
 
     try {
-      OpenTemplate(application_);
+      OpenTemplate(run_, application_);
     } catch (...) {
       return ExitA(ToAutomationError(std::current_exception()));
     }
 
-    ParseFunctionScript(component_, run_.DefinitionFilePath);
+    ParseFunctionScript(run_, component_, run_.DefinitionFilePath);
 
     std::optional<AutomationError> recorded;
     try {
-      SaveReport(application_);
+      SaveReport(run_, application_);
     } catch (...) {
       recorded = ToAutomationError(std::current_exception());
     }
@@ -130,7 +132,7 @@ class RunDriver {
     for (std::int16_t i = 0; i < run_.DataSourceCount; ++i) {
       if (!run_.Connected[static_cast<std::size_t>(i)]) continue;
       try {
-        DisconnectDataSource(i);
+        DisconnectDataSource(run_, i);
       } catch (...) {
         recorded = ToAutomationError(std::current_exception());
       }
@@ -148,7 +150,7 @@ class RunDriver {
   // File names of the definition file: parameters substituted, then made absolute against the
   // definition folder.
   std::string Resolve(const std::string& name) const {
-    const std::string substituted = SubstituteParameters(name);
+    const std::string substituted = SubstituteParameters(name, run_.ParameterTable());
     if (network_) return ResolveRelativePath(run_.DefinitionFolder, substituted);
     return AbsolutePath(substituted, run_.DefinitionFolder);
   }
@@ -160,8 +162,8 @@ class RunDriver {
     run_.Log.reset();
   }
 
-  static AutomationError ObjectError(int code, const std::string& description) {
-    return AutomationError(ObjectErrorNumber(code), kProductName, description);
+  static AutomationError ObjectError(std::int32_t number, const std::string& description) {
+    return AutomationError(number, kProductName, description);
   }
 
   // A failure after the log is open: the log is closed without its closing line.
@@ -177,35 +179,62 @@ class RunDriver {
 
   Tabrix& component_;
   const ApplicationPtr& application_;
-  RunState& run_;
+  RunContext& run_;
   bool network_ = false;
-};
-
-// Makes the object's event sink the run's for the duration of a call.
-class EventScope {
- public:
-  EventScope(RunState& run, TabrixEvents* sink) : run_(run), saved_(run.Events) { run.Events = sink; }
-  ~EventScope() { run_.Events = saved_; }
-
- private:
-  RunState& run_;
-  TabrixEvents* saved_;
 };
 
 }  // namespace
 
-void RunFoliowright(Tabrix& component, const ApplicationPtr& application, const std::string& definitionFile,
-                    const std::array<std::string, 10>& parameters) {
-  RunState& run = CurrentRunState();
-  EventScope events(run, component.EventSink());
+RunResult RunDefinition(Tabrix& component, const ApplicationPtr& application, const std::string& definitionFile,
+                        const std::array<std::string, 10>& parameters, const RunOptions& options) {
+  RunResult result;
+  std::optional<AutomationError> error;
+  {
+    RunContext run;
+    run.Events = component.EventSink();
+    run.ConversionTableFile = options.ConversionTable;
+    run.LogEcho = options.LogEcho;
+    try {
+      LoadConversionTable(run.ConversionTable, ConversionTablePath(run));
+      LoadDefinitionFile(run, definitionFile);
+      StoreRunParameters(run, parameters);
+      error = RunDriver(run, component, application).Run();
+    } catch (...) {
+      error = ToAutomationError(std::current_exception());
+    }
+    // Connections an early failure left open are closed and the passwords wiped here.
+    run.Release();
+    result.ReportPath = run.ReportPath;
+    result.LogPath = run.LogPath;
+    result.Statements = std::move(run.Statements);
+  }
+  if (error) result.Error = ErrObject{error->Number(), error->Source(), error->Description()};
+  return result;
+}
 
-  LoadConversionTable(ConversionTablePath(run));
-
-  LoadDefinitionFile(definitionFile);
-  StoreRunParameters(parameters);
-
-  RunDriver driver(component, application);
-  if (std::optional<AutomationError> error = driver.Run()) throw *error;
+RunResult RunReport(const std::string& definitionFile, const std::vector<std::string>& parameters,
+                    const RunOptions& options) {
+  try {
+    Tabrix component;
+    component.SetEventSink(options.Events);
+    ApplicationPtr application = options.Application;
+    if (!application) {
+      platform::ApplicationSettings settings;
+      settings.Recalculate = options.Recalculate;
+      settings.ConverterProgram = options.ConverterProgram;
+      settings.ConverterTimeoutSeconds = options.ConverterTimeoutSeconds;
+      application = platform::CreateSpreadsheetApplication(settings);
+    }
+    std::array<std::string, 10> values;
+    for (std::size_t i = 0; i < values.size() && i < parameters.size(); ++i) values[i] = parameters[i];
+    return RunDefinition(component, application, definitionFile, values, options);
+  } catch (...) {
+    // Only memory can run out before the run starts.
+    const AutomationError error = ToAutomationError(std::current_exception());
+    RunResult result;
+    result.Error = ErrObject{error.Number(), error.Source(), error.Description()};
+    return result;
+  }
 }
 
 }  // namespace tabrix

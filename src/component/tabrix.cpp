@@ -56,9 +56,12 @@ void Tabrix::Foliowright(ByRef<ApplicationPtr> Application, ByRef<std::string> F
                          ByRef<std::string> Param5, ByRef<std::string> Param6,
                          ByRef<std::string> Param7, ByRef<std::string> Param8,
                          ByRef<std::string> Param9, ByRef<std::string> Param10) {
-  RunFoliowright(*this, *Application, *FwfFile,
-                 {*Param1, *Param2, *Param3, *Param4, *Param5, *Param6, *Param7, *Param8, *Param9,
-                  *Param10});
+  const RunResult result = RunDefinition(*this, *Application, *FwfFile,
+                                         {*Param1, *Param2, *Param3, *Param4, *Param5, *Param6, *Param7,
+                                          *Param8, *Param9, *Param10},
+                                         RunOptions{});
+  if (!result.Succeeded())
+    throw AutomationError(result.Error.Number, result.Error.Source, result.Error.Description);
 }
 
 }  // namespace tabrix

@@ -408,12 +408,21 @@ void ConvertWithOffice(const std::string& input, const std::string& targetExtens
   PlaceResult(produced, output);
 }
 
-PackageParts ReadOfficeTemplate(const std::string& path, const OfficeFormat& format) {
+OfficeConverterSettings ConverterSettingsOf(const XlsxWorkbook& book) {
+  const platform::ApplicationSettings& application = book.Settings();
+  OfficeConverterSettings settings;
+  settings.program = application.ConverterProgram;
+  if (application.ConverterTimeoutSeconds > 0) settings.timeout = std::chrono::seconds(application.ConverterTimeoutSeconds);
+  return settings;
+}
+
+PackageParts ReadOfficeTemplate(const std::string& path, const OfficeFormat& format,
+                                const OfficeConverterSettings& settings) {
   if (!LooksLike(path, format)) RaiseOpenFailed(path, std::string("it is not an ") + format.description + " file");
   PrivateFolder folder("tabrix-template");
   const std::string converted = (folder.Path() / "template.xlsx").string();
   try {
-    ConvertWithOffice(path, kOpenXmlExtension, kOpenXmlFilter, converted);
+    ConvertWithOffice(path, kOpenXmlExtension, kOpenXmlFilter, converted, settings);
   } catch (const AutomationError& e) {
     RaiseOpenFailed(path, std::string("the ") + format.description + " file could not be converted to Open XML: " +
                               e.Description());
@@ -439,7 +448,7 @@ void SaveThroughOffice(XlsxWorkbook& book, const std::string& target, const Offi
     RaiseEngineError(failed + e.what() + ".");
   }
   try {
-    ConvertWithOffice(openXml, format.extension, format.filter, target);
+    ConvertWithOffice(openXml, format.extension, format.filter, target, ConverterSettingsOf(book));
   } catch (const AutomationError& e) {
     RaiseEngineError(failed + e.Description() + ".");
   }

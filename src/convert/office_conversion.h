@@ -58,13 +58,18 @@ void ConvertWithOffice(const std::string& input, const std::string& targetExtens
                        const std::string& filter, const std::string& output,
                        const OfficeConverterSettings& settings = {});
 
+// The converter settings of the application `book` belongs to.
+OfficeConverterSettings ConverterSettingsOf(const XlsxWorkbook& book);
+
 // The Open XML parts of a template read through LibreOffice. Raises the engine's open error
 // ("'<file>' cannot be opened: ...") when the file does not look like `format` or the
 // conversion fails.
-PackageParts ReadOfficeTemplate(const std::string& path, const OfficeFormat& format);
+PackageParts ReadOfficeTemplate(const std::string& path, const OfficeFormat& format,
+                                const OfficeConverterSettings& settings = {});
 
-// Writes `book` as Open XML into a private folder and converts it to `format` at `target`.
-// Raises the engine's SaveAs error, naming the format and the reason, when it cannot.
+// Writes `book` as Open XML into a private folder and converts it to `format` at `target` with
+// the converter settings of the book's application. Raises the engine's SaveAs error, naming
+// the format and the reason, when it cannot.
 void SaveThroughOffice(XlsxWorkbook& book, const std::string& target, const OfficeFormat& format);
 
 }  // namespace tabrix::xlsx

@@ -1,8 +1,8 @@
+// Reading and searching the format-conversion table (fmtconv.cfg).
 #include "definition/conversion_table.h"
 
 #include <vector>
 
-#include "component/run_state.h"
 #include "definition/profile_file.h"
 #include "support/paths.h"
 #include "support/text_lines.h"
@@ -45,8 +45,7 @@ bool WholeNumber(std::string_view text, std::int32_t& value) {
 
 }  // namespace
 
-void LoadConversionTable(const std::string& path) {
-  std::vector<ConvEntry>& table = CurrentRunState().ConversionTable;
+void LoadConversionTable(std::vector<ConvEntry>& table, const std::string& path) {
   table.clear();
   TextLineReader reader;
   if (!reader.Open(path)) return;
@@ -71,8 +70,7 @@ void LoadConversionTable(const std::string& path) {
   }
 }
 
-int FindConvEntry(std::string_view reportFileType) {
-  const std::vector<ConvEntry>& table = CurrentRunState().ConversionTable;
+int FindConvEntry(const std::vector<ConvEntry>& table, std::string_view reportFileType) {
   if (reportFileType.empty()) return -1;
   if (IsNumeric(reportFileType)) {
     std::int32_t number = 0;

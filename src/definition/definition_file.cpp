@@ -1,14 +1,16 @@
+// Reading the report definition file into a run's context (see definition_file.h).
 #include "definition/definition_file.h"
 
 #include <sys/stat.h>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "definition/password.h"
 #include "definition/profile_file.h"
 #include "script/tokenizer.h"
 #include "support/paths.h"
 #include "support/text_lines.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 
@@ -58,7 +60,7 @@ bool KeyLineExists(const std::string& path, std::string_view key) {
   return false;
 }
 
-bool ReadDefinitionFile(const std::string& path) {
+bool ReadDefinitionFile(RunContext& state, const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
       static_cast<std::uint64_t>(info.st_size) > kMaxDefinitionFileBytes)
@@ -67,7 +69,6 @@ bool ReadDefinitionFile(const std::string& path) {
   ProfileFile profile;
   if (!profile.Load(path, {kDataSourceSection, kFileSection, kParameterSection})) return false;
 
-  RunState& state = CurrentRunState();
   state.EncryptPassword = IsYes(profile.Get(kDataSourceSection, "EncryptPassword"));
 
   state.DataSourceCount = 0;
@@ -121,23 +122,21 @@ bool ReadDefinitionFile(const std::string& path) {
   return true;
 }
 
-void LoadDefinitionFile(std::string_view fwfFile) {
-  RunState& state = CurrentRunState();
+void LoadDefinitionFile(RunContext& state, std::string_view fwfFile) {
   state.DefinitionFilePath = AbsolutePath(fwfFile);
   const std::string& path = state.DefinitionFilePath;
   switch (CheckDefinitionHeader(path)) {
     case -1:
-      RaiseObjectError(0x0B, "The file \"" + path + "\" does not exist.");
+      RaiseTabrixError(kErrDefinitionFileMissing, "The file \"" + path + "\" does not exist.");
     case 1:
-      RaiseObjectError(0x0C, "The file \"" + path + "\" is not an Foliowright file.");
+      RaiseTabrixError(kErrNotDefinitionFile, "The file \"" + path + "\" is not an Foliowright file.");
     default:
       break;
   }
-  if (!ReadDefinitionFile(path)) RaiseObjectError(0x0D, "Error in reading the file \"" + path + "\".");
+  if (!ReadDefinitionFile(state, path)) RaiseTabrixError(kErrDefinitionFileUnreadable, "Error in reading the file \"" + path + "\".");
 }
 
-void StoreRunParameters(const std::array<std::string, 10>& params) {
-  RunState& state = CurrentRunState();
+void StoreRunParameters(RunContext& state, const std::array<std::string, 10>& params) {
   for (std::size_t i = 0; i < params.size(); ++i) state.Parameters[i].Value = params[i];
 }
 

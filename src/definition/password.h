@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "tabrix/password.h"
+
 namespace tabrix {
 
 // Byte strings are held in std::string; text is UTF-8.
@@ -15,9 +17,6 @@ std::string EncodeBase64(std::string_view bytes);
 // RC4 keystream XOR; its own inverse.
 std::string Rc4Transform(std::string_view bytes, std::string_view key);
 
-// The password of an encoded `Password`N value, with the entry's `User`N as key.
-std::string DecodePassword(std::string_view value, std::string_view user);
-// The value to write as `Password`N for a password and user (RC4, then Base64).
-std::string EncodePassword(std::string_view password, std::string_view user);
+// EncodePassword / DecodePassword (tabrix/password.h): RC4 with the user as key, then Base64.
 
 }  // namespace tabrix

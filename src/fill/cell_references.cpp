@@ -7,18 +7,12 @@
 
 #include "script/tokenizer.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/variant.h"
 
 namespace tabrix::fill {
 namespace {
 
-constexpr int kNoCellEntry = 0x6F;
-constexpr int kEmptyFirstCell = 0x70;
-constexpr int kBadCellList = 0x71;
-constexpr int kRangeTooSmall = 0x79;
-constexpr int kBadRange = 0x7A;
-constexpr int kImageFieldMissing = 0x83;
-constexpr int kBadImageList = 0x84;
 
 std::string Upper(std::string_view text) {
   std::string result(text);
@@ -63,9 +57,9 @@ bool NormalizeFillOrder(std::int16_t& fillOrder) {
 
 void CheckCellList(const std::vector<std::string>& entries) {
   if (entries.empty())
-    RaiseObjectError(kNoCellEntry, "Syntax error. There is a lack of the parameter \"CELL\".");
+    RaiseTabrixError(kErrCellListMissing, "Syntax error. There is a lack of the parameter \"CELL\".");
   if (entries.front().empty())
-    RaiseObjectError(kEmptyFirstCell,
+    RaiseTabrixError(kErrEmptyFirstCell,
                      "Syntax error. It is not a valid cell \"\" for the parameter \"CELL\".");
 }
 
@@ -82,7 +76,7 @@ std::vector<FieldCell> LocateFieldCells(platform::Worksheet& sheet, std::int32_t
       cell.Column = rect.col1;
     } else if (i == 0) {
       // Only reachable when the list was not checked: the first field has no neighbour.
-      RaiseObjectError(kEmptyFirstCell,
+      RaiseTabrixError(kErrEmptyFirstCell,
                        "Syntax error. It is not a valid cell \"\" for the parameter \"CELL\".");
     } else {
       const FieldCell& previous = cells[static_cast<size_t>(i - 1)];
@@ -114,7 +108,7 @@ void CheckRangeContains(const Block& range, const Block& block) {
       range.MaxRow >= block.MaxRow && range.MaxCol >= block.MaxCol)
     return;
   const platform::CellRect rect{block.MinRow, block.MinCol, block.MaxRow, block.MaxCol};
-  RaiseObjectError(kRangeTooSmall, "The range or copyrange should be " +
+  RaiseTabrixError(kErrRangeTooSmall, "The range or copyrange should be " +
                                        platform::FormatAddress(rect, false, false) + ".");
 }
 
@@ -130,7 +124,7 @@ Block ResolveFieldCells(platform::Worksheet& sheet, std::int32_t fieldCount,
     block = cells.empty() ? ToBlock(sheet.ResolveReference(entries.front())) : BoundingBlock(cells);
   } catch (...) {
     const AutomationError cause = ToAutomationError(std::current_exception());
-    RaiseObjectError(kBadCellList, "Syntax error. Failed to parse cell list. " + cause.Description());
+    RaiseTabrixError(kErrBadCellList, "Syntax error. Failed to parse cell list. " + cause.Description());
   }
 
   if (rangeText.empty()) return block;
@@ -140,7 +134,7 @@ Block ResolveFieldCells(platform::Worksheet& sheet, std::int32_t fieldCount,
     range = RangeBlock(sheet, rangeText);
   } catch (...) {
     const AutomationError cause = ToAutomationError(std::current_exception());
-    RaiseObjectError(kBadRange, "Syntax error. Failed to parse range '" + std::string(rangeText) +
+    RaiseTabrixError(kErrBadRange, "Syntax error. Failed to parse range '" + std::string(rangeText) +
                                     "'. " + cause.Description());
   }
   CheckRangeContains(range, block);
@@ -159,7 +153,7 @@ std::int32_t ImageFieldIndex(platform::Recordset& recordset, const std::string& 
   else
     index = FindFieldIndex(recordset, entry);
   if (index < 0 || index >= recordset.GetFields().Count())
-    RaiseObjectError(kImageFieldMissing, "Syntax error. Failed to parse image. Can not find field \"" +
+    RaiseTabrixError(kErrImageFieldMissing, "Syntax error. Failed to parse image. Can not find field \"" +
                                              entry + "\" in the image list.");
   return index;
 }
@@ -173,13 +167,13 @@ std::vector<std::int32_t> ResolveImageFieldIndexes(platform::Recordset& recordse
 }
 
 static bool IsImageListError(const AutomationError& error) {
-  return error.Source() == kProductName && error.Number() == ObjectErrorNumber(kImageFieldMissing);
+  return error.Source() == kProductName && error.Number() == kErrImageFieldMissing;
 }
 
 void RaiseImageListError(std::exception_ptr error) {
   const AutomationError cause = ToAutomationError(error);
   if (IsImageListError(cause)) throw cause;
-  RaiseObjectError(kBadImageList, "Syntax error. Failed to parse image. " + cause.Description());
+  RaiseTabrixError(kErrBadImageList, "Syntax error. Failed to parse image. " + cause.Description());
 }
 
 ImageOptions ParseImageOptions(std::string_view text) {

@@ -5,21 +5,22 @@
 #include "fill/cell_references.h"
 #include "fill/cell_values.h"
 #include "fill/error_frame.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix::fill {
 
 void RunSetExcelName(const RecordsetPtr& recordset, const WorkbookPtr& workbook,
                      const std::string& nameList) {
-  if (!workbook) RaiseObjectError(0x35, "The Excel.Workbook object is not set.");
+  if (!workbook) RaiseTabrixError(kErrWorkbookNotSet, "The Excel.Workbook object is not set.");
   if (!recordset) RaiseObjectNotSet();
   if (recordset->State() == platform::kStateClosed)
-    RaiseObjectError(0x1F, "The ADODB.Recordset object is closed.");
+    RaiseTabrixError(kErrRecordsetClosed, "The ADODB.Recordset object is closed.");
 
   RunFramed("Failed to execute function NAME. ", [&] {
     const std::vector<std::string> names = SplitList(nameList);
     if (names.empty())
       PassThroughErrors([] {
-        RaiseObjectError(0x65, "Syntax error. There is a lack of the parameter \"NAME\".");
+        RaiseTabrixError(kErrNameListMissing, "Syntax error. There is a lack of the parameter \"NAME\".");
       });
     if (recordset->Eof()) return;
 

@@ -1,6 +1,7 @@
 #include "fill/table_preparation.h"
 
 #include "fill/error_frame.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix::fill {
 
@@ -35,10 +36,10 @@ TablePlan PrepareTable(TabrixEvents* events, const RecordsetPtr& recordset,
                        const std::string& rangeText, std::int16_t& fillOrder,
                        const std::string& imageList, const std::string& pageBreak) {
   if (!worksheet)
-    PassThroughErrors([] { RaiseObjectError(0x36, "The Excel.Worksheet object is not set."); });
+    PassThroughErrors([] { RaiseTabrixError(kErrWorksheetNotSet, "The Excel.Worksheet object is not set."); });
   if (!recordset) RaiseObjectNotSet();
   if (recordset->State() == platform::kStateClosed)
-    PassThroughErrors([] { RaiseObjectError(0x1F, "The ADODB.Recordset object is closed."); });
+    PassThroughErrors([] { RaiseTabrixError(kErrRecordsetClosed, "The ADODB.Recordset object is closed."); });
 
   TablePlan plan;
   plan.RangeFillOrder = NormalizeFillOrder(fillOrder);

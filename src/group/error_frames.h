@@ -9,25 +9,26 @@
 #include <utility>
 
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix::group {
 
-inline constexpr int kCellListFrame = 0x71;    // "Syntax error. Failed to parse cell list. "
-inline constexpr int kGroupFrame = 0x8E;       // "Syntax error. Failed to parse group. "
-inline constexpr int kRangeFrame = 0x7A;       // "Syntax error. Failed to parse range '<Range>'. "
-inline constexpr int kGroupRangeFrame = 0x90;  // "Syntax error. Failed to parse grouprange. "
+inline constexpr std::int32_t kCellListFrame = kErrBadCellList;      // "Syntax error. Failed to parse cell list. "
+inline constexpr std::int32_t kGroupFrame = kErrBadGroup;            // "Syntax error. Failed to parse group. "
+inline constexpr std::int32_t kRangeFrame = kErrBadRange;            // "Syntax error. Failed to parse range '<Range>'. "
+inline constexpr std::int32_t kGroupRangeFrame = kErrBadGroupRange;  // "Syntax error. Failed to parse grouprange. "
 
 inline constexpr const char* kGeneralFramePrefix = "Failed to execute function GroupTableReport. ";
 
-// Runs `step`; any failure becomes error 0x80040000 + code from TabrixCom with the description
-// prefix + the caught description.
+// Runs `step`; any failure becomes error `number` from TabrixCom with the description prefix +
+// the caught description.
 template <class Step>
-decltype(auto) InFrame(int code, const std::string& prefix, Step&& step) {
+decltype(auto) InFrame(std::int32_t number, const std::string& prefix, Step&& step) {
   try {
     return std::forward<Step>(step)();
   } catch (...) {
     AutomationError caught = ToAutomationError(std::current_exception());
-    RaiseObjectError(code, prefix + caught.Description());
+    RaiseTabrixError(number, prefix + caught.Description());
   }
 }
 

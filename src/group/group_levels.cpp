@@ -4,14 +4,12 @@
 
 #include "group/error_frames.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/variant.h"
 
 namespace tabrix::group {
 namespace {
 
-constexpr int kFieldNotFound = 0x8D;
-constexpr int kRangeTooSmall = 0x79;
-constexpr int kGroupRangeTooSmall = 0x8F;
 constexpr std::int32_t kApplicationDefinedError = 1004;
 
 // Takes a field cell into a block; a side still 0 is not set yet and takes the cell's value.
@@ -57,7 +55,7 @@ void ResolveKeyFields(platform::Recordset& recordset, std::int32_t fieldCount,
         return fill::FindFieldIndex(recordset, entry);
       });
       if (index < 0 || index >= fieldCount) {
-        RaiseObjectError(kFieldNotFound, "Syntax error. Failed to parse group " +
+        RaiseTabrixError(kErrGroupFieldMissing, "Syntax error. Failed to parse group " +
                                              std::to_string(g + 1) + ". Can not find field \"" +
                                              entry + "\".");
       }
@@ -70,7 +68,7 @@ void ResolveKeyFields(platform::Recordset& recordset, std::int32_t fieldCount,
 // Puts a range text over a block: the range replaces the block when it contains it; otherwise
 // the given error names the block it has to contain. Failures to read the range are framed.
 void ApplyRangeText(platform::Worksheet& sheet, const std::string& rangeText, GroupLevel& block,
-                    int frameCode, const std::string& framePrefix, int tooSmallCode,
+                    std::int32_t frameCode, const std::string& framePrefix, std::int32_t tooSmallCode,
                     const std::string& tooSmallPrefix) {
   const fill::Block range =
       InFrame(frameCode, framePrefix, [&] { return fill::RangeBlock(sheet, rangeText); });
@@ -80,7 +78,7 @@ void ApplyRangeText(platform::Worksheet& sheet, const std::string& rangeText, Gr
   }
   const std::string address =
       InFrame(frameCode, framePrefix, [&] { return RelativeAddress(block); });
-  RaiseObjectError(tooSmallCode, tooSmallPrefix + address + ".");
+  RaiseTabrixError(tooSmallCode, tooSmallPrefix + address + ".");
 }
 
 }  // namespace
@@ -108,7 +106,7 @@ LevelTable ResolveGroupLevels(platform::Recordset& recordset, platform::Workshee
 
   if (!rangeText.empty()) {
     ApplyRangeText(sheet, rangeText, detail, kRangeFrame,
-                   "Syntax error. Failed to parse range '" + rangeText + "'. ", kRangeTooSmall,
+                   "Syntax error. Failed to parse range '" + rangeText + "'. ", kErrRangeTooSmall,
                    "The range or copyrange should be ");
   }
 
@@ -123,7 +121,7 @@ LevelTable ResolveGroupLevels(platform::Recordset& recordset, platform::Workshee
     for (std::int32_t f : level.KeyFields) Widen(level, cells[static_cast<std::size_t>(f)]);
     if (!level.RangeText.empty()) {
       ApplyRangeText(sheet, level.RangeText, level, kGroupRangeFrame,
-                     "Syntax error. Failed to parse grouprange. ", kGroupRangeTooSmall,
+                     "Syntax error. Failed to parse grouprange. ", kErrGroupRangeTooSmall,
                      "The grouprange of group" + std::to_string(g + 1) + " should be ");
     }
   }

@@ -7,13 +7,12 @@
 #include "group/error_frames.h"
 #include "group/group_fill.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/variant.h"
 
 namespace tabrix::group {
 namespace {
 
-constexpr int kWorksheetNotSet = 0x36;
-constexpr int kRecordsetClosed = 0x1F;
 constexpr std::int32_t kObjectNotSet = 91;
 
 bool IsBlankText(const std::string& text) {
@@ -78,7 +77,7 @@ void RunGroupTableReport(TabrixEvents* events, const RecordsetPtr& recordset,
                          const std::string& range, std::int16_t& fillOrder,
                          const std::string& imageList, const std::string& pageBreak,
                          std::int16_t noData, const GroupTexts& groupTexts) {
-  if (!worksheet) RaiseObjectError(kWorksheetNotSet, "The Excel.Worksheet object is not set.");
+  if (!worksheet) RaiseTabrixError(kErrWorksheetNotSet, "The Excel.Worksheet object is not set.");
   const int state = InGeneralFrame([&] {
     if (!recordset)
       throw AutomationError(kObjectNotSet, kProductName,
@@ -86,7 +85,7 @@ void RunGroupTableReport(TabrixEvents* events, const RecordsetPtr& recordset,
     return recordset->State();
   });
   if (state == platform::kStateClosed)
-    RaiseObjectError(kRecordsetClosed, "The ADODB.Recordset object is closed.");
+    RaiseTabrixError(kErrRecordsetClosed, "The ADODB.Recordset object is closed.");
 
   bool rangeFill = false;
   std::vector<std::string> cellEntries;

@@ -1,11 +1,14 @@
+// Running one function statement of a report run (see function_executor.h).
 #include "script/function_executor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "support/run_log.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/variant.h"
 
 namespace tabrix {
@@ -15,16 +18,56 @@ namespace {
   throw AutomationError(91, kProductName, "Object variable or With block variable not set");
 }
 
+// The data source's recordset as the fill methods see it: every call goes to it, and the
+// number of distinct records it was positioned on is counted (the records it delivered).
+class CountingRecordset final : public platform::Recordset {
+ public:
+  explicit CountingRecordset(RecordsetPtr inner) : inner_(std::move(inner)) {}
+
+  void Open(const std::string& source, std::shared_ptr<platform::Connection> activeConnection, int cursorType,
+            int lockType, int options) override {
+    inner_->Open(source, std::move(activeConnection), cursorType, lockType, options);
+    Positioned(0);
+  }
+  int State() const override { return inner_->State(); }
+  void Close() override { inner_->Close(); }
+  bool Eof() const override { return inner_->Eof(); }
+  void MoveFirst() override {
+    inner_->MoveFirst();
+    Positioned(0);
+  }
+  void MoveNext() override {
+    inner_->MoveNext();
+    Positioned(position_ + 1);
+  }
+  platform::Fields& GetFields() override { return inner_->GetFields(); }
+
+  std::int32_t Delivered() const { return delivered_; }
+
+ private:
+  void Positioned(std::int32_t position) {
+    position_ = position;
+    if (!inner_->Eof()) delivered_ = std::max(delivered_, position + 1);
+  }
+
+  RecordsetPtr inner_;
+  std::int32_t position_ = 0;
+  std::int32_t delivered_ = 0;
+};
+
 class StatementRun {
  public:
-  StatementRun(Tabrix& component, const StatementRecord& statement, ConnectionPtr connection)
+  StatementRun(RunContext& run, Tabrix& component, const StatementRecord& statement, ConnectionPtr connection)
       : component_(component),
         statement_(statement),
         connection_(std::move(connection)),
-        run_(CurrentRunState()),
+        run_(run),
         prefix_("[" + statement.Name + "]    ") {
     const int index = statement.DataSourceIndex;
-    if (index >= 0 && index <= kMaxDataSources) recordset_ = run_.Recordsets[static_cast<std::size_t>(index)];
+    if (index >= 0 && index <= kMaxDataSources && run_.Recordsets[static_cast<std::size_t>(index)]) {
+      counter_ = std::make_shared<CountingRecordset>(run_.Recordsets[static_cast<std::size_t>(index)]);
+      recordset_ = counter_;
+    }
   }
 
   void Execute(const std::string& header, const std::string& pageBreakText, const std::string& sqlText) {
@@ -136,7 +179,7 @@ class StatementRun {
       message = "Syntax error. The sheet " + sheet + " does not exist.";
     }
     WriteErrorEntry(message);
-    pending_ = AutomationError(ObjectErrorNumber(kErrSheetMissing), kProductName, message);
+    pending_ = AutomationError(kErrSheetMissing, kProductName, message);
     return false;
   }
 
@@ -187,15 +230,24 @@ class StatementRun {
 
   void Success() {
     WriteLine(prefix_ + "Success.");
+    Record(ErrObject{});
     RaiseAfter(ErrObject{});
     worksheet_.reset();
   }
 
   void FailureEnding() {
     WriteLine(prefix_ + "Failure.");
+    Record(ErrObject{pending_->Number(), pending_->Source(), pending_->Description()});
     RaiseAfter(ErrObject{pending_->Number(), pending_->Source(), pending_->Description()});
     CloseRecordset();
     worksheet_.reset();
+  }
+
+  void Record(ErrObject error) {
+    const std::int32_t records =
+        statement_.FunctionType == kFunctionExecSql || !counter_ ? 0 : counter_->Delivered();
+    run_.Statements.push_back(
+        StatementOutcome{run_.StatementCounter, statement_.Name, statement_.FunctionType, records, std::move(error)});
   }
 
   void RaiseAfter(ErrObject error) {
@@ -211,8 +263,9 @@ class StatementRun {
   Tabrix& component_;
   const StatementRecord& statement_;
   ConnectionPtr connection_;
-  RunState& run_;
+  RunContext& run_;
   std::string prefix_;
+  std::shared_ptr<CountingRecordset> counter_;
   RecordsetPtr recordset_;
   WorksheetPtr worksheet_;
   std::optional<AutomationError> pending_;
@@ -220,9 +273,10 @@ class StatementRun {
 
 }  // namespace
 
-void ExecuteStatement(Tabrix& component, const StatementRecord& statement, ConnectionPtr connection,
-                      const std::string& header, const std::string& pageBreakText, const std::string& sqlText) {
-  StatementRun(component, statement, std::move(connection)).Execute(header, pageBreakText, sqlText);
+void ExecuteStatement(RunContext& run, Tabrix& component, const StatementRecord& statement,
+                      ConnectionPtr connection, const std::string& header, const std::string& pageBreakText,
+                      const std::string& sqlText) {
+  StatementRun(run, component, statement, std::move(connection)).Execute(header, pageBreakText, sqlText);
 }
 
 }  // namespace tabrix

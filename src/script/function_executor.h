@@ -9,10 +9,10 @@
 
 namespace tabrix {
 
-inline constexpr int kErrSheetMissing = 0x33;  // 0x80040033
 
-// Never raises: a failing statement is logged and reported through FunctionAfterExectue.
-void ExecuteStatement(Tabrix& component, const StatementRecord& statement, ConnectionPtr connection,
+// Never raises: a failing statement is logged and reported through FunctionAfterExectue. Adds
+// the statement's outcome to the run's list.
+void ExecuteStatement(RunContext& run, Tabrix& component, const StatementRecord& statement, ConnectionPtr connection,
                       const std::string& header, const std::string& pageBreakText, const std::string& sqlText);
 
 }  // namespace tabrix

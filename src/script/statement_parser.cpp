@@ -1,3 +1,4 @@
+// The function script parser: statements of the [SQL] section, handed one by one to the executor.
 #include "script/statement_parser.h"
 
 #include <cerrno>
@@ -6,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "script/function_executor.h"
 #include "script/tokenizer.h"
 #include "support/run_log.h"
@@ -76,7 +77,7 @@ enum : int {
 
 class ScriptParser {
  public:
-  ScriptParser(const StatementHandler& handler) : handler_(handler), run_(CurrentRunState()) {}
+  ScriptParser(RunContext& run, const StatementHandler& handler) : handler_(handler), run_(run) {}
 
   void Run(const std::string& path) {
     try {
@@ -147,8 +148,8 @@ class ScriptParser {
 
   void AppendSqlText(const std::string& line, int position, bool withBlank) {
     std::string piece =
-        position <= static_cast<int>(line.size()) ? PrepareStatementText(line.substr(position - 1), inComment_)
-                                                  : PrepareStatementText("", inComment_);
+        position <= static_cast<int>(line.size()) ? PrepareStatementText(line.substr(position - 1), inComment_, run_.ParameterTable())
+                                                  : PrepareStatementText("", inComment_, run_.ParameterTable());
     if (sqlText_.empty() || !withBlank)
       sqlText_ = sqlText_.empty() ? piece : sqlText_ + piece;
     else
@@ -298,7 +299,7 @@ class ScriptParser {
     const std::string& token = waitingToken_;
     const std::string& p = parameter_;
     if (p == "CONNECT") {
-      const int index = FindDataSource(value);
+      const int index = FindDataSource(run_, value);
       if (index < 0) {
         Fail("Connection error in [" + record_.Name + "]. Can not find data source \"" + value + "\".");
         return false;
@@ -382,7 +383,7 @@ class ScriptParser {
   }
 
   const StatementHandler& handler_;
-  RunState& run_;
+  RunContext& run_;
   StatementRecord record_;
   int state_ = kSkip;
   bool inComment_ = false;
@@ -411,8 +412,7 @@ bool IsValidParameterName(std::int16_t functionType, const std::string& name) {
   }
 }
 
-int FindDataSource(const std::string& text) {
-  const RunState& run = CurrentRunState();
+int FindDataSource(const RunContext& run, const std::string& text) {
   for (int i = 0; i < run.DataSourceCount; ++i)
     if (run.DataSources[static_cast<std::size_t>(i)].Name == text) return i;
   if (IsNumeric(text)) {
@@ -422,17 +422,17 @@ int FindDataSource(const std::string& text) {
   return -1;
 }
 
-void ParseFunctionScript(const std::string& definitionPath, const StatementHandler& handler) {
-  ScriptParser parser(handler);
+void ParseFunctionScript(RunContext& run, const std::string& definitionPath, const StatementHandler& handler) {
+  ScriptParser parser(run, handler);
   parser.Run(definitionPath);
 }
 
-void ParseFunctionScript(Tabrix& component, const std::string& definitionPath) {
-  ParseFunctionScript(definitionPath,
-                      [&component](const StatementRecord& statement, ConnectionPtr connection,
+void ParseFunctionScript(RunContext& run, Tabrix& component, const std::string& definitionPath) {
+  ParseFunctionScript(run, definitionPath,
+                      [&run, &component](const StatementRecord& statement, ConnectionPtr connection,
                                    const std::string& header, const std::string& pageBreakText,
                                    const std::string& sqlText) {
-                        ExecuteStatement(component, statement, std::move(connection), header, pageBreakText,
+                        ExecuteStatement(run, component, statement, std::move(connection), header, pageBreakText,
                                          sqlText);
                       });
 }

@@ -12,6 +12,8 @@
 
 namespace tabrix {
 
+struct RunContext;
+
 inline constexpr int kMaxGroups = 10;
 inline constexpr int kMaxListItems = 1024;
 
@@ -48,12 +50,12 @@ using StatementHandler = std::function<void(const StatementRecord& statement, Co
                                             const std::string& sqlText)>;
 
 // Parses the [SQL] section of the definition file at `definitionPath` and executes each
-// statement on `component` (see ExecuteStatement). Syntax errors go to this thread's run log and
-// drop the statement; an unexpected failure ends the script. Never raises.
-void ParseFunctionScript(Tabrix& component, const std::string& definitionPath);
+// statement of the run on `component` (see ExecuteStatement). Syntax errors go to the run log
+// and drop the statement; an unexpected failure ends the script. Never raises.
+void ParseFunctionScript(RunContext& run, Tabrix& component, const std::string& definitionPath);
 
 // The same parser with another statement handler.
-void ParseFunctionScript(const std::string& definitionPath, const StatementHandler& handler);
+void ParseFunctionScript(RunContext& run, const std::string& definitionPath, const StatementHandler& handler);
 
 // Whether `name` (upper case) is a parameter of the function.
 bool IsValidParameterName(std::int16_t functionType, const std::string& name);
@@ -61,6 +63,6 @@ bool IsValidParameterName(std::int16_t functionType, const std::string& name);
 // 0-based data source for a CONNECT value: the first entry whose Name equals the text, else its
 // 1-based number when numeric and within the count; -1 when none. Raises overflow for a number
 // outside the 16-bit range.
-int FindDataSource(const std::string& text);
+int FindDataSource(const RunContext& run, const std::string& text);
 
 }  // namespace tabrix

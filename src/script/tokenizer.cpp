@@ -1,8 +1,8 @@
+// Tokens, comments and parameter substitution of definition-file and script lines.
 #include "script/tokenizer.h"
 
 #include <cstddef>
 
-#include "component/run_state.h"
 
 namespace tabrix {
 
@@ -121,18 +121,15 @@ std::string TrimTextEnd(std::string_view text) {
   return std::string(text.substr(0, end));
 }
 
-std::string SubstituteParameters(std::string_view text) {
-  const RunState& state = CurrentRunState();
-  const int count = state.ParameterCount;
-  if (count <= 0) return std::string(text);
+std::string SubstituteParameters(std::string_view text, std::span<const ParameterEntry> parameters) {
+  if (parameters.empty()) return std::string(text);
 
   std::string result;
   result.reserve(text.size());
   std::size_t position = 0;
   while (position < text.size()) {
     bool replaced = false;
-    for (int i = 0; i < count && i < static_cast<int>(state.Parameters.size()); ++i) {
-      const ParameterEntry& parameter = state.Parameters[static_cast<std::size_t>(i)];
+    for (const ParameterEntry& parameter : parameters) {
       if (parameter.Name.empty()) continue;
       if (text.compare(position, parameter.Name.size(), parameter.Name) == 0) {
         result += parameter.Value;
@@ -146,7 +143,8 @@ std::string SubstituteParameters(std::string_view text) {
   return TrimTextEnd(result);
 }
 
-std::string PrepareStatementText(std::string_view text, bool& inComment) {
+std::string PrepareStatementText(std::string_view text, bool& inComment,
+                                 std::span<const ParameterEntry> parameters) {
   inComment = false;
   std::string result;
   result.reserve(text.size());
@@ -187,7 +185,7 @@ std::string PrepareStatementText(std::string_view text, bool& inComment) {
     result += c;
     ++position;
   }
-  return SubstituteParameters(TrimTextEnd(result));
+  return SubstituteParameters(TrimTextEnd(result), parameters);
 }
 
 }  // namespace tabrix

@@ -2,10 +2,18 @@
 // Positions are 1-based character indexes (bytes of UTF-8 text), advanced by reference.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace tabrix {
+
+// One run parameter: the name that stands in texts, its title and the value put in its place.
+struct ParameterEntry {
+  std::string Name;
+  std::string Title;
+  std::string Value;
+};
 
 // Blank characters: space, tab, line feed, carriage return.
 bool IsBlankChar(char c);
@@ -20,9 +28,10 @@ std::string StripQuotes(std::string_view token);
 void SkipToCommentEnd(std::string_view line, int& position, bool& inComment);
 // Cuts at the first NUL, then removes trailing blanks.
 std::string TrimTextEnd(std::string_view text);
-// Replaces parameter names by their values (this thread's run parameters), then TrimTextEnd.
-std::string SubstituteParameters(std::string_view text);
+// Replaces parameter names by their values (the first matching row wins), then TrimTextEnd.
+std::string SubstituteParameters(std::string_view text, std::span<const ParameterEntry> parameters);
 // Removes comments (quoted runs kept), then substitutes parameters.
-std::string PrepareStatementText(std::string_view text, bool& inComment);
+std::string PrepareStatementText(std::string_view text, bool& inComment,
+                                 std::span<const ParameterEntry> parameters);
 
 }  // namespace tabrix

@@ -1,4 +1,5 @@
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 
 #include <cstdio>
 #include <new>
@@ -11,8 +12,8 @@ std::string AutomationError::HexNumber() const {
   return buffer;
 }
 
-void RaiseObjectError(int code, const std::string& description) {
-  throw AutomationError(ObjectErrorNumber(code), kProductName, description);
+void RaiseTabrixError(std::int32_t number, const std::string& description) {
+  throw AutomationError(number, kProductName, description);
 }
 
 void RaiseRuntimeError(std::int32_t number) {
@@ -39,9 +40,9 @@ AutomationError ToAutomationError(std::exception_ptr error) {
   } catch (const std::bad_alloc&) {
     return AutomationError(7, kProductName, "Out of memory");
   } catch (const std::exception& e) {
-    return AutomationError(ObjectErrorNumber(0x1FF), kProductName, e.what());
+    return AutomationError(kErrUnexpected, kProductName, e.what());
   } catch (...) {
-    return AutomationError(ObjectErrorNumber(0x1FF), kProductName, "Unknown error");
+    return AutomationError(kErrUnexpected, kProductName, "Unknown error");
   }
 }
 

@@ -35,12 +35,7 @@ void StoreResult(XlsxWorkbook& book, Cell& cell, const eval::Value& value) {
   }
 }
 
-thread_local bool recalculationOnSave = true;
-
 }  // namespace
-
-void SetRecalculationOnSave(bool enabled) { recalculationOnSave = enabled; }
-bool RecalculationOnSave() { return recalculationOnSave; }
 
 RecalculationSummary RecalculateFormulas(XlsxWorkbook& book, const eval::EvaluatorOptions& options) {
   RecalculationSummary summary;

@@ -24,9 +24,4 @@ struct RecalculationSummary {
 RecalculationSummary RecalculateFormulas(XlsxWorkbook& book,
                                          const eval::EvaluatorOptions& options = {});
 
-// Whether saving on this thread computes the formulas first (on by default). Off, every formula
-// is left to the reader as it was before; measurements compare both.
-void SetRecalculationOnSave(bool enabled);
-bool RecalculationOnSave();
-
 }  // namespace tabrix::xlsx

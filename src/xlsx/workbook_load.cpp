@@ -8,6 +8,7 @@
 #include "xlsx/formula_references.h"
 #include "convert/office_conversion.h"
 #include "xlsx/blank_package.h"
+#include "xlsx/xlsx_application.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
@@ -61,7 +62,7 @@ std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Appli
       book->LoadText(fullName, extension == ".csv" ? kFormatCsv : kFormatText);
     } else if (const OfficeFormat* converted = OfficeTemplateFormat(extension)) {
       // Read through LibreOffice; the workbook keeps the original's name and format.
-      book->LoadPackage(ReadOfficeTemplate(fullName, *converted));
+      book->LoadPackage(ReadOfficeTemplate(fullName, *converted, ConverterSettingsOf(*book)));
       book->fileFormat_ = converted->fileFormat;
     } else {
       book->LoadPackage(ReadZipFile(fullName));
@@ -306,6 +307,12 @@ std::string XlsxWorkbook::NewPartName(const std::string& prefix, const std::stri
       return name;
     }
   }
+}
+
+const platform::ApplicationSettings& XlsxWorkbook::Settings() const {
+  static const platform::ApplicationSettings kDefaults;
+  const auto* application = dynamic_cast<const XlsxApplication*>(application_.get());
+  return application ? application->Settings() : kDefaults;
 }
 
 }  // namespace tabrix::xlsx

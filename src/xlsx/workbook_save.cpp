@@ -104,7 +104,7 @@ void XlsxWorkbook::SaveAs(const std::string& path, std::optional<std::int32_t> f
   std::string temporary = TemporaryNameBeside(target);
   try {
     // Cached values of formulas: computed here, so that every reader sees right values.
-    if (RecalculationOnSave()) RecalculateFormulas(*this);
+    if (Settings().Recalculate) RecalculateFormulas(*this);
     if (IsPackageFormat(format))
       WritePackage(temporary, format);
     else

@@ -13,8 +13,8 @@ std::shared_ptr<platform::Workbook> XlsxApplication::OpenWorkbook(const std::str
 
 namespace tabrix::platform {
 
-std::shared_ptr<Application> CreateSpreadsheetApplication() {
-  return std::make_shared<xlsx::XlsxApplication>();
+std::shared_ptr<Application> CreateSpreadsheetApplication(const ApplicationSettings& settings) {
+  return std::make_shared<xlsx::XlsxApplication>(settings);
 }
 
 }  // namespace tabrix::platform

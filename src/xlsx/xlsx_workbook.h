@@ -58,6 +58,8 @@ class XlsxWorkbook final : public platform::Workbook {
   std::shared_ptr<platform::Worksheet> ActiveSheet() override;
   platform::Names& GetNames() override { return names_; }
   std::shared_ptr<platform::Application> GetApplication() override { return application_; }
+  // The settings of the engine application the workbook belongs to (defaults without one).
+  const platform::ApplicationSettings& Settings() const;
 
   // Engine internals shared by the worksheets.
   StringTable& Strings() { return strings_; }

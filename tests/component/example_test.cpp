@@ -19,7 +19,6 @@ TEST(SalesExampleTest, RunsEveryStatementAndMatchesTheDatabase) {
       folder.Path() + " >/dev/null";
   ASSERT_EQ(std::system(build.c_str()), 0) << build;
 
-  CurrentRunState() = RunState{};
   Tabrix component;
   ApplicationPtr application = platform::CreateSpreadsheetApplication();
   std::string definition = folder.File("sales.def");

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "component/run_state.h"
+#include "tabrix/report_run.h"
 #include "support/run_log.h"
 #include "fixtures/format_test_support.h"
 #include "fixtures/required_tools.h"
@@ -64,8 +64,6 @@ const std::string kSalesScript =
 class FormatRuns : public ::testing::Test {
  protected:
   void SetUp() override {
-    CurrentRunState() = RunState{};
-    CurrentRunState().ConversionTableFile = std::string(TABRIX_SOURCE_DIR) + "/data/fmtconv.cfg";
     fs::create_directories(folder_.File("templates"));
     fs::create_directories(folder_.File("data"));
     ExecuteSql(folder_.File("data/sales.db"),
@@ -73,7 +71,6 @@ class FormatRuns : public ::testing::Test {
                "INSERT INTO sales VALUES ('West', 4, 410.5), ('East', 7, 700.25), ('North', 1, 99),"
                "('South', 12, 1200), ('Centre', 3, 300.75);");
   }
-  void TearDown() override { CurrentRunState() = RunState{}; }
 
   // The sales template as .xlsx, or converted by LibreOffice into another extension.
   std::string Template(const std::string& extension) {
@@ -95,15 +92,13 @@ class FormatRuns : public ::testing::Test {
     return path;
   }
 
+  // Runs with the shipped format-conversion table; returns the error that ended the run.
   std::optional<AutomationError> Run(std::string definition) {
-    Tabrix component;
-    ApplicationPtr application = platform::CreateSpreadsheetApplication();
-    try {
-      component.Foliowright(application, definition);
-    } catch (const AutomationError& error) {
-      return error;
-    }
-    return std::nullopt;
+    RunOptions options;
+    options.ConversionTable = std::string(TABRIX_SOURCE_DIR) + "/data/fmtconv.cfg";
+    const RunResult result = RunReport(definition, {}, options);
+    if (result.Succeeded()) return std::nullopt;
+    return AutomationError(result.Error.Number, result.Error.Source, result.Error.Description);
   }
 
   TempFolder source_{"tabrix-runs-src"};

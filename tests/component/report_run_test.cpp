@@ -194,20 +194,45 @@ TEST_F(ReportRunTest, AFailingConnectionEndsTheRunAndNamesTheUser) {
   EXPECT_FALSE(FileExists(folder_.File("out/report_2010.xlsx")));
 }
 
-TEST_F(ReportRunTest, BeforeConnectMayChangeTheLogin) {
-  events_.onBeforeConnect = [](std::string& user, std::string&, std::string&, ConnectionPtr&) { user = "admin"; };
-  const std::string definition = Definition(kReportFile, "", "Name1=Main\r\nConnectionString1=Provider=SQLite;Data Source=data\\items.db\r\n");
+TEST_F(ReportRunTest, BeforeConnectMayChangeTheLoginAndTheConnection) {
+  auto host = std::make_shared<testing::HostConnection>(Database());
+  events_.onBeforeConnect = [&](std::string& user, std::string& password, std::string&, ConnectionPtr& connection) {
+    EXPECT_EQ(password, "pw");
+    user = "admin";
+    password = "changed";
+    connection = host;
+  };
+  const std::string definition =
+      Definition(kReportFile, "@n=REPORT(SHEET=Data TYPE=FIX CELL=A1) SELECT COUNT(*) FROM items\r\n",
+                 "Name1=Main\r\nUser1=u\r\nPassword1=pw\r\n");
   ASSERT_EQ(Run(definition, "2011"), std::nullopt);
-  EXPECT_EQ(CurrentRunState().DataSources[0].User, "admin");  // written back into the row
-  // With a connection string the log shows no user.
+  // The changed login is written back into the row: the connection is opened with it, the log
+  // shows it, and the run closes the host's connection at its end.
+  EXPECT_EQ(host->openedUser, "admin");
+  EXPECT_EQ(host->openedPassword, "changed");
   EXPECT_EQ(LogTexts(folder_.File("logs/run_2011.log")).at(3),
+            "Connect to database successfully. DSN=Main\xEF\xBC\x8C USER=admin");
+  EXPECT_EQ(host->opens, 1);
+  EXPECT_EQ(host->closes, 1);
+  EXPECT_EQ(OpenReport(folder_.File("out/report_2011.xlsx"))->WorksheetByName("Data")->GetValue(1, 1).Number(), 3);
+  // With a connection string the log shows no user.
+  events_.onBeforeConnect = nullptr;
+  const std::string withString = Definition(kReportFile, "");
+  ASSERT_EQ(Run(withString, "2012"), std::nullopt);
+  EXPECT_EQ(LogTexts(folder_.File("logs/run_2012.log")).at(3),
             "Connect to database successfully. DSN=Main, Using a connection string.");
 }
 
 TEST_F(ReportRunTest, WithoutDataSourcesOrConversionTableTheRunWarnsAndStillSaves) {
-  CurrentRunState().ConversionTableFile = folder_.File("none/fmtconv.cfg");
+  RunOptions options;
+  options.ConversionTable = folder_.File("none/fmtconv.cfg");
   const std::string definition = Definition(kReportFile, "@t=REPORT(SHEET=Data TYPE=FIX CELL=A1) SELECT 'x'\r\n", "");
-  ASSERT_EQ(Run(definition, "2012"), std::nullopt);
+  const RunResult result = RunReport(definition, {"2012"}, options);
+  ASSERT_TRUE(result.Succeeded()) << result.Error.Description;
+  // The statement without a data source failed; the run did not.
+  ASSERT_EQ(result.Statements.size(), 1u);
+  EXPECT_EQ(result.Statements[0].Name, "t");
+  EXPECT_EQ(result.Statements[0].Error.Number, 91);
   const std::string report = folder_.File("out/report_2012.xlsx");
   const Lines log = LogTexts(folder_.File("logs/run_2012.log"));
   ASSERT_EQ(log.size(), 14u) << ::testing::PrintToString(log);

@@ -1,3 +1,4 @@
+// The definition file reader: sections, keys, passwords, protection, parameters and load errors.
 #include "definition/definition_file.h"
 
 #include <gtest/gtest.h>
@@ -7,11 +8,12 @@
 #include <fstream>
 #include <random>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "definition/password.h"
 #include "definition_test_files.h"
 #include "support/run_log.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 namespace {
@@ -41,18 +43,14 @@ const Lines kExample = {
 
 class DefinitionFile : public DefinitionFolder {
  protected:
-  void SetUp() override {
-    DefinitionFolder::SetUp();
-    CurrentRunState() = RunState{};
-  }
-  RunState& state = CurrentRunState();
+  RunContext state;
 };
 
 TEST_F(DefinitionFile, ReadsTheExampleFile) {
   const std::string path = Write("sales.def", kExample);
   state.TemplatePath = state.ReportPath = state.LogPath = "stale";
   ASSERT_EQ(CheckDefinitionHeader(path), 0);
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_FALSE(state.EncryptPassword);
   ASSERT_EQ(state.DataSourceCount, 1);
   EXPECT_EQ(state.DataSources[0].Name, "SalesDB");
@@ -77,17 +75,17 @@ TEST_F(DefinitionFile, LineEndsAndByteOrderMarkDoNotMatter) {
   for (const std::string lineEnd : {"\r\n", "\n"}) {
     for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
       const std::string path = Write("x.def", kExample, lineEnd, bom);
-      CurrentRunState() = RunState{};
+      RunContext fresh;
       EXPECT_EQ(CheckDefinitionHeader(path), 0);
-      ASSERT_TRUE(ReadDefinitionFile(path));
-      EXPECT_EQ(state.ReportTemplateFileName, "Template.xls");
-      EXPECT_EQ(state.DataSources[0].User, "reporter");  // no CR left at a value's end
-      EXPECT_EQ(state.Parameters[0].Title, "Year");
+      ASSERT_TRUE(ReadDefinitionFile(fresh, path));
+      EXPECT_EQ(fresh.ReportTemplateFileName, "Template.xls");
+      EXPECT_EQ(fresh.DataSources[0].User, "reporter");  // no CR left at a value's end
+      EXPECT_EQ(fresh.Parameters[0].Title, "Year");
     }
   }
   // The last line may lack its line end.
   const std::string path = WriteBytes("n.def", "Foliowright\n[File]\nReportFileName=r.xlsx");
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_EQ(state.ReportFileName, "r.xlsx");
 }
 
@@ -105,7 +103,7 @@ TEST_F(DefinitionFile, NamesMatchWithoutCaseAndValuesAreTrimmedAndUnquoted) {
       "reportfilename = a = b.xlsx",
       "ReportTemplateFileName=\"  spaced.xlsx  \"",
   });
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   // Name4 is empty after its quotes are removed, so the list ends at 3.
   ASSERT_EQ(state.DataSourceCount, 3);
   EXPECT_EQ(state.DataSources[0].Name, "Sales DB");
@@ -138,7 +136,7 @@ TEST_F(DefinitionFile, FirstOccurrenceWinsAndSectionsMayRepeatAnywhere) {
       "[Parameter]",
       "Name2=%B%",
   });
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_EQ(state.ReportFileName, "first.xlsx");
   EXPECT_EQ(state.ReportFileType, "xlCSV");
   EXPECT_EQ(state.LogFileName, "logs\\run.log");
@@ -151,7 +149,7 @@ TEST_F(DefinitionFile, GapInNumberingEndsTheLists) {
       "Foliowright", "[Data Source]", "Name1=a", "Name2=b", "Name4=d",
       "[Parameter]", "Name2=%X%", "Default2=x",
   });
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_EQ(state.DataSourceCount, 2);
   EXPECT_EQ(state.DataSources[2].Name, "");
   EXPECT_EQ(state.ParameterCount, 0);
@@ -165,7 +163,7 @@ TEST_F(DefinitionFile, AtMostTenEntriesAndCountsStartAfresh) {
     lines.push_back("Name" + std::to_string(n) + "=%P" + std::to_string(n) + "%");
     lines.push_back("Default" + std::to_string(n) + "=v" + std::to_string(n));
   }
-  ASSERT_TRUE(ReadDefinitionFile(Write("many.def", lines)));
+  ASSERT_TRUE(ReadDefinitionFile(state, Write("many.def", lines)));
   EXPECT_EQ(state.DataSourceCount, 10);
   EXPECT_EQ(state.DataSources[9].Name, "db10");
   EXPECT_EQ(state.DataSources[10].Name, "");
@@ -173,7 +171,7 @@ TEST_F(DefinitionFile, AtMostTenEntriesAndCountsStartAfresh) {
   EXPECT_EQ(state.Parameters[9].Value, "v10");
 
   // A later file without lists leaves no entries in use.
-  ASSERT_TRUE(ReadDefinitionFile(Write("none.def", {"Foliowright", "[File]"})));
+  ASSERT_TRUE(ReadDefinitionFile(state, Write("none.def", {"Foliowright", "[File]"})));
   EXPECT_EQ(state.DataSourceCount, 0);
   EXPECT_EQ(state.ParameterCount, 0);
 }
@@ -184,7 +182,7 @@ TEST_F(DefinitionFile, ConnectionStringHidesUserAndPassword) {
       "Name1=pg", "ConnectionString1=  Driver={PostgreSQL};Server=x  ", "User1=u", "Password1=p",
       "Name2=dsn", "User2=u2", "Password2=p2",
   });
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_EQ(state.DataSources[0].ConnectionString, "Driver={PostgreSQL};Server=x");
   EXPECT_EQ(state.DataSources[0].User, "");
   EXPECT_EQ(state.DataSources[0].Password, "");
@@ -200,7 +198,7 @@ TEST_F(DefinitionFile, EncryptedPasswordsAreDecodedWithTheirUser) {
         "Name1=db", "User1=reporter", "Password1=rdncx2Yj",
         "Name2=db2", "User2=", "Password2=",
     });
-    ASSERT_TRUE(ReadDefinitionFile(path));
+    ASSERT_TRUE(ReadDefinitionFile(state, path));
     EXPECT_TRUE(state.EncryptPassword);
     EXPECT_EQ(state.DataSources[0].Password, "secret");
     EXPECT_EQ(state.DataSources[1].Password, "");
@@ -208,7 +206,7 @@ TEST_F(DefinitionFile, EncryptedPasswordsAreDecodedWithTheirUser) {
   const std::string path = Write("plain.def", {
       "Foliowright", "[Data Source]", "EncryptPassword=Yes", "Name1=db", "User1=reporter",
       "Password1=rdncx2Yj"});
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_FALSE(state.EncryptPassword);
   EXPECT_EQ(state.DataSources[0].Password, "rdncx2Yj");
 }
@@ -233,13 +231,13 @@ TEST_F(DefinitionFile, ProtectionPasswordNeedsAKeyLineAnywhere) {
   for (const Case& c : cases) {
     Lines lines = {"Foliowright", "[File]"};
     lines.insert(lines.end(), c.fileLines.begin(), c.fileLines.end());
-    ASSERT_TRUE(ReadDefinitionFile(Write("p.def", lines)));
+    ASSERT_TRUE(ReadDefinitionFile(state, Write("p.def", lines)));
     EXPECT_EQ(state.ProtectReport, c.protect) << c.fileLines.back();
     EXPECT_EQ(state.NoProtectionPassword, c.noPassword) << c.fileLines.back();
     EXPECT_EQ(state.ProtectionPassword, c.password) << c.fileLines.back();
   }
   // The line found in section Parameter counts, the value comes from section File (empty).
-  ASSERT_TRUE(ReadDefinitionFile(Write("q.def", {"Foliowright", "[File]", "ProtectReport=Y",
+  ASSERT_TRUE(ReadDefinitionFile(state, Write("q.def", {"Foliowright", "[File]", "ProtectReport=Y",
                                                  "[Parameter]", "ProtectionPassword=elsewhere"})));
   EXPECT_FALSE(state.NoProtectionPassword);
   EXPECT_EQ(state.ProtectionPassword, "");
@@ -252,7 +250,7 @@ TEST_F(DefinitionFile, ValuesAreCutAt10239Characters) {
       "Name2=%Q%", "Default2=\"" + longValue + "\"  ",
       "Name3=%U%", "Default3=" + std::string(5000, 'x') + std::string(6000, '\xC3') ,
   });
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_EQ(state.Parameters[0].Value, std::string(10239, 'v'));
   // Quotes of a long value are removed before it is cut.
   EXPECT_EQ(state.Parameters[1].Value, std::string(10239, 'v'));
@@ -263,7 +261,7 @@ TEST_F(DefinitionFile, ValuesOfLinesAboveAMegabyteKeepTheirQuoteRule) {
   const std::string huge(3 << 20, 'h');
   const std::string path = Write("mega.def", {
       "Foliowright", "[File]", "ReportFileName='" + huge + "'", "LogFileName=x.log"});
-  ASSERT_TRUE(ReadDefinitionFile(path));
+  ASSERT_TRUE(ReadDefinitionFile(state, path));
   EXPECT_EQ(state.ReportFileName, std::string(10239, 'h'));
   EXPECT_EQ(state.LogFileName, "x.log");
 }
@@ -297,12 +295,12 @@ TEST_F(DefinitionFile, KeyLineExistsComparesFirstTwoTokens) {
 // The loading steps of a run: number and text of each refusal.
 class LoadDefinition : public DefinitionFile {
  protected:
-  void ExpectError(const std::string& path, int code, const std::string& description) {
+  void ExpectError(const std::string& path, std::int32_t number, const std::string& description) {
     try {
-      LoadDefinitionFile(path);
+      LoadDefinitionFile(state, path);
       ADD_FAILURE() << "no error for " << path;
     } catch (const AutomationError& e) {
-      EXPECT_EQ(e.Number(), ObjectErrorNumber(code)) << path;
+      EXPECT_EQ(e.Number(), number) << path;
       EXPECT_EQ(e.Source(), "TabrixCom");
       EXPECT_EQ(e.Description(), description);
     }
@@ -310,40 +308,40 @@ class LoadDefinition : public DefinitionFile {
 };
 
 TEST_F(LoadDefinition, MissingFileOrFolder) {
-  ExpectError(folder_ + "/missing.def", 0x0B, "The file \"" + folder_ + "/missing.def\" does not exist.");
-  ExpectError(folder_, 0x0B, "The file \"" + folder_ + "\" does not exist.");
+  ExpectError(folder_ + "/missing.def", kErrDefinitionFileMissing, "The file \"" + folder_ + "/missing.def\" does not exist.");
+  ExpectError(folder_, kErrDefinitionFileMissing, "The file \"" + folder_ + "\" does not exist.");
   // Written with "\" separators and "..": the message shows the absolute native path.
-  ExpectError(folder_ + "\\sub\\..\\gone.def", 0x0B,
+  ExpectError(folder_ + "\\sub\\..\\gone.def", kErrDefinitionFileMissing,
               "The file \"" + folder_ + "/gone.def\" does not exist.");
   if (::geteuid() != 0) {
     const std::string locked = Write("locked.def", kExample);
     std::filesystem::permissions(locked, std::filesystem::perms::none);
-    ExpectError(locked, 0x0B, "The file \"" + locked + "\" does not exist.");
+    ExpectError(locked, kErrDefinitionFileMissing, "The file \"" + locked + "\" does not exist.");
   }
 }
 
 TEST_F(LoadDefinition, EmptyOrBinaryFileIsNotADefinitionFile) {
   const std::string empty = WriteBytes("empty.def", "");
-  ExpectError(empty, 0x0C, "The file \"" + empty + "\" is not an Foliowright file.");
+  ExpectError(empty, kErrNotDefinitionFile, "The file \"" + empty + "\" is not an Foliowright file.");
   std::mt19937 random(7);
   std::string bytes(1 << 20, '\0');
   for (char& b : bytes) b = static_cast<char>(random());
   const std::string binary = WriteBytes("binary.def", bytes);
-  ExpectError(binary, 0x0C, "The file \"" + binary + "\" is not an Foliowright file.");
+  ExpectError(binary, kErrNotDefinitionFile, "The file \"" + binary + "\" is not an Foliowright file.");
   // A binary file without a single line end still only reads its head.
   const std::string zeros = WriteBytes("zeros.def", std::string(8 << 20, '\0'));
-  ExpectError(zeros, 0x0C, "The file \"" + zeros + "\" is not an Foliowright file.");
+  ExpectError(zeros, kErrNotDefinitionFile, "The file \"" + zeros + "\" is not an Foliowright file.");
 }
 
 TEST_F(LoadDefinition, HugeFileCannotBeRead) {
   const std::string huge = WriteBytes("huge.def", "Foliowright Version 2.0\r\n[File]\r\n");
   std::filesystem::resize_file(huge, kMaxDefinitionFileBytes + 1);  // sparse: no disk used
-  ExpectError(huge, 0x0D, "Error in reading the file \"" + huge + "\".");
+  ExpectError(huge, kErrDefinitionFileUnreadable, "Error in reading the file \"" + huge + "\".");
   // Binary content after a valid header is read without harm.
   std::string content = "Foliowright\r\n[File]\r\nReportFileName=r.xlsx\r\n";
   for (int i = 0; i < 256 * 64; ++i) content += static_cast<char>(i % 256);
   const std::string mixed = WriteBytes("mixed.def", content);
-  LoadDefinitionFile(mixed);
+  LoadDefinitionFile(state, mixed);
   EXPECT_EQ(state.ReportFileName, "r.xlsx");
   EXPECT_EQ(state.DefinitionFilePath, mixed);
 }
@@ -351,15 +349,15 @@ TEST_F(LoadDefinition, HugeFileCannotBeRead) {
 TEST_F(LoadDefinition, RelativePathIsTakenFromTheCurrentDirectory) {
   const std::string path = Write("rel.def", kExample);
   const std::filesystem::path relative = std::filesystem::relative(path);
-  LoadDefinitionFile(relative.string());
+  LoadDefinitionFile(state, relative.string());
   EXPECT_EQ(state.DefinitionFilePath, path);
   EXPECT_EQ(state.ReportTemplateFileName, "Template.xls");
 }
 
 TEST_F(LoadDefinition, RunParametersReplaceEveryDefault) {
-  ASSERT_TRUE(ReadDefinitionFile(Write("p.def", {
+  ASSERT_TRUE(ReadDefinitionFile(state, Write("p.def", {
       "Foliowright", "[Parameter]", "Name1=%A%", "Default1=a", "Name2=%B%", "Default2=b"})));
-  StoreRunParameters({"", "given", "", "", "", "", "seven"});
+  StoreRunParameters(state, {"", "given", "", "", "", "", "seven"});
   EXPECT_EQ(state.Parameters[0].Value, "");
   EXPECT_EQ(state.Parameters[1].Value, "given");
   EXPECT_EQ(state.Parameters[6].Value, "seven");

@@ -3,6 +3,7 @@
 
 #include "fill/cell_references.h"
 #include "fill/fill_fixture.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix::fill {
 namespace {
@@ -121,12 +122,12 @@ TEST_F(FieldCellsTest, RangeWidensTheBlockOrIsRejected) {
   EXPECT_EQ(block.MaxCol - block.MinCol + 1, 6);
 
   AutomationError small = CaughtError([&] { Resolve(3, "A1", 0, "B1:F3", cells); });
-  EXPECT_EQ(small.Number(), ObjectErrorNumber(0x79));
+  EXPECT_EQ(small.Number(), kErrRangeTooSmall);
   EXPECT_EQ(small.Source(), "TabrixCom");
   EXPECT_EQ(small.Description(), "The range or copyrange should be A1:C1.");
 
   AutomationError bad = CaughtError([&] { Resolve(3, "A1", 0, "no such range", cells); });
-  EXPECT_EQ(bad.Number(), ObjectErrorNumber(0x7A));
+  EXPECT_EQ(bad.Number(), kErrBadRange);
   EXPECT_EQ(bad.Description().rfind("Syntax error. Failed to parse range 'no such range'. ", 0), 0u)
       << bad.Description();
 }
@@ -135,19 +136,19 @@ TEST_F(FieldCellsTest, CellListMessages) {
   std::vector<FieldCell> cells;
   AutomationError none = CaughtError([&] { Resolve(2, " ", 0, "", cells); });
   // Blanks alone give one empty entry, so the empty-first-entry message applies.
-  EXPECT_EQ(none.Number(), ObjectErrorNumber(0x70));
+  EXPECT_EQ(none.Number(), kErrEmptyFirstCell);
 
   AutomationError missing = CaughtError([&] { Resolve(2, "", 0, "", cells); });
-  EXPECT_EQ(missing.Number(), ObjectErrorNumber(0x6F));
+  EXPECT_EQ(missing.Number(), kErrCellListMissing);
   EXPECT_EQ(missing.Description(), "Syntax error. There is a lack of the parameter \"CELL\".");
 
   AutomationError empty = CaughtError([&] { Resolve(2, "\"\",B1", 0, "", cells); });
-  EXPECT_EQ(empty.Number(), ObjectErrorNumber(0x70));
+  EXPECT_EQ(empty.Number(), kErrEmptyFirstCell);
   EXPECT_EQ(empty.Description(),
             "Syntax error. It is not a valid cell \"\" for the parameter \"CELL\".");
 
   AutomationError bad = CaughtError([&] { Resolve(2, "A1,B0", 0, "", cells); });
-  EXPECT_EQ(bad.Number(), ObjectErrorNumber(0x71));
+  EXPECT_EQ(bad.Number(), kErrBadCellList);
   EXPECT_EQ(bad.Description().rfind("Syntax error. Failed to parse cell list. ", 0), 0u)
       << bad.Description();
   EXPECT_GT(bad.Description().size(), std::string("Syntax error. Failed to parse cell list. ").size());
@@ -168,7 +169,7 @@ TEST(ImageFields, NumbersOrNamesAndTheirMessages) {
   EXPECT_EQ(FindFieldIndex(*records, "nothing"), -1);
 
   AutomationError missing = CaughtError([&] { ResolveImageFieldIndexes(*records, SplitList("9")); });
-  EXPECT_EQ(missing.Number(), ObjectErrorNumber(0x83));
+  EXPECT_EQ(missing.Number(), kErrImageFieldMissing);
   EXPECT_EQ(missing.Description(),
             "Syntax error. Failed to parse image. Can not find field \"9\" in the image list.");
 
@@ -180,7 +181,7 @@ TEST(ImageFields, NumbersOrNamesAndTheirMessages) {
       RaiseImageListError(std::current_exception());
     }
   });
-  EXPECT_EQ(mixed.Number(), ObjectErrorNumber(0x84));
+  EXPECT_EQ(mixed.Number(), kErrBadImageList);
   EXPECT_EQ(mixed.Description(), "Syntax error. Failed to parse image. Type mismatch");
 
   EXPECT_EQ(CountRecords(*records), 1);

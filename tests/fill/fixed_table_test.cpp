@@ -3,6 +3,7 @@
 
 #include "fill/fill_fixture.h"
 #include "fill/recordset_wrappers.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 namespace {
@@ -162,7 +163,7 @@ TEST_F(FixedTableTest, EmptyRecordsetLeavesTheSheetButStillChecksTheLists) {
     tabrix.FixTableReport(Records("SELECT a, b FROM empty"), opened.Sheet, std::string("B2"),
                           std::string(), std::int16_t{0}, std::int16_t{0}, std::string("zz"));
   });
-  EXPECT_EQ(image.Number(), ObjectErrorNumber(0x83));
+  EXPECT_EQ(image.Number(), kErrImageFieldMissing);
   AutomationError range = CaughtError([&] {
     tabrix.FixTableReport(Records("SELECT a, b FROM empty"), opened.Sheet, std::string("B2"),
                           std::string("C2:D2"));
@@ -176,7 +177,7 @@ TEST_F(FixedTableTest, DirectAndFramedFailures) {
   AutomationError sheet = CaughtError([&] {
     tabrix.FixTableReport(Records("SELECT name FROM t"), WorksheetPtr(), std::string("A1"));
   });
-  EXPECT_EQ(sheet.Number(), ObjectErrorNumber(0x36));
+  EXPECT_EQ(sheet.Number(), kErrWorksheetNotSet);
   EXPECT_EQ(sheet.Source(), "TabrixCom");
   EXPECT_EQ(sheet.Description(), "The Excel.Worksheet object is not set.");
 
@@ -185,7 +186,7 @@ TEST_F(FixedTableTest, DirectAndFramedFailures) {
   AutomationError state = CaughtError([&] {
     tabrix.FixTableReport(closed, opened.Sheet, std::string("A1"));
   });
-  EXPECT_EQ(state.Number(), ObjectErrorNumber(0x1F));
+  EXPECT_EQ(state.Number(), kErrRecordsetClosed);
   EXPECT_EQ(state.Description(), "The ADODB.Recordset object is closed.");
 
   // 1025 list entries overflow the list, whatever the field count.

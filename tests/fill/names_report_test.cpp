@@ -3,6 +3,7 @@
 
 #include "fill/fill_fixture.h"
 #include "fixtures/required_tools.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 namespace {
@@ -64,7 +65,7 @@ TEST_F(NamesTest, EmptyRecordsetAndListMessages) {
   AutomationError none = CaughtError([&] {
     tabrix.SetExcelName(Records("SELECT title FROM t"), opened_.Workbook, std::string(","));
   });
-  EXPECT_EQ(none.Number(), ObjectErrorNumber(0x65));
+  EXPECT_EQ(none.Number(), kErrNameListMissing);
   EXPECT_EQ(none.Description(), "Syntax error. There is a lack of the parameter \"NAME\".");
 
   RecordsetPtr closed = Records("SELECT title FROM t");
@@ -72,12 +73,12 @@ TEST_F(NamesTest, EmptyRecordsetAndListMessages) {
   AutomationError workbook = CaughtError([&] {
     tabrix.SetExcelName(closed, WorkbookPtr(), std::string("Title"));
   });
-  EXPECT_EQ(workbook.Number(), ObjectErrorNumber(0x35));
+  EXPECT_EQ(workbook.Number(), kErrWorkbookNotSet);
   EXPECT_EQ(workbook.Description(), "The Excel.Workbook object is not set.");
   AutomationError state = CaughtError([&] {
     tabrix.SetExcelName(closed, opened_.Workbook, std::string("Title"));
   });
-  EXPECT_EQ(state.Number(), ObjectErrorNumber(0x1F));
+  EXPECT_EQ(state.Number(), kErrRecordsetClosed);
   EXPECT_EQ(state.Description(), "The ADODB.Recordset object is closed.");
 }
 

@@ -8,6 +8,7 @@
 
 #include "fill/fill_fixture.h"
 #include "fixtures/required_tools.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 namespace {
@@ -384,7 +385,7 @@ TEST_F(VarTableTest, FailuresKeepWhatWasWritten) {
                             std::string(), std::int16_t{0}, std::int16_t{1}, std::int16_t{0},
                             std::string("photo, nothing, amount"));
   });
-  EXPECT_EQ(image.Number(), ObjectErrorNumber(0x83));
+  EXPECT_EQ(image.Number(), kErrImageFieldMissing);
   EXPECT_EQ(image.Description(),
             "Syntax error. Failed to parse image. Can not find field \"nothing\" in the image list.");
   auto kept = Save(second, "image-step.xlsx");
@@ -410,13 +411,13 @@ TEST_F(VarTableTest, FailuresKeepWhatWasWritten) {
   AutomationError sheet = CaughtError([&] {
     Tabrix().VarTableReport(Records(1), WorksheetPtr(), std::string("B5"));
   });
-  EXPECT_EQ(sheet.Number(), ObjectErrorNumber(0x36));
+  EXPECT_EQ(sheet.Number(), kErrWorksheetNotSet);
   RecordsetPtr closed = Records(1);
   closed->Close();
   AutomationError state = CaughtError([&] {
     Tabrix().VarTableReport(closed, second.Sheet, std::string("B5"));
   });
-  EXPECT_EQ(state.Number(), ObjectErrorNumber(0x1F));
+  EXPECT_EQ(state.Number(), kErrRecordsetClosed);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "fixtures/office_tools.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/tabrix.h"
+#include "tabrix/error_codes.h"
 
 namespace tabrix {
 namespace {
@@ -402,7 +403,7 @@ TEST_F(GroupedReport, GroupFieldsThatNameNoFieldFail) {
   GroupCall call;
   call.groups = {"customer", "", "Nosuch"};
   AutomationError e = Failure(call);
-  EXPECT_EQ(e.Number(), ObjectErrorNumber(0x8D));
+  EXPECT_EQ(e.Number(), kErrGroupFieldMissing);
   EXPECT_EQ(e.Source(), "TabrixCom");
   EXPECT_EQ(e.Description(), "Syntax error. Failed to parse group 2. Can not find field \"Nosuch\".");
 
@@ -413,7 +414,7 @@ TEST_F(GroupedReport, GroupFieldsThatNameNoFieldFail) {
   // Once a group is read by number, later groups are too.
   call.groups = {"2", "", "customer"};
   e = Failure(call);
-  EXPECT_EQ(e.Number(), ObjectErrorNumber(0x8E));
+  EXPECT_EQ(e.Number(), kErrBadGroup);
   EXPECT_EQ(e.Description(), "Syntax error. Failed to parse group. Type mismatch");
 }
 
@@ -421,7 +422,7 @@ TEST_F(GroupedReport, RangesThatDoNotContainTheirLevelFail) {
   GroupCall call;
   call.groups = {"customer", "A3:F7", "order_no", "A5:F6"};
   AutomationError e = Failure(call);
-  EXPECT_EQ(e.Number(), ObjectErrorNumber(0x8F));
+  EXPECT_EQ(e.Number(), kErrGroupRangeTooSmall);
   EXPECT_EQ(e.Description(), "The grouprange of group2 should be B4:E5.");
 
   call.groups = {"customer", "A4:F7", "order_no", "A4:F6"};
@@ -430,12 +431,12 @@ TEST_F(GroupedReport, RangesThatDoNotContainTheirLevelFail) {
   call.groups = {"customer", "A3:F7", "order_no", "A4:F6"};
   call.range = "D5:F5";
   e = Failure(call);
-  EXPECT_EQ(e.Number(), ObjectErrorNumber(0x79));
+  EXPECT_EQ(e.Number(), kErrRangeTooSmall);
   EXPECT_EQ(e.Description(), "The range or copyrange should be C5:E5.");
 
   call.range = " ";
   e = Failure(call);
-  EXPECT_EQ(e.Number(), ObjectErrorNumber(0x7A));
+  EXPECT_EQ(e.Number(), kErrBadRange);
   EXPECT_EQ(e.Description().rfind("Syntax error. Failed to parse range ' '. ", 0), 0u);
 }
 
@@ -446,7 +447,7 @@ TEST_F(GroupedReport, MissingObjectsFailBeforeAnythingIsRead) {
     Call(call, OpenRecordset(database_, kSelectLines), nullptr);
     FAIL();
   } catch (const AutomationError& e) {
-    EXPECT_EQ(e.Number(), ObjectErrorNumber(0x36));
+    EXPECT_EQ(e.Number(), kErrWorksheetNotSet);
     EXPECT_EQ(e.Description(), "The Excel.Worksheet object is not set.");
   }
   auto closed = OpenRecordset(database_, kSelectLines);
@@ -455,7 +456,7 @@ TEST_F(GroupedReport, MissingObjectsFailBeforeAnythingIsRead) {
     Call(call, closed, opened_.sheet);
     FAIL();
   } catch (const AutomationError& e) {
-    EXPECT_EQ(e.Number(), ObjectErrorNumber(0x1F));
+    EXPECT_EQ(e.Number(), kErrRecordsetClosed);
     EXPECT_EQ(e.Description(), "The ADODB.Recordset object is closed.");
   }
   EXPECT_TRUE(progress_.calls.empty());

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "component/run_state.h"
+#include "component/run_context.h"
 #include "fixtures/run_test_support.h"
 #include "fixtures/office_tools.h"
 #include "support/run_log.h"
@@ -39,33 +39,31 @@ struct Executed {
 class StatementParserTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CurrentRunState() = RunState{};
-    RunState& run = CurrentRunState();
-    run.DataSources[0].Name = "db1";
-    run.DataSources[1].Name = "Sales";
-    run.DataSources[2].Name = "Offline";
-    run.DataSourceCount = 3;
-    run.Connected[0] = run.Connected[1] = true;
-    run.Connections[0] = std::make_shared<UnusedConnection>();
+    run_.DataSources[0].Name = "db1";
+    run_.DataSources[1].Name = "Sales";
+    run_.DataSources[2].Name = "Offline";
+    run_.DataSourceCount = 3;
+    run_.Connected[0] = run_.Connected[1] = true;
+    run_.Connections[0] = std::make_shared<UnusedConnection>();
   }
-  void TearDown() override { CurrentRunState() = RunState{}; }
 
   std::vector<Executed> Parse(const std::string& script, const std::string& beforeScript = "[SQL]\r\n") {
     const std::string path = folder_.File("report.def");
     WriteText(path, "Foliowright Version 2.0\r\n[File]\r\nReportFileName=a.xlsx\r\n" + beforeScript + script);
-    CurrentRunState().Log = RunLog::Create(folder_.File("run.log"));
+    run_.Log = RunLog::Create(folder_.File("run.log"));
     std::vector<Executed> executed;
-    ParseFunctionScript(path, [&](const StatementRecord& record, ConnectionPtr connection, const std::string& header,
+    ParseFunctionScript(run_, path, [&](const StatementRecord& record, ConnectionPtr connection, const std::string& header,
                                   const std::string& pageBreak, const std::string& sql) {
       executed.push_back({record, header, pageBreak, sql, connection != nullptr});
     });
-    CurrentRunState().Log->Close();
+    run_.Log->Close();
     return executed;
   }
 
   Lines Log() { return LogTexts(folder_.File("run.log")); }
 
   TempFolder folder_;
+  RunContext run_;
 };
 
 TEST_F(StatementParserTest, WithoutAnExactSqlLineNoStatementRuns) {
@@ -256,10 +254,9 @@ TEST_F(StatementParserTest, CommentsHideTextAcrossLines) {
 }
 
 TEST_F(StatementParserTest, ParametersAreSubstitutedInSqlText) {
-  RunState& run = CurrentRunState();
-  run.Parameters[0] = {"%Year%", "Year", "2009"};
-  run.Parameters[1] = {"%Region%", "Region", "North"};
-  run.ParameterCount = 2;
+  run_.Parameters[0] = {"%Year%", "Year", "2009"};
+  run_.Parameters[1] = {"%Region%", "Region", "North"};
+  run_.ParameterCount = 2;
   auto executed = Parse(
       "@1=EXECSQL() SELECT * FROM t WHERE y = %Year%\r\n"
       "  AND r = '%Region%'   \r\n");
@@ -313,9 +310,9 @@ TEST_F(StatementParserTest, SixteenBitValuesOutOfRangeEndTheScript) {
 }
 
 TEST_F(StatementParserTest, AMissingDefinitionFileIsAParseError) {
-  CurrentRunState().Log = RunLog::Create(folder_.File("run.log"));
-  ParseFunctionScript(folder_.File("missing.def"), [](auto&&...) { FAIL(); });
-  CurrentRunState().Log->Close();
+  run_.Log = RunLog::Create(folder_.File("run.log"));
+  ParseFunctionScript(run_, folder_.File("missing.def"), [](auto&&...) { FAIL(); });
+  run_.Log->Close();
   const Lines log = Log();
   ASSERT_EQ(log.size(), 3u);
   EXPECT_EQ(log[0], "");
@@ -324,20 +321,18 @@ TEST_F(StatementParserTest, AMissingDefinitionFileIsAParseError) {
 }
 
 TEST(FindDataSourceTest, NameFirstThenNumber) {
-  CurrentRunState() = RunState{};
-  RunState& run = CurrentRunState();
+  RunContext run;
   run.DataSources[0].Name = "2";
   run.DataSources[1].Name = "Main";
   run.DataSourceCount = 2;
-  EXPECT_EQ(FindDataSource("2"), 0);
-  EXPECT_EQ(FindDataSource("Main"), 1);
-  EXPECT_EQ(FindDataSource("main"), -1);  // names compare with case
-  EXPECT_EQ(FindDataSource("1"), 0);
-  EXPECT_EQ(FindDataSource("1.6"), 1);
-  EXPECT_EQ(FindDataSource("3"), -1);
-  EXPECT_EQ(FindDataSource("0"), -1);
-  EXPECT_THROW(FindDataSource("99999"), AutomationError);
-  CurrentRunState() = RunState{};
+  EXPECT_EQ(FindDataSource(run, "2"), 0);
+  EXPECT_EQ(FindDataSource(run, "Main"), 1);
+  EXPECT_EQ(FindDataSource(run, "main"), -1);  // names compare with case
+  EXPECT_EQ(FindDataSource(run, "1"), 0);
+  EXPECT_EQ(FindDataSource(run, "1.6"), 1);
+  EXPECT_EQ(FindDataSource(run, "3"), -1);
+  EXPECT_EQ(FindDataSource(run, "0"), -1);
+  EXPECT_THROW(FindDataSource(run, "99999"), AutomationError);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// The lexical layer: tokens, quotes, comments and parameter substitution.
 #include "script/tokenizer.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "component/run_state.h"
 
 namespace tabrix {
 namespace {
@@ -117,19 +117,19 @@ TEST(TrimTextEnd, CutsAtNulThenTrailingBlanks) {
   EXPECT_EQ(TrimTextEnd("  lead"), "  lead");
 }
 
-// Sets this thread's parameter table for one test and empties it afterwards.
+// A parameter table for substitution: the rows of one test.
 class WithParameters : public ::testing::Test {
  protected:
   void Set(std::vector<std::pair<std::string, std::string>> parameters) {
-    RunState& state = CurrentRunState();
-    state.Parameters = {};
-    for (std::size_t i = 0; i < parameters.size(); ++i) {
-      state.Parameters[i].Name = parameters[i].first;
-      state.Parameters[i].Value = parameters[i].second;
-    }
-    state.ParameterCount = static_cast<std::int16_t>(parameters.size());
+    table_.clear();
+    for (const auto& [name, value] : parameters) table_.push_back(ParameterEntry{name, "", value});
   }
-  void TearDown() override { Set({}); }
+  std::string SubstituteParameters(std::string_view text) const { return tabrix::SubstituteParameters(text, table_); }
+  std::string PrepareStatementText(std::string_view text, bool& inComment) const {
+    return tabrix::PrepareStatementText(text, inComment, table_);
+  }
+
+  std::vector<ParameterEntry> table_;
 };
 
 TEST_F(WithParameters, FirstMatchingEntryInTableOrderWins) {
@@ -198,7 +198,7 @@ TEST(CommentAcrossLines, OpenCommentIsClosedOnALaterLine) {
       if (inComment) continue;
       rest = std::string_view(line).substr(static_cast<std::size_t>(position - 1));
     }
-    collected += PrepareStatementText(rest, inComment);
+    collected += PrepareStatementText(rest, inComment, {});
   }
   EXPECT_EQ(collected, "SELECT a FROM t");
   EXPECT_FALSE(inComment);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/variant.h"
 
 namespace tabrix {
@@ -54,7 +55,7 @@ TEST(Variant, NumbersAsTextWithoutExponentForEverydayMagnitudes) {
 }
 
 TEST(Error, NumbersAndHex) {
-  AutomationError e(ObjectErrorNumber(0x0B), kProductName, "x");
+  AutomationError e(kErrDefinitionFileMissing, kProductName, "x");
   EXPECT_EQ(e.HexNumber(), "0x8004000B");
 }
 

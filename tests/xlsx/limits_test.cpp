@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "component/run_context.h"
 #include "definition/definition_file.h"
 #include "fill/cell_references.h"
 #include "xlsx/engine_errors.h"
@@ -17,6 +18,7 @@
 #include "xlsx/zip_archive.h"
 #include "fixtures/office_tools.h"
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/platform/spreadsheet.h"
 
 namespace tabrix {
@@ -189,10 +191,11 @@ TEST(FileLimits, ADefinitionFileOverTheLimitIsAReadError) {
   const std::string path = folder.File("huge.def");
   MakeSparseFile(path, kMaxDefinitionFileBytes + 1, "Foliowright Version 2.0\r\n[File]\r\nReportFileName=a.xlsx\r\n");
   try {
-    LoadDefinitionFile(path);
+    RunContext run;
+    LoadDefinitionFile(run, path);
     FAIL() << "the file is refused";
   } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), ObjectErrorNumber(0x0D));
+    EXPECT_EQ(error.Number(), kErrDefinitionFileUnreadable);
     EXPECT_EQ(error.Description(), "Error in reading the file \"" + path + "\".");
   }
 }

@@ -213,7 +213,18 @@ class Application : public std::enable_shared_from_this<Application> {
   virtual std::shared_ptr<Workbook> OpenWorkbook(const std::string& path, bool readOnly) = 0;
 };
 
+// Settings of the native workbook engine; each workbook follows its application's settings.
+struct ApplicationSettings {
+  // Compute every formula and store the results as cached values when a workbook is saved.
+  bool Recalculate = true;
+  // The LibreOffice program used for formats the engine does not read or write itself; empty:
+  // the environment variable TABRIX_OFFICE_PROGRAM, then soffice on the PATH.
+  std::string ConverterProgram;
+  // Longest time one conversion may take; 0: TABRIX_OFFICE_TIMEOUT (seconds), then 300.
+  int ConverterTimeoutSeconds = 0;
+};
+
 // The native workbook engine.
-std::shared_ptr<Application> CreateSpreadsheetApplication();
+std::shared_ptr<Application> CreateSpreadsheetApplication(const ApplicationSettings& settings = {});
 
 }  // namespace tabrix::platform

@@ -1,14 +1,19 @@
-// The state of a report run. One instance per thread, shared by every Tabrix object of that
-// thread: runs on one thread follow one another, runs on different threads never meet.
+// The state of one report run, owned by the run (RunReport / Foliowright) and handed by reference
+// to each step: definition reader, parameter substitution, script parser and executor,
+// connections, template and saving. Runs never share one, whatever thread they are on.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "definition/conversion_table.h"
+#include "script/tokenizer.h"
+#include "tabrix/report_run.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix {
@@ -25,24 +30,23 @@ struct DataSourceEntry {
   std::string ConnectionString;
 };
 
-struct ParameterEntry {
-  std::string Name;
-  std::string Title;
-  std::string Value;
-};
+struct RunContext {
+  RunContext();
+  // Closes connections still open and wipes the passwords (see Release).
+  ~RunContext();
+  RunContext(const RunContext&) = delete;
+  RunContext& operator=(const RunContext&) = delete;
 
-// One row of the format-conversion table (fmtconv.cfg).
-struct ConvEntry {
-  std::string Name;
-  std::int32_t FileFormat = 0;
-  bool HasFileFormat = false;
-  std::string Description;
-  std::string Extra;
-};
+  // The parameter rows in use (ParameterCount of them), for parameter substitution.
+  std::span<const ParameterEntry> ParameterTable() const {
+    return {Parameters.data(), static_cast<std::size_t>(ParameterCount > 0 ? ParameterCount : 0)};
+  }
 
-inline constexpr int kMaxConvEntries = 257;
+  // Closes every connection still open (failures ignored), releases connections, recordsets,
+  // workbook and log, and overwrites data-source passwords, connection strings and the
+  // protection password. Called when a run ends, however it ends.
+  void Release();
 
-struct RunState {
   // Data sources: 11 rows, 0..10; rows 0..DataSourceCount-1 in use.
   std::array<DataSourceEntry, kMaxDataSources + 1> DataSources{};
   std::int16_t DataSourceCount = 0;
@@ -75,17 +79,15 @@ struct RunState {
   std::string CurrentFunctionName;
   std::int16_t CurrentFunctionType = 0;
 
-  // The event sink of the object whose Foliowright call is running (events of a run go there).
+  // Where the run's events go (null: nowhere).
   TabrixEvents* Events = nullptr;
-
-  // Settings of a host program, kept across runs of the thread.
   // The format-conversion table to read instead of fmtconv.cfg beside the program (empty: that one).
   std::string ConversionTableFile;
-  // Called with every line written to a run log (the text without its time prefix).
+  // Called with every line written to the run log (the text without its time prefix).
   std::function<void(const std::string&)> LogEcho;
-};
 
-// This thread's run state, created empty on first use.
-RunState& CurrentRunState();
+  // One entry per executed statement, in order.
+  std::vector<StatementOutcome> Statements;
+};
 
 }  // namespace tabrix
