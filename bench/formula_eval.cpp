@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "xlsx/formula_recalculation.h"
+#include "xlsx/xlsx_application.h"
 #include "xlsx/xlsx_workbook.h"
 #include "tabrix/tabrix.h"
 
