@@ -27,7 +27,8 @@ struct ErrObject {
 };
 
 // The host's event sink. Events are raised synchronously on the calling thread; the default
-// handlers do nothing.
+// handlers do nothing. "Exectue" in two event names is the interface's own spelling, which hosts
+// already bind to: keep it.
 class TabrixEvents {
  public:
   virtual ~TabrixEvents() = default;

@@ -129,6 +129,7 @@ void LoadDefinitionFile(RunContext& state, std::string_view fwfFile) {
     case -1:
       RaiseTabrixError(kErrDefinitionFileMissing, "The file \"" + path + "\" does not exist.");
     case 1:
+      // "an Foliowright file" is the message hosts know, word for word.
       RaiseTabrixError(kErrNotDefinitionFile, "The file \"" + path + "\" is not an Foliowright file.");
     default:
       break;
