@@ -1,3 +1,4 @@
+// The names fill: the first record's fields become the values of the listed workbook names.
 #include "fill/names_report.h"
 
 #include <algorithm>

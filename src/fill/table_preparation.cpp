@@ -1,3 +1,5 @@
+// The common front half of the fixed and growing tables: argument checks, lists, record count,
+// the first progress event, field cells and the template block.
 #include "fill/table_preparation.h"
 
 #include "fill/error_frame.h"

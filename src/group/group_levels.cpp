@@ -1,3 +1,5 @@
+// Building the grouped report's level table from the GROUP and GROUPRANGE values: key fields,
+// detail fields and each level's rectangle in the template.
 #include "group/group_levels.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The grouped-table report: the method frame around the level table and the record loop.
 #include "group/grouped_report.h"
 
 #include <vector>

@@ -1,3 +1,5 @@
+// Automation errors: raising the library's numbered errors, the platform's run-time errors, and
+// turning any exception into an AutomationError.
 #include "tabrix/error.h"
 #include "tabrix/error_codes.h"
 
