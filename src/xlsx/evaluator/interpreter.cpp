@@ -21,7 +21,7 @@ std::string CellName(std::int32_t row, std::int32_t column) {
 
 }  // namespace
 
-class DepthGuard {
+class Interpreter::DepthGuard {
  public:
   explicit DepthGuard(Interpreter& interpreter) : interpreter_(interpreter) {
     if (++interpreter_.depth_ > kMaxDepth) {

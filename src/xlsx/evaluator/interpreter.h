@@ -140,7 +140,8 @@ class Interpreter {
   Unwinding unwinding_ = Unwinding::Failure;  // what the exception in flight means
   std::string failure_;                       // the reason of the last NotComputable
 
-  friend class DepthGuard;
+  // Counts one level of Eval nesting for its lifetime; fails past the limit.
+  class DepthGuard;
 };
 
 // The arguments of one function call, evaluated when asked for.
