@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/office_tools.h"
 #include "xlsx/formula_references.h"
 #include "fixtures/required_tools.h"
 #include "xlsx/number_format/number_format.h"
@@ -105,38 +106,13 @@ class Scratch {
   std::map<std::pair<int, int>, std::string> Read(const std::string& name,
                                                   const std::string& sheet) {
     std::map<std::pair<int, int>, std::string> cells;
-    std::ifstream in(dir_ / "out" / (name + "-" + sheet + ".csv"), std::ios::binary);
-    EXPECT_TRUE(in.good()) << name << "-" << sheet;
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    int row = 1, col = 1;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i <= data.size(); ++i) {
-      const char c = i < data.size() ? data[i] : '\n';
-      if (quoted) {
-        if (c == '"' && i + 1 < data.size() && data[i + 1] == '"') {
-          field.push_back('"');
-          ++i;
-        } else if (c == '"') {
-          quoted = false;
-        } else {
-          field.push_back(c);
-        }
-      } else if (c == '"') {
-        quoted = true;
-      } else if (c == ',' || c == '\n') {
-        if (!field.empty()) cells[{row, col}] = field;
-        field.clear();
-        if (c == ',') {
-          ++col;
-        } else {
-          ++row;
-          col = 1;
-        }
-      } else if (c != '\r') {
-        field.push_back(c);
-      }
-    }
+    const fs::path file = dir_ / "out" / (name + "-" + sheet + ".csv");
+    EXPECT_TRUE(fs::exists(file)) << name << "-" << sheet;
+    if (!fs::exists(file)) return cells;
+    const auto rows = testing::ParseCsv(testing::ReadTextFile(file.string()));
+    for (std::size_t r = 0; r < rows.size(); ++r)
+      for (std::size_t c = 0; c < rows[r].size(); ++c)
+        if (!rows[r][c].empty()) cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = rows[r][c];
     return cells;
   }
 
