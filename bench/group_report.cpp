@@ -4,10 +4,14 @@
 // baseline measured in the same run the same records filled without groups (one insertion and
 // one AutoFill for the whole table, so only the values are written per record).
 //
-// Time grows linearly with the record count when the microseconds per record stay level.
+// Each template variant adds what real templates carry (a formula referring below the table,
+// conditional formats and a hyperlink on header rows, a merged cell and a validation on the
+// record row, an array formula on another sheet, records going right, a page break per group, a
+// chart over the table, a picture per record, or the first four together). Time grows linearly
+// with the record count when the microseconds per record stay level.
 //
-// Usage: group_report [--no-formulas] [--repeat K] [--work DIR] [N ...]
-//        (defaults: K = 3, N = 25000 50000 100000)
+// Usage: group_report [--variant V]... [--repeat K] [--limit S] [--work DIR] [N ...]
+//        (defaults: every variant, K = 1, S = 60, N = 10000 50000 100000; "right" runs N / 10)
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -32,6 +36,9 @@ namespace {
 constexpr const char* kSelect =
     "SELECT region, customer, order_no, order_date, product, qty, price, amount FROM sales "
     "ORDER BY id";
+constexpr const char* kSelectPictures =
+    "SELECT region, customer, order_no, order_date, product, qty, price, amount,"
+    " 'picture.png' AS image FROM sales ORDER BY id";
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
@@ -103,7 +110,7 @@ void MakeSales(const std::string& path, int n) {
 
 // Writes the template with openpyxl (the system Python): region / customer / order / line, a
 // header and a footer row on every level, footer totals that grow with the rows inserted into
-// them.
+// them. The variant decorates it the way real templates are:
 //   row 3  region header     A3 [region]
 //   row 4  customer header   B4 [customer]
 //   row 5  order header      C5 [order]  D5 [date]
@@ -112,45 +119,98 @@ void MakeSales(const std::string& path, int n) {
 //   row 8  customer footer   B8 "Customer total"  I8 =SUM(H4:H8)
 //   row 9  region footer     A9 "Region total"    I9 =SUM(H3:H9)
 //   row 11 A11 "Grand total" I11 =SUM(H3:H10)
+// "right" is the same template turned: levels are columns and records go right.
 constexpr const char* kTemplateScript = R"PY(
 import sys
 
 from openpyxl import Workbook
+from openpyxl.chart import BarChart, Reference
+from openpyxl.formatting.rule import CellIsRule
 from openpyxl.styles import Font, PatternFill
+from openpyxl.worksheet.datavalidation import DataValidation
 
 
 def main():
-    out = sys.argv[1]
-    formulas = "--no-formulas" not in sys.argv[2:]
+    out, variant = sys.argv[1], sys.argv[2]
+    picture = sys.argv[3] if len(sys.argv) > 3 else ""
+    decorations = set(variant.split("+"))
+    if "decorated" in decorations:
+        decorations |= {"below", "headers", "merged", "array"}
     wb = Workbook()
     ws = wb.active
     ws.title = "Report"
     ws["A1"] = "Sales by region, customer and order"
     ws["A1"].font = Font(bold=True, size=14)
     header = PatternFill("solid", fgColor="FFDDEBF7")
+    if "right" in decorations:
+        # Turned: A3 region, B4 customer, C5 order / C6 date, D7..D10 the line fields.
+        ws["C1"] = "[region]"
+        ws["D2"] = "[customer]"
+        ws["E3"] = "[order]"
+        ws["E4"] = "[date]"
+        for row, text in zip(range(5, 9), ["[product]", "[qty]", "[price]", "[amount]"]):
+            ws.cell(row=row, column=6, value=text)
+        ws["G3"] = "Order total"
+        ws["H2"] = "Customer total"
+        ws["I1"] = "Region total"
+        ws["K1"] = "Grand total"
+        ws["G9"] = "=SUM(F8:G8)"
+        ws["H9"] = "=SUM(D8:H8)"
+        ws["I9"] = "=SUM(C8:I8)"
+        ws["K9"] = "=SUM(C8:J8)"
+        wb.save(out)
+        return
     ws["A3"] = "[region]"
     ws["B4"] = "[customer]"
     ws["C5"] = "[order]"
     ws["D5"] = "[date]"
     for col, text in zip("EFGH", ["[product]", "[qty]", "[price]", "[amount]"]):
         ws[f"{col}6"] = text
+    if "pictures" in decorations:
+        ws["D6"] = "[image]"
     ws["G6"].number_format = "#,##0.00"
     ws["H6"].number_format = "#,##0.00"
     ws["C7"] = "Order total"
     ws["B8"] = "Customer total"
     ws["A9"] = "Region total"
     ws["A11"] = "Grand total"
-    if formulas:
-        ws["I7"] = "=SUM(H6:H7)"
-        ws["I8"] = "=SUM(H4:H8)"
-        ws["I9"] = "=SUM(H3:H9)"
-        ws["I11"] = "=SUM(H3:H10)"
+    ws["I7"] = "=SUM(H6:H7)"
+    ws["I8"] = "=SUM(H4:H8)"
+    ws["I9"] = "=SUM(H3:H9)"
+    ws["I11"] = "=SUM(H3:H10)"
     for row in (3, 4, 5):
         for col in "ABCDEFGHI":
             ws[f"{col}{row}"].fill = header
     for row in (7, 8, 9, 11):
         ws[f"A{row}"].font = Font(bold=True)
         ws[f"I{row}"].number_format = "#,##0.00"
+    if "below" in decorations:
+        # The line's share of the grand total, below the table.
+        ws["I6"] = "=H6/$I$11"
+        ws["I6"].number_format = "0.00%"
+    if "headers" in decorations:
+        red = PatternFill("solid", fgColor="FFFFC7CE")
+        ws.conditional_formatting.add("A3:I3", CellIsRule(operator="equal", formula=['"Region A"'], fill=red))
+        ws.conditional_formatting.add("B4:I4", CellIsRule(operator="greaterThan", formula=["$I$11"], fill=red))
+        ws["I3"].hyperlink = "#Report!A11"
+    if "merged" in decorations:
+        ws.merge_cells("B6:D6")
+        validation = DataValidation(type="list", formula1='"1,2,3,4,5,10,20,50"', allow_blank=True)
+        ws.add_data_validation(validation)
+        validation.add("F6")
+    if "array" in decorations:
+        summary = wb.create_sheet("Summary")
+        summary["A1"] = "Largest line"
+        summary["B1"] = "=MAX(Report!H3:H10*1)"
+        summary.formula_attributes["B1"] = {"t": "array", "ref": "B1"}
+    if "chart" in decorations:
+        chart = BarChart()
+        chart.add_data(Reference(ws, min_col=8, min_row=3, max_row=10), titles_from_data=False)
+        chart.set_categories(Reference(ws, min_col=5, min_row=3, max_row=10))
+        ws.add_chart(chart, "K3")
+    if picture:
+        from PIL import Image
+        Image.new("RGB", (8, 8), (200, 40, 40)).save(picture)
     wb.save(out)
 
 
@@ -158,7 +218,8 @@ if __name__ == "__main__":
     main()
 )PY";
 
-void MakeTemplate(const fs::path& work, const std::string& templatePath, bool formulas) {
+void MakeTemplate(const fs::path& work, const std::string& templatePath, const std::string& variant,
+                  const std::string& picture) {
   const fs::path script = work / "make_group_template.py";
   {
     std::FILE* file = std::fopen(script.c_str(), "w");
@@ -166,8 +227,8 @@ void MakeTemplate(const fs::path& work, const std::string& templatePath, bool fo
     std::fputs(kTemplateScript, file);
     std::fclose(file);
   }
-  const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + templatePath + "'" +
-                              (formulas ? "" : " --no-formulas");
+  const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + templatePath + "' '" +
+                              variant + "'" + (picture.empty() ? "" : " '" + picture + "'");
   if (std::system(command.c_str()) != 0) throw std::runtime_error("cannot make the template: " + command);
 }
 
@@ -177,7 +238,9 @@ struct Timing {
 };
 
 Timing RunReport(const std::string& templatePath, const std::string& database,
-                 const std::string& output, bool grouped) {
+                 const std::string& output, const std::string& variant, bool grouped) {
+  const bool right = variant == "right";
+  const bool pictures = variant == "pictures";
   Timing timing;
   auto start = Clock::now();
   auto application = platform::CreateSpreadsheetApplication();
@@ -189,20 +252,28 @@ Timing RunReport(const std::string& templatePath, const std::string& database,
   auto connection = platform::CreateConnection();
   connection->Open("Provider=SQLite;Data Source=" + database, "", "");
   RecordsetPtr recordset = platform::CreateRecordset();
-  recordset->Open(kSelect, connection);
+  recordset->Open(pictures ? kSelectPictures : kSelect, connection);
   timing.query = Seconds(start);
 
   start = Clock::now();
   Tabrix tabrix;
-  if (grouped) {
-    tabrix.GroupTableReport(recordset, sheet, std::string("A3,B4,C5,D5,E6,F6,G6,H6"),
-                            std::string(), std::int16_t{0}, std::string(), std::string(),
-                            std::int16_t{0}, std::string("region"), std::string("A3:I9"),
-                            std::string("customer"), std::string("A4:I8"),
-                            std::string("order_no,order_date"), std::string("A5:I7"));
-  } else {
+  if (!grouped) {
     // Every field on the line row, no groups: the whole table is one insertion and one fill.
     tabrix.GroupTableReport(recordset, sheet, std::string("A6,B6,C6,D6,E6,F6,G6,H6"));
+  } else if (right) {
+    tabrix.GroupTableReport(recordset, sheet, std::string("C1,D2,E3,E4,F5,F6,F7,F8"),
+                            std::string(), std::int16_t{1}, std::string(), std::string(),
+                            std::int16_t{0}, std::string("region"), std::string("C1:I9"),
+                            std::string("customer"), std::string("D2:H9"),
+                            std::string("order_no,order_date"), std::string("E3:G9"));
+  } else {
+    const std::string cells = pictures ? "A3,B4,C5,D5,E6,F6,G6,H6,D6" : "A3,B4,C5,D5,E6,F6,G6,H6";
+    const std::string pageBreak = variant == "pagebreak" ? "1G2" : "";
+    tabrix.GroupTableReport(recordset, sheet, cells, std::string(), std::int16_t{0},
+                            std::string(pictures ? "image" : ""), pageBreak, std::int16_t{0},
+                            std::string("region"), std::string("A3:I9"), std::string("customer"),
+                            std::string("A4:I8"), std::string("order_no,order_date"),
+                            std::string("A5:I7"));
   }
   timing.fill = Seconds(start);
 
@@ -212,61 +283,91 @@ Timing RunReport(const std::string& templatePath, const std::string& database,
   return timing;
 }
 
-}  // namespace
-
 // The fastest of `repeat` runs: the machine is shared, so single runs are noisy.
 Timing BestOf(int repeat, const std::string& templatePath, const std::string& database,
-              const std::string& output, bool grouped) {
+              const std::string& output, const std::string& variant, bool grouped) {
   Timing best;
   for (int i = 0; i < repeat; ++i) {
-    const Timing timing = RunReport(templatePath, database, output, grouped);
+    const Timing timing = RunReport(templatePath, database, output, variant, grouped);
     if (i == 0 || timing.Total() < best.Total()) best = timing;
   }
   return best;
 }
 
+const std::vector<std::string> kVariants = {"plain",  "below", "headers", "merged",   "array",
+                                            "right",  "pagebreak", "chart", "pictures", "decorated"};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  bool formulas = true;
-  int repeat = 3;
+  int repeat = 1;
+  double limit = 60;
   fs::path work = fs::temp_directory_path() / "tabrix-bench-group";
   std::vector<int> counts;
+  std::vector<std::string> variants;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--no-formulas")
-      formulas = false;
-    else if (arg == "--work" && i + 1 < argc)
+    if (arg == "--work" && i + 1 < argc)
       work = argv[++i];
     else if (arg == "--repeat" && i + 1 < argc)
       repeat = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--limit" && i + 1 < argc)
+      limit = std::atof(argv[++i]);
+    else if (arg == "--variant" && i + 1 < argc)
+      variants.push_back(argv[++i]);
     else
       counts.push_back(std::atoi(arg.c_str()));
   }
-  if (counts.empty()) counts = {25000, 50000, 100000};
+  if (counts.empty()) counts = {10000, 50000, 100000};
+  if (variants.empty()) variants = kVariants;
   fs::create_directories(work);
 
-  const std::string templatePath = (work / "group_template.xlsx").string();
-  MakeTemplate(work, templatePath, formulas);
-
-  std::printf("grouped report: 3 levels with header and footer rows%s; best of %d runs\n",
-              formulas ? ", footer totals as formulas" : ", no formulas", repeat);
-  std::printf("%8s | %6s %6s %6s %6s %7s | %8s %9s | %7s | %s\n", "records", "open", "query",
-              "fill", "save", "total", "us/rec", "fill us/r", "flat", "grouped/flat");
-  for (int n : counts) {
-    const std::string database = (work / ("sales_" + std::to_string(n) + ".db")).string();
-    MakeSales(database, n);
-    try {
-      const Timing flat = BestOf(repeat, templatePath, database, (work / "flat.xlsx").string(), false);
-      const Timing grouped = BestOf(repeat, templatePath, database,
-                                    (work / ("grouped_" + std::to_string(n) + ".xlsx")).string(), true);
-      std::printf("%8d | %6.2f %6.2f %6.2f %6.2f %7.2f | %8.2f %9.2f | %7.2f | %.2f\n", n,
-                  grouped.open, grouped.query, grouped.fill, grouped.save, grouped.Total(),
-                  grouped.Total() / n * 1e6, grouped.fill / n * 1e6, flat.Total(),
-                  grouped.Total() / flat.Total());
-      std::fflush(stdout);
-    } catch (const AutomationError& e) {
-      std::fprintf(stderr, "%d records: %s (%s)\n", n, e.Description().c_str(), e.HexNumber().c_str());
-      return 1;
+  std::printf("grouped report: 3 levels with header and footer rows, footer totals as formulas;"
+              " best of %d runs; larger counts skipped once a run takes over %.0f s\n",
+              repeat, limit);
+  std::printf("%-10s %8s | %6s %6s %6s %6s %7s | %8s %9s | %7s\n", "variant", "records", "open",
+              "query", "fill", "save", "total", "us/rec", "fill us/r", "flat");
+  for (const std::string& variant : variants) {
+    const std::string templatePath = (work / ("group_template_" + variant + ".xlsx")).string();
+    MakeTemplate(work, templatePath, variant,
+                 variant == "pictures" ? (work / "picture.png").string() : std::string());
+    std::vector<std::pair<int, double>> perRecord;
+    bool skipping = false;
+    for (int n : counts) {
+      // The sheet has 16,384 columns: records going right stop at 10,000.
+      const int records = variant == "right" ? std::max(1, n / 10) : n;
+      if (skipping) {
+        std::printf("%-10s %8d | skipped (the previous count took over %.0f s)\n", variant.c_str(),
+                    records, limit);
+        continue;
+      }
+      const std::string database = (work / ("sales_" + std::to_string(records) + ".db")).string();
+      if (!fs::exists(database)) MakeSales(database, records);
+      try {
+        const Timing grouped =
+            BestOf(repeat, templatePath, database,
+                   (work / ("grouped_" + variant + ".xlsx")).string(), variant, true);
+        double flat = 0;
+        if (variant == "plain")
+          flat = BestOf(repeat, templatePath, database, (work / "flat.xlsx").string(), variant, false)
+                     .Total();
+        std::printf("%-10s %8d | %6.2f %6.2f %6.2f %6.2f %7.2f | %8.2f %9.2f | %7.2f\n",
+                    variant.c_str(), records, grouped.open, grouped.query, grouped.fill,
+                    grouped.save, grouped.Total(), grouped.Total() / records * 1e6,
+                    grouped.fill / records * 1e6, flat);
+        std::fflush(stdout);
+        perRecord.emplace_back(records, grouped.Total() / records * 1e6);
+        if (grouped.Total() > limit) skipping = true;
+      } catch (const AutomationError& e) {
+        std::fprintf(stderr, "%s, %d records: %s (%s)\n", variant.c_str(), records,
+                     e.Description().c_str(), e.HexNumber().c_str());
+        return 1;
+      }
     }
+    if (perRecord.size() >= 2)
+      std::printf("%-10s growth %d -> %d: %.2fx us/record\n", variant.c_str(), perRecord.front().first,
+                  perRecord.back().first, perRecord.back().second / perRecord.front().second);
+    std::fflush(stdout);
   }
   return 0;
 }
