@@ -15,41 +15,8 @@ namespace tabrix::xlsx {
 
 namespace {
 
-bool Intersects(const CellRect& a, const CellRect& b) {
-  return a.row1 <= b.row2 && b.row1 <= a.row2 && a.col1 <= b.col2 && b.col1 <= a.col2;
-}
-
-CellRect Intersection(const CellRect& a, const CellRect& b) {
-  return CellRect{std::max(a.row1, b.row1), std::max(a.col1, b.col1), std::min(a.row2, b.row2),
-                  std::min(a.col2, b.col2)};
-}
-
 bool Contains(const CellRect& outer, const CellRect& inner) {
   return outer.row1 <= inner.row1 && inner.row2 <= outer.row2 && outer.col1 <= inner.col1 && inner.col2 <= outer.col2;
-}
-
-// Adds a rectangle to a reference list, joining it with a neighbour it continues, so that
-// repeated copies of one block keep the list short.
-void AddToList(std::vector<CellRect>& list, CellRect rect) {
-  for (const CellRect& existing : list)
-    if (Contains(existing, rect)) return;
-  bool joined = true;
-  while (joined) {
-    joined = false;
-    for (auto it = list.begin(); it != list.end(); ++it) {
-      const CellRect& e = *it;
-      bool sameColumns = e.col1 == rect.col1 && e.col2 == rect.col2 && rect.row1 <= e.row2 + 1 && e.row1 <= rect.row2 + 1;
-      bool sameRows = e.row1 == rect.row1 && e.row2 == rect.row2 && rect.col1 <= e.col2 + 1 && e.col1 <= rect.col2 + 1;
-      if (sameColumns || sameRows || Contains(rect, e)) {
-        rect = CellRect{std::min(e.row1, rect.row1), std::min(e.col1, rect.col1), std::max(e.row2, rect.row2),
-                        std::max(e.col2, rect.col2)};
-        list.erase(it);
-        joined = true;
-        break;
-      }
-    }
-  }
-  list.push_back(rect);
 }
 
 std::size_t FirstCellAt(const Row& row, std::int32_t column) {
@@ -72,6 +39,7 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
   if (destRow < 1 || destColumn < 1 || dest.row2 > kMaxRows || dest.col2 > kMaxColumns)
     RaiseMethodFailed("Copy", "Range");
   if (dRow == 0 && dCol == 0) return;
+  ++book_.Work().copies;
   const bool entireRows = source.IsEntireRows();
   XlsxWorkbook& book = book_;
   SheetCells& cells = sheet_.Cells();
@@ -162,16 +130,9 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
 
   // Conditional formats and validations of the source cells cover the copy as well.
   auto extend = [&](pugi::xml_attribute sqref) {
-    std::vector<CellRect> list = ParseSqref(sqref.value());
-    std::vector<CellRect> added;
-    for (const CellRect& rect : list)
-      if (Intersects(rect, source)) {
-        CellRect part = Intersection(rect, source);
-        added.push_back(CellRect{part.row1 + dRow, part.col1 + dCol, part.row2 + dRow, part.col2 + dCol});
-      }
-    if (added.empty()) return;
-    for (const CellRect& rect : added) AddToList(list, rect);
-    sqref.set_value(FormatSqref(list).c_str());
+    RangeList& list = sheet_.RangeListOf(sqref);
+    list.Extend(source, dRow, dCol);
+    book.Work().rangeEntriesVisited += list.LastVisited();
   };
   for (pugi::xml_node child : sheet_.Root().children()) {
     std::string_view local = LocalName(child.name());

@@ -39,6 +39,7 @@ StructureEditor::StructureEditor(XlsxWorksheet& sheet, const SheetEdit& edit)
 
 void StructureEditor::Run() {
   CheckAllowed();
+  ++book_.Work().edits;
   MoveCells();
   if (!edit_.HasBand()) {
     if (edit_.OnRows()) MoveRowBreaks(sheet_.Layout().RowBreaks());
@@ -115,6 +116,7 @@ void StructureEditor::MoveCells() {
   }
   if (book_.HasSpecialFormulas()) {
     // Array and data-table formulas cover a range that moves with them.
+    book_.Work().formulasVisited += book_.Formulas().size();
     for (Formula& formula : book_.Formulas())
       if (formula.sheet == &sheet_ && formula.type != Formula::kNormal)
         if (auto moved = ShiftRect(formula.ref, edit_)) formula.ref = *moved;
@@ -242,6 +244,7 @@ void StructureEditor::MoveCellsAlongColumns() {
 void StructureEditor::MoveColumnInfo() {
   std::vector<ColumnInfo> result;
   const std::int32_t k = edit_.First, n = edit_.Count;
+  book_.Work().itemsVisited += sheet_.Layout().Columns().size();
   for (const ColumnInfo& info : sheet_.Layout().Columns()) {
     ColumnInfo moved = info;
     if (edit_.IsInsert()) {
@@ -274,6 +277,7 @@ void StructureEditor::MoveColumnInfo() {
 
 void StructureEditor::MoveRowBreaks(std::vector<PageBreak>& breaks) {
   std::vector<PageBreak> kept;
+  book_.Work().itemsVisited += breaks.size();
   for (PageBreak b : breaks) {
     // A break with id i lies above row (column) i + 1.
     ShiftedIndex moved = ShiftIndex(b.id + 1, edit_);
@@ -291,6 +295,7 @@ void StructureEditor::MoveMerges() {
   // Row edits keep the order by first row: only the merges that reach the edited row change.
   auto [first, last] = rows ? sheet_.MergedCells().Near(edit_.First, kMaxRows) : std::make_pair(merges.begin(), merges.end());
   auto out = first;
+  book_.Work().itemsVisited += static_cast<std::uint64_t>(last - first);
   for (auto it = first; it != last; ++it) {
     const CellRect merge = *it;
     std::int32_t end = rows ? merge.row2 : merge.col2;
@@ -315,6 +320,7 @@ void StructureEditor::MoveFormulas() {
   std::string changed;
   auto visit = [&](std::uint32_t id) -> std::optional<FormulaIndex::Reach> {
     Formula& formula = formulas[id];
+    ++book_.Work().formulasVisited;
     if (!formula.sheet) return std::nullopt;
     FormulaContext context{sheetName_, formula.sheet == &sheet_};
     if (ShiftFormula(formula.text, edit_, context, changed)) formula.text = changed;
@@ -327,6 +333,7 @@ void StructureEditor::MoveFormulas() {
 void StructureEditor::MoveNames() {
   std::string changed;
   FormulaContext context{sheetName_, false};
+  book_.Work().itemsVisited += book_.DefinedNames().size();
   for (DefinedName& name : book_.DefinedNames())
     if (ShiftFormula(name.formula, edit_, context, changed)) name.formula = changed;
 }
@@ -355,6 +362,14 @@ bool StructureEditor::ShiftSqrefAttribute(pugi::xml_attribute attribute) {
   return attribute.value()[0] != '\0';
 }
 
+// Returns false when every range of the list was deleted.
+bool StructureEditor::ShiftRangeList(pugi::xml_attribute attribute) {
+  RangeList& list = sheet_.RangeListOf(attribute);
+  list.Shift(edit_);
+  book_.Work().rangeEntriesVisited += list.LastVisited();
+  return !list.Empty();
+}
+
 void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
   const bool own = &other == &sheet_;
   pugi::xml_node root = other.Root();
@@ -369,7 +384,8 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
         }
       };
       if (local == "conditionalFormatting") {
-        if (own && !ShiftSqrefAttribute(child.attribute("sqref"))) {
+        if (own && !ShiftRangeList(child.attribute("sqref"))) {
+          sheet_.ForgetRangeList(child.attribute("sqref"));
           removed.push_back(child);
           continue;
         }
@@ -377,13 +393,16 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
       } else {
         std::vector<pugi::xml_node> gone;
         for (pugi::xml_node validation : child.children()) {
-          if (own && !ShiftSqrefAttribute(validation.attribute("sqref"))) {
+          if (own && !ShiftRangeList(validation.attribute("sqref"))) {
             gone.push_back(validation);
             continue;
           }
           shiftRule(validation);
         }
-        for (pugi::xml_node g : gone) child.remove_child(g);
+        for (pugi::xml_node g : gone) {
+          sheet_.ForgetRangeList(g.attribute("sqref"));
+          child.remove_child(g);
+        }
         if (!child.first_child()) removed.push_back(child);
         else if (child.attribute("count")) child.attribute("count").set_value(static_cast<unsigned>(std::distance(child.begin(), child.end())));
       }
@@ -500,6 +519,7 @@ void StructureEditor::MoveDrawing() {
     auto first = std::lower_bound(list.begin(), list.end(), edit_.First,
                                   [](const DrawingPart::AnchorEntry& e, std::int32_t k) { return e.key < k; });
     if (first == list.end()) return;
+    book_.Work().itemsVisited += static_cast<std::uint64_t>(list.end() - first);
     for (auto it = first; it != list.end(); ++it) {
       MoveAnchor(it->anchor);
       it->key = DrawingPart::AnchorKey(it->anchor);
@@ -508,6 +528,7 @@ void StructureEditor::MoveDrawing() {
     if (!std::is_sorted(first, list.end(), byKey)) std::stable_sort(first, list.end(), byKey);
     if (first != list.begin() && (first - 1)->key > first->key) std::inplace_merge(list.begin(), first, list.end(), byKey);
   } else {
+    book_.Work().itemsVisited += list.size();
     for (auto& entry : list) {
       MoveAnchor(entry.anchor);
       entry.key = DrawingPart::AnchorKey(entry.anchor);

@@ -346,7 +346,28 @@ void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; });
 }
 
+RangeList& XlsxWorksheet::RangeListOf(pugi::xml_attribute attribute) {
+  auto it = rangeLists_.find(attribute.internal_object());
+  if (it == rangeLists_.end()) it = rangeLists_.emplace(attribute.internal_object(), RangeList(attribute.value())).first;
+  return it->second;
+}
+
+void XlsxWorksheet::WriteRangeLists() {
+  for (pugi::xml_node child : Root().children()) {
+    std::string_view local = LocalName(child.name());
+    auto write = [&](pugi::xml_attribute attribute) {
+      auto it = rangeLists_.find(attribute.internal_object());
+      if (it != rangeLists_.end() && it->second.Changed()) attribute.set_value(it->second.Text().c_str());
+    };
+    if (local == "conditionalFormatting") write(child.attribute("sqref"));
+    else if (local == "dataValidations")
+      for (pugi::xml_node validation : child.children()) write(validation.attribute("sqref"));
+  }
+  rangeLists_.clear();
+}
+
 std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap) {
+  WriteRangeLists();
   pugi::xml_node root = Root();
   std::vector<pugi::xml_node> added;
   std::string prefix;

@@ -15,6 +15,7 @@
 #include "tabrix/platform/spreadsheet.h"
 #include "xlsx/defined_name.h"
 #include "xlsx/drawing_part.h"
+#include "xlsx/engine_work.h"
 #include "xlsx/file_formats.h"
 #include "xlsx/formula.h"
 #include "xlsx/formula_index.h"
@@ -104,6 +105,8 @@ class XlsxWorkbook final : public platform::Workbook {
   // Array and data-table formulas counted as they are added (their ranges move with edits).
   void CountSpecialFormula() { ++specialFormulas_; }
   bool HasSpecialFormulas() const { return specialFormulas_ > 0; }
+  // What structural edits and copies have visited so far.
+  EngineWork& Work() { return work_; }
 
  private:
   void LoadPackage(PackageParts parts);
@@ -138,6 +141,7 @@ class XlsxWorkbook final : public platform::Workbook {
   std::map<std::string, std::unique_ptr<pugi::xml_document>> editedParts_;
   std::optional<std::map<std::string, ReferenceNodes>> referencingParts_;
   std::size_t specialFormulas_ = 0;
+  EngineWork work_;
   std::map<std::size_t, std::string> media_;  // picture content hash -> media part
   std::map<std::string, int> nextPartNumber_;
 };

@@ -9,12 +9,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tabrix/platform/spreadsheet.h"
 #include "xlsx/cell_address.h"
 #include "xlsx/merged_areas.h"
 #include "xlsx/package.h"
+#include "xlsx/range_list.h"
 #include "xlsx/sheet_cells.h"
 #include "xlsx/sheet_layout.h"
 #include "xlsx/sheet_pictures.h"
@@ -103,6 +105,13 @@ class XlsxWorksheet final : public platform::Worksheet {
   void Detach() { deleted_ = true; }
   // Releases the formula a cell holds, if any.
   void ClearFormula(Cell& cell);
+  // The parsed form of a reference list attribute of the sheet XML (conditional format and
+  // validation sqref), kept while the sheet is edited and written back by WriteRangeLists.
+  RangeList& RangeListOf(pugi::xml_attribute attribute);
+  // Called before the attribute's node leaves the XML.
+  void ForgetRangeList(pugi::xml_attribute attribute) { rangeLists_.erase(attribute.internal_object()); }
+  // Writes the changed lists back into their attributes.
+  void WriteRangeLists();
 
  private:
   void LoadSheetData(pugi::xml_node sheetData);
@@ -123,6 +132,7 @@ class XlsxWorksheet final : public platform::Worksheet {
   SheetLayout layout_;
   MergedAreas merges_;
   SheetPictures pictures_{*this};
+  std::unordered_map<pugi::xml_attribute_struct*, RangeList> rangeLists_;
 };
 
 }  // namespace tabrix::xlsx
