@@ -68,7 +68,7 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
       std::size_t a = FirstCellAt(*it, source.col1), b = FirstCellAt(*it, source.col2 + 1);
       copy.cells.assign(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
       for (const Cell& cell : copy.cells)
-        if (cell.HasFormula()) copy.formulas.push_back(book.Formulas()[cell.formula].text);
+        if (cell.HasFormula()) copy.formulas.push_back(book.FormulaText(cell.formula));
       snapshot.push_back(std::move(copy));
     }
   }

@@ -20,6 +20,7 @@ struct Formula {
   CellRect ref{};                  // array and data-table formulas: the cells they cover
   std::string attributes;          // further attributes of <f> as written in the file
   bool prefixed = false;           // some reference names a sheet: indexed workbook-wide
+  bool anchored = false;           // held by the sheet's anchored formulas: `text` is stale
 };
 
 }  // namespace tabrix::xlsx

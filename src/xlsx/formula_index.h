@@ -54,6 +54,12 @@ class FormulaIndex {
     }
   }
 
+  // Indexes again, in the order of one direction only, a formula that left that order
+  // (VisitFrom dropped it there; its entry in the other order stayed).
+  void AddTo(bool rows, std::uint32_t formula, Reach reach) {
+    Insert(rows ? byRow_ : byColumn_, Entry{rows ? reach.maxRow : reach.maxColumn, formula});
+  }
+
   std::size_t Size() const { return byRow_.size(); }
 
  private:

@@ -142,6 +142,14 @@ class ParsedFormula {
   std::string Text() const;
   bool Changed() const;
 
+  // The references in text order; MoveReference gives one a new rectangle (written at Text).
+  std::size_t ReferenceCount() const { return references_.size(); }
+  const Reference& ReferenceAt(std::size_t i) const { return references_[i]; }
+  void MoveReference(std::size_t i, const CellRect& rect) {
+    references_[i].Rect = rect;
+    references_[i].Changed = true;
+  }
+
  private:
   std::string source_;
   std::vector<Reference> references_;

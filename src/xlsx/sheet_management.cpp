@@ -113,6 +113,7 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
     for (Cell& cell : row.cells)
       if (cell.HasFormula()) ReleaseFormula(cell.formula);
   localFormulas_.erase(sheet);
+  anchored_.erase(sheet);
 
   // The package: sheet entry, relationship, content type, part.
   for (pugi::xml_node node : sheetsNode.children())

@@ -317,6 +317,21 @@ void StructureEditor::MoveMerges() {
 
 void StructureEditor::MoveFormulas() {
   std::vector<Formula>& formulas = book_.Formulas();
+  const bool rows = edit_.OnRows();
+  // Inserting entire rows (columns) moves every reference of the sheet's own formulas at or
+  // after the edit by the same count: such formulas are held by anchors and not visited again.
+  // Any other edit gives them their text back first.
+  const bool anchoring = edit_.IsInsert() && !edit_.HasBand();
+  AnchoredFormulas* held = book_.AnchoredOn(&sheet_);
+  if (held && (!anchoring || held->Rows() != rows || !held->CanInsert(edit_.First, edit_.Count))) {
+    book_.SettleFormulas(&sheet_);
+    held = nullptr;
+  }
+  if (anchoring) {
+    held = &book_.Anchors(&sheet_, rows);
+    held->Insert(edit_.First, edit_.Count);
+    book_.Work().formulasVisited += held->LastVisited();
+  }
   std::string changed;
   auto visit = [&](std::uint32_t id) -> std::optional<FormulaIndex::Reach> {
     Formula& formula = formulas[id];
@@ -324,10 +339,16 @@ void StructureEditor::MoveFormulas() {
     if (!formula.sheet) return std::nullopt;
     FormulaContext context{sheetName_, formula.sheet == &sheet_};
     if (ShiftFormula(formula.text, edit_, context, changed)) formula.text = changed;
+    if (held && formula.sheet == &sheet_ && !formula.prefixed && formula.type == Formula::kNormal) {
+      held->Anchor(id, formula.text);
+      formula.anchored = true;
+      return std::nullopt;  // leaves the order of the edited direction
+    }
     return book_.MeasureFormula(id);
   };
-  book_.LocalFormulas(&sheet_).VisitFrom(edit_.OnRows(), edit_.First, visit);
-  book_.PrefixedFormulas().VisitFrom(edit_.OnRows(), edit_.First, visit);
+  book_.LocalFormulas(&sheet_).VisitFrom(rows, edit_.First, visit);
+  held = nullptr;
+  book_.PrefixedFormulas().VisitFrom(rows, edit_.First, visit);
 }
 
 void StructureEditor::MoveNames() {

@@ -11,6 +11,7 @@ using eval::CellContent;
 
 WorkbookCellSource::WorkbookCellSource(XlsxWorkbook& book)
     : book_(book), sheets_(book.Worksheets()), arrayAreas_(sheets_.size()) {
+  book.SettleAllFormulas();
   const std::vector<Formula>& formulas = book.Formulas();
   for (std::size_t s = 0; s < sheets_.size(); ++s) {
     for (const Row& row : sheets_[s]->Cells().Rows()) {

@@ -268,8 +268,41 @@ FormulaIndex::Reach XlsxWorkbook::MeasureFormula(std::uint32_t index) {
   return FormulaIndex::Reach{reach.MaxRow, reach.MaxColumn};
 }
 
+AnchoredFormulas* XlsxWorkbook::AnchoredOn(const XlsxWorksheet* sheet) {
+  auto it = anchored_.find(sheet);
+  return it == anchored_.end() ? nullptr : &it->second;
+}
+
+AnchoredFormulas& XlsxWorkbook::Anchors(const XlsxWorksheet* sheet, bool rows) {
+  return anchored_.try_emplace(sheet, rows).first->second;
+}
+
+void XlsxWorkbook::SettleFormula(std::uint32_t index) {
+  Formula& formula = formulas_[index];
+  if (!formula.anchored) return;
+  AnchoredFormulas& held = anchored_.at(formula.sheet);
+  formula.text = held.Release(index);
+  formula.anchored = false;
+  LocalFormulas(formula.sheet).AddTo(held.Rows(), index, MeasureFormula(index));
+}
+
+void XlsxWorkbook::SettleFormulas(const XlsxWorksheet* sheet) {
+  auto it = anchored_.find(sheet);
+  if (it == anchored_.end()) return;
+  for (std::uint32_t index : it->second.Formulas()) SettleFormula(index);
+  anchored_.erase(sheet);
+}
+
+void XlsxWorkbook::SettleAllFormulas() {
+  while (!anchored_.empty()) SettleFormulas(anchored_.begin()->first);
+}
+
 void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
+  if (formula.anchored) {
+    anchored_.at(formula.sheet).Release(index);
+    formula.anchored = false;
+  }
   formula.sheet = nullptr;
   std::string().swap(formula.text);
   std::string().swap(formula.attributes);

@@ -368,6 +368,7 @@ void XlsxWorksheet::WriteRangeLists() {
 
 std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap) {
   WriteRangeLists();
+  book_->SettleFormulas(this);
   pugi::xml_node root = Root();
   std::vector<pugi::xml_node> added;
   std::string prefix;

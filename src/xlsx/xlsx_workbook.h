@@ -14,6 +14,7 @@
 
 #include "tabrix/platform/spreadsheet.h"
 #include "xlsx/defined_name.h"
+#include "xlsx/anchored_formulas.h"
 #include "xlsx/drawing_part.h"
 #include "xlsx/engine_work.h"
 #include "xlsx/file_formats.h"
@@ -75,6 +76,20 @@ class XlsxWorkbook final : public platform::Workbook {
   FormulaIndex& PrefixedFormulas() { return prefixedFormulas_; }
   // Measures a formula's reach; used after its text changed.
   FormulaIndex::Reach MeasureFormula(std::uint32_t index);
+  // The sheet's formulas held by anchors while entire rows (columns) are inserted; nullptr
+  // when it has none. Anchors creates the set.
+  AnchoredFormulas* AnchoredOn(const XlsxWorksheet* sheet);
+  AnchoredFormulas& Anchors(const XlsxWorksheet* sheet, bool rows);
+  // Gives anchored formulas their text again and indexes them by row (one formula, the
+  // formulas of one sheet, every formula).
+  void SettleFormula(std::uint32_t index);
+  void SettleFormulas(const XlsxWorksheet* sheet);
+  void SettleAllFormulas();
+  // A formula's text as things are now.
+  const std::string& FormulaText(std::uint32_t index) {
+    if (formulas_[index].anchored) SettleFormula(index);
+    return formulas_[index].text;
+  }
   std::vector<DefinedName>& DefinedNames() { return definedNames_; }
   const DefinedName* FindName(std::string_view name, const XlsxWorksheet* preferredScope) const;
   XlsxWorksheet* FindWorksheet(std::string_view name) const;
@@ -133,6 +148,7 @@ class XlsxWorkbook final : public platform::Workbook {
   std::vector<Formula> formulas_;
   std::map<const XlsxWorksheet*, FormulaIndex> localFormulas_;
   FormulaIndex prefixedFormulas_;
+  std::map<const XlsxWorksheet*, AnchoredFormulas> anchored_;
   std::vector<SheetEntry> sheets_;
   std::vector<DefinedName> definedNames_;
   XlsxWorksheet* active_ = nullptr;
