@@ -116,7 +116,7 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
         added.attributes = std::move(attributes);
         if (type != Formula::kNormal) {
           added.ref = CellRect{ref.row1 + dRow, ref.col1 + dCol, ref.row2 + dRow, ref.col2 + dCol};
-          book.CountSpecialFormula();
+          book.NoteSpecialFormula(cell.formula);
         }
       }
     }

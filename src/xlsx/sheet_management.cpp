@@ -114,6 +114,7 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
       if (cell.HasFormula()) ReleaseFormula(cell.formula);
   localFormulas_.erase(sheet);
   anchored_.erase(sheet);
+  specialFormulas_.erase(sheet);
 
   // The package: sheet entry, relationship, content type, part.
   for (pugi::xml_node node : sheetsNode.children())

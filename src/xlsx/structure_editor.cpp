@@ -114,12 +114,12 @@ void StructureEditor::MoveCells() {
   } else {
     MoveCellsAlongColumns();
   }
-  if (book_.HasSpecialFormulas()) {
-    // Array and data-table formulas cover a range that moves with them.
-    book_.Work().formulasVisited += book_.Formulas().size();
-    for (Formula& formula : book_.Formulas())
-      if (formula.sheet == &sheet_ && formula.type != Formula::kNormal)
-        if (auto moved = ShiftRect(formula.ref, edit_)) formula.ref = *moved;
+  // Array and data-table formulas cover a range that moves with them.
+  const std::vector<std::uint32_t>& special = book_.SpecialFormulas(&sheet_);
+  book_.Work().formulasVisited += special.size();
+  for (std::uint32_t index : special) {
+    Formula& formula = book_.Formulas()[index];
+    if (auto moved = ShiftRect(formula.ref, edit_)) formula.ref = *moved;
   }
 }
 
@@ -242,10 +242,20 @@ void StructureEditor::MoveCellsAlongColumns() {
 }
 
 void StructureEditor::MoveColumnInfo() {
-  std::vector<ColumnInfo> result;
+  std::vector<ColumnInfo>& columns = sheet_.Layout().Columns();
   const std::int32_t k = edit_.First, n = edit_.Count;
-  book_.Work().itemsVisited += sheet_.Layout().Columns().size();
-  for (const ColumnInfo& info : sheet_.Layout().Columns()) {
+  // The ranges are sorted and do not overlap: those ending left of column k - 1 stay as they
+  // are, and an insertion keeps the order of the rest.
+  const std::size_t start =
+      edit_.IsInsert()
+          ? static_cast<std::size_t>(std::lower_bound(columns.begin(), columns.end(), k - 1,
+                                                      [](const ColumnInfo& c, std::int32_t at) { return c.max < at; }) -
+                                     columns.begin())
+          : 0;
+  std::vector<ColumnInfo> result(columns.begin(), columns.begin() + static_cast<std::ptrdiff_t>(start));
+  book_.Work().itemsVisited += columns.size() - start;
+  for (std::size_t i = start; i < columns.size(); ++i) {
+    const ColumnInfo& info = columns[i];
     ColumnInfo moved = info;
     if (edit_.IsInsert()) {
       if (info.min >= k) {
@@ -271,11 +281,22 @@ void StructureEditor::MoveColumnInfo() {
     }
     result.push_back(moved);
   }
-  std::sort(result.begin(), result.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
-  sheet_.Layout().Columns().swap(result);
+  if (!edit_.IsInsert())
+    std::sort(result.begin(), result.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
+  columns.swap(result);
 }
 
 void StructureEditor::MoveRowBreaks(std::vector<PageBreak>& breaks) {
+  const std::int32_t limit = edit_.OnRows() ? kMaxRows : kMaxColumns;
+  if (edit_.IsInsert() && (breaks.empty() || static_cast<std::int64_t>(breaks.back().id) + 1 + edit_.Count <= limit)) {
+    // Breaks are sorted by id: those at or below the edit move by the same count, none is
+    // pushed off the sheet, so the order stays and no two meet.
+    auto first = std::lower_bound(breaks.begin(), breaks.end(), edit_.First,
+                                  [](const PageBreak& b, std::int32_t k) { return b.id + 1 < k; });
+    book_.Work().itemsVisited += static_cast<std::uint64_t>(breaks.end() - first);
+    for (auto it = first; it != breaks.end(); ++it) it->id += edit_.Count;
+    return;
+  }
   std::vector<PageBreak> kept;
   book_.Work().itemsVisited += breaks.size();
   for (PageBreak b : breaks) {

@@ -268,6 +268,17 @@ FormulaIndex::Reach XlsxWorkbook::MeasureFormula(std::uint32_t index) {
   return FormulaIndex::Reach{reach.MaxRow, reach.MaxColumn};
 }
 
+const std::vector<std::uint32_t>& XlsxWorkbook::SpecialFormulas(const XlsxWorksheet* sheet) {
+  std::vector<std::uint32_t>& list = specialFormulas_[sheet];
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](std::uint32_t index) {
+                              const Formula& formula = formulas_[index];
+                              return formula.sheet != sheet || formula.type == Formula::kNormal;
+                            }),
+             list.end());
+  return list;
+}
+
 AnchoredFormulas* XlsxWorkbook::AnchoredOn(const XlsxWorksheet* sheet) {
   auto it = anchored_.find(sheet);
   return it == anchored_.end() ? nullptr : &it->second;

@@ -324,7 +324,7 @@ void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
           Formula& formula = book.Formulas()[cell.formula];
           formula.type = kind;
           formula.ref = ref;
-          if (kind != Formula::kNormal) book.CountSpecialFormula();
+          if (kind != Formula::kNormal) book.NoteSpecialFormula(cell.formula);
           formula.attributes = std::move(attributes);
         }
       }

@@ -117,9 +117,10 @@ class XlsxWorkbook final : public platform::Workbook {
   // Writes the package as .xlsx-family bytes into a zip file at `path`.
   void WritePackage(const std::string& path, std::int32_t format);
   bool Date1904() const { return date1904_; }
-  // Array and data-table formulas counted as they are added (their ranges move with edits).
-  void CountSpecialFormula() { ++specialFormulas_; }
-  bool HasSpecialFormulas() const { return specialFormulas_ > 0; }
+  // Array and data-table formulas by sheet, noted as they are added (their ranges move with
+  // edits of their sheet). Released formulas leave the list at the next SpecialFormulas.
+  void NoteSpecialFormula(std::uint32_t index) { specialFormulas_[formulas_[index].sheet].push_back(index); }
+  const std::vector<std::uint32_t>& SpecialFormulas(const XlsxWorksheet* sheet);
   // What structural edits and copies have visited so far.
   EngineWork& Work() { return work_; }
 
@@ -156,7 +157,7 @@ class XlsxWorkbook final : public platform::Workbook {
   std::map<std::string, std::unique_ptr<DrawingPart>> drawings_;
   std::map<std::string, std::unique_ptr<pugi::xml_document>> editedParts_;
   std::optional<std::map<std::string, ReferenceNodes>> referencingParts_;
-  std::size_t specialFormulas_ = 0;
+  std::map<const XlsxWorksheet*, std::vector<std::uint32_t>> specialFormulas_;
   EngineWork work_;
   std::map<std::size_t, std::string> media_;  // picture content hash -> media part
   std::map<std::string, int> nextPartNumber_;

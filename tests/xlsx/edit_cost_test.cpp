@@ -1,0 +1,208 @@
+// What structural edits cost and what they leave: formulas held by line anchors across many
+// insertions read exactly as rewriting their text on every edit reads, and on a decorated
+// template filled the way a grouped report fills it, the work of one record's insertion and
+// copy stays the same however many records are already in the sheet.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "fixtures/office_tools.h"
+#include "xlsx/xlsx_workbook.h"
+
+namespace tabrix::xlsx {
+namespace {
+
+using platform::CellRect;
+using platform::kMaxColumns;
+using platform::kMaxRows;
+
+// Every formula of the sheet by cell, read without giving anchored formulas their text back.
+std::map<std::pair<int, int>, std::string> FormulaTexts(XlsxWorksheet& sheet) {
+  XlsxWorkbook& book = sheet.Book();
+  std::map<std::pair<int, int>, std::string> texts;
+  for (const Row& row : sheet.Cells().Rows())
+    for (const Cell& cell : row.cells) {
+      if (!cell.HasFormula()) continue;
+      const Formula& formula = book.Formulas()[cell.formula];
+      texts[{row.number, cell.column}] =
+          formula.anchored ? book.AnchoredOn(&sheet)->Text(cell.formula) : formula.text;
+    }
+  return texts;
+}
+
+TEST(EditCost, AnchoredFormulasReadAsRewritingOnEveryEditReads) {
+  std::mt19937 random(61206);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  const std::vector<std::string> shapes = {"A{r}", "$B${r}", "C{r}:D{s}", "SUM(E{r}:E{s})*2", "F:F", "{r}:{s}",
+                                           "Data!B{r}", "$A$1:$A$1048576", "A1048574+G{r}", "IF(H{r}>0,\"a1\",I{s})"};
+  for (int round = 0; round < 12; ++round) {
+    auto application = platform::CreateSpreadsheetApplication();
+    // `lazy` keeps anchors across edits; `eager` gives every formula its text back after each.
+    auto lazyBook = XlsxWorkbook::CreateBlank(application, "Data");
+    auto eagerBook = XlsxWorkbook::CreateBlank(application, "Data");
+    auto* lazy = dynamic_cast<XlsxWorksheet*>(lazyBook->WorksheetByName("Data").get());
+    auto* eager = dynamic_cast<XlsxWorksheet*>(eagerBook->WorksheetByName("Data").get());
+    for (int f = 0; f < 40; ++f) {
+      std::string text = shapes[static_cast<std::size_t>(pick(0, static_cast<int>(shapes.size()) - 1))];
+      const int r = pick(1, 60), s = r + pick(0, 20);
+      for (auto at = text.find("{r}"); at != std::string::npos; at = text.find("{r}")) text.replace(at, 3, std::to_string(r));
+      for (auto at = text.find("{s}"); at != std::string::npos; at = text.find("{s}")) text.replace(at, 3, std::to_string(s));
+      const int row = pick(1, 70), column = pick(1, 12);
+      lazy->SetFormula(row, column, text);
+      eager->SetFormula(row, column, text);
+    }
+    for (int step = 0; step < 80; ++step) {
+      const int what = pick(0, 19);
+      auto both = [&](auto&& edit) {
+        edit(*lazy);
+        edit(*eager);
+      };
+      if (what < 11) {
+        const int at = pick(1, 90), count = pick(1, 3);
+        both([&](XlsxWorksheet& s) { s.InsertCells(CellRect{at, 1, at + count - 1, kMaxColumns}, platform::kShiftDown); });
+      } else if (what < 13) {
+        const int at = pick(1, 14);
+        both([&](XlsxWorksheet& s) { s.InsertCells(CellRect{1, at, kMaxRows, at}, platform::kShiftToRight); });
+      } else if (what < 14) {
+        const int at = pick(1, 90), count = pick(1, 3);
+        both([&](XlsxWorksheet& s) { s.DeleteCells(CellRect{at, 1, at + count - 1, kMaxColumns}, platform::kShiftUp); });
+      } else if (what < 15) {
+        const int at = pick(1, 90), c = pick(1, 6);
+        both([&](XlsxWorksheet& s) { s.InsertCells(CellRect{at, c, at, c + 2}, platform::kShiftDown); });
+      } else if (what < 16) {
+        // Pushing references past the last row: anchors give way to the text.
+        both([&](XlsxWorksheet& s) { s.InsertCells(CellRect{50, 1, 50, kMaxColumns}, platform::kShiftDown); });
+      } else if (what < 18) {
+        const int from = pick(1, 80), to = pick(1, 100);
+        both([&](XlsxWorksheet& s) { s.CopyCells(CellRect{from, 1, from + 2, 12}, to, 1); });
+      } else {
+        // Reading one formula gives it its text back; the others stay anchored.
+        const auto texts = FormulaTexts(*lazy);
+        if (texts.empty()) continue;
+        auto it = texts.begin();
+        std::advance(it, pick(0, static_cast<int>(texts.size()) - 1));
+        EXPECT_EQ(lazy->GetFormula(it->first.first, it->first.second), "=" + it->second);
+      }
+      eagerBook->SettleAllFormulas();
+      ASSERT_EQ(FormulaTexts(*lazy), FormulaTexts(*eager)) << "round " << round << " step " << step;
+    }
+  }
+}
+
+// A grouped report's template: group header row 3 (a conditional format, a hyperlink), record
+// row 4 (the line's share of the grand total below the table, a merged cell, a list
+// validation), group footer row 5 (a total), grand total row 7, a page break above the footer,
+// a chart over the table, an array formula on another sheet referring to the table.
+std::string MakeDecoratedTemplate(const std::string& folder) {
+  const std::string path = folder + "/decorated.xlsx";
+  testing::RunPython(R"PY(
+import sys
+from openpyxl import Workbook
+from openpyxl.chart import BarChart, Reference
+from openpyxl.formatting.rule import CellIsRule
+from openpyxl.styles import PatternFill
+from openpyxl.worksheet.datavalidation import DataValidation
+from openpyxl.worksheet.pagebreak import Break
+
+wb = Workbook()
+ws = wb.active
+ws.title = "Data"
+ws["A3"] = "group"
+ws["E4"] = 1
+ws["H4"] = 10
+ws["I4"] = "=H4/$I$7"
+ws["I5"] = "=SUM(H3:H5)"
+ws["I7"] = "=SUM(H3:H6)"
+ws.merge_cells("B4:D4")
+red = PatternFill("solid", fgColor="FFFFC7CE")
+ws.conditional_formatting.add("A3:I3", CellIsRule(operator="greaterThan", formula=["$I$7"], fill=red))
+ws["I3"].hyperlink = "#Data!A7"
+validation = DataValidation(type="list", formula1='"1,2,3"', allow_blank=True)
+ws.add_data_validation(validation)
+validation.add("F4")
+ws.row_breaks.append(Break(id=4))
+chart = BarChart()
+chart.add_data(Reference(ws, min_col=8, min_row=3, max_row=6))
+ws.add_chart(chart, "K3")
+summary = wb.create_sheet("Summary")
+summary["B1"] = "=MAX(Data!H3:H6*1)"
+summary.formula_attributes["B1"] = {"t": "array", "ref": "B1"}
+wb.save(sys.argv[1])
+)PY",
+                     {path});
+  return path;
+}
+
+struct Work {
+  double formulas = 0, entries = 0, items = 0;
+  double Total() const { return formulas + entries + items; }
+};
+
+Work Visited(XlsxWorkbook& book) {
+  const EngineWork& work = book.Work();
+  return Work{static_cast<double>(work.formulasVisited), static_cast<double>(work.rangeEntriesVisited),
+              static_cast<double>(work.itemsVisited)};
+}
+
+TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
+  testing::TempFolder folder;
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = application->OpenWorkbook(MakeDecoratedTemplate(folder.Path()), false);
+  auto* sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
+  XlsxWorkbook& engine = sheet->Book();
+
+  // The spare template (rows 3-5) is copied below the grand total; records and groups are
+  // made from it as the grouped report makes them: room inserted, the spare's rows copied in.
+  sheet->InsertCells(CellRect{9, 1, 11, kMaxColumns}, platform::kShiftDown);
+  sheet->CopyCells(CellRect{3, 1, 5, kMaxColumns}, 9, 1);
+  std::int32_t spare = 9, recordRow = 4, footer = 5;
+  const int records = 3000, perGroup = 12;
+  std::vector<Work> perRecord;
+  for (int r = 1; r < records; ++r) {
+    const Work before = Visited(engine);
+    if (r % perGroup == 0) {
+      // A new group after the current group's footer.
+      sheet->InsertCells(CellRect{footer + 1, 1, footer + 3, kMaxColumns}, platform::kShiftDown);
+      spare += 3;
+      sheet->CopyCells(CellRect{spare, 1, spare + 2, kMaxColumns}, footer + 1, 1);
+      sheet->SetRowPageBreak(footer + 1, platform::kPageBreakManual);
+      recordRow = footer + 2;
+      footer += 3;
+    } else {
+      sheet->InsertCells(CellRect{recordRow + 1, 1, recordRow + 1, kMaxColumns}, platform::kShiftDown);
+      spare += 1;
+      sheet->CopyCells(CellRect{spare + 1, 1, spare + 1, kMaxColumns}, recordRow + 1, 1);
+      ++recordRow;
+      ++footer;
+    }
+    sheet->SetValue(recordRow, 8, Variant(static_cast<double>(r)));
+    const Work after = Visited(engine);
+    perRecord.push_back(Work{after.formulas - before.formulas, after.entries - before.entries, after.items - before.items});
+  }
+  // Averages over 20 groups early and late in the fill.
+  auto average = [&](std::size_t from) {
+    Work sum;
+    for (std::size_t i = from; i < from + 240; ++i) {
+      sum.formulas += perRecord[i].formulas / 240;
+      sum.entries += perRecord[i].entries / 240;
+      sum.items += perRecord[i].items / 240;
+    }
+    return sum;
+  };
+  const Work early = average(120), late = average(perRecord.size() - 240);
+  EXPECT_GT(early.Total(), 0);
+  EXPECT_LE(late.Total(), early.Total() * 1.25 + 2)
+      << "formulas " << early.formulas << " -> " << late.formulas << ", list entries " << early.entries << " -> "
+      << late.entries << ", other items " << early.items << " -> " << late.items;
+
+  // What the anchors and lists held comes out right: the line formulas refer to the grand
+  // total, wherever it went.
+  const std::int32_t grand = footer + 2;
+  EXPECT_EQ(sheet->GetFormula(grand, 9), "=SUM(H3:H" + std::to_string(grand - 1) + ")");
+  EXPECT_EQ(sheet->GetFormula(4, 9), "=H4/$I$" + std::to_string(grand));
+  EXPECT_EQ(sheet->GetFormula(recordRow, 9), "=H" + std::to_string(recordRow) + "/$I$" + std::to_string(grand));
+}
+
+}  // namespace
+}  // namespace tabrix::xlsx
