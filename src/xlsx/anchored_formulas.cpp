@@ -108,6 +108,18 @@ std::string AnchoredFormulas::Release(std::uint32_t formula) {
   return text;
 }
 
+std::vector<std::pair<std::uint32_t, std::string>> AnchoredFormulas::ReleaseAll() {
+  std::vector<std::pair<std::uint32_t, std::string>> texts;
+  texts.reserve(formulas_.size());
+  for (std::uint32_t formula : Formulas()) texts.emplace_back(formula, Text(formula));
+  formulas_.clear();
+  line_.clear();
+  uses_.clear();
+  freeAnchors_.clear();
+  byLine_.clear();
+  return texts;
+}
+
 std::vector<std::uint32_t> AnchoredFormulas::Formulas() const {
   std::vector<std::uint32_t> all;
   all.reserve(formulas_.size());

@@ -37,6 +37,8 @@ class AnchoredFormulas {
   // The formula leaves the set; returns its text as things are now.
   std::string Release(std::uint32_t formula);
   std::vector<std::uint32_t> Formulas() const;
+  // Every formula leaves the set: their texts as things are now, by formula.
+  std::vector<std::pair<std::uint32_t, std::string>> ReleaseAll();
 
   // Anchors moved by the last Insert (for the engine's work counters).
   std::size_t LastVisited() const { return lastVisited_; }

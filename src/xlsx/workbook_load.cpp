@@ -300,7 +300,14 @@ void XlsxWorkbook::SettleFormula(std::uint32_t index) {
 void XlsxWorkbook::SettleFormulas(const XlsxWorksheet* sheet) {
   auto it = anchored_.find(sheet);
   if (it == anchored_.end()) return;
-  for (std::uint32_t index : it->second.Formulas()) SettleFormula(index);
+  const bool rows = it->second.Rows();
+  FormulaIndex& index = LocalFormulas(sheet);
+  for (auto& [id, text] : it->second.ReleaseAll()) {
+    Formula& formula = formulas_[id];
+    formula.text = std::move(text);
+    formula.anchored = false;
+    index.AddTo(rows, id, MeasureFormula(id));
+  }
   anchored_.erase(sheet);
 }
 
