@@ -3,7 +3,6 @@
 // table, grouped table, workbook names) from one shared template. Every report and every run
 // log must hold exactly its own run's data, and the process's current directory never changes.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,50 +15,19 @@
 #include <vector>
 
 #include "xlsx/zip_archive.h"
-#include "fixtures/office_tools.h"
+#include "fixtures/run_fixture.h"
 #include "tabrix/platform/spreadsheet.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix {
 namespace {
 
-using testing::TempFolder;
-
 constexpr int kThreads = 6;
 constexpr int kRunsPerThread = 2;
 
-// Sheets of the shared template:
-//   Fixed  row 3 the fixed table's block (A name, B qty: record k goes k rows lower); A2 "fixed"
-//   Var    row 3 headers, rows 4-5 the growing table's two reserved rows, row 6 "Total"
-//          =SUM(B4:B5), A8 "note"
-//   Group  A3 region (header row), B4:C4 detail (name, qty), A5 "end" (footer); group A3:C5
-//   Names  B1 name RunId, B2 name RunTotal (the names report turns them into constants)
-const char* kMakeTemplate = R"py(
-import sys
-from openpyxl import Workbook
-from openpyxl.workbook.defined_name import DefinedName
-wb = Workbook()
-fixed = wb.active
-fixed.title = "Fixed"
-fixed["A2"] = "fixed"
-var = wb.create_sheet("Var")
-var["A3"], var["B3"] = "Name", "Qty"
-var["A6"], var["B6"] = "Total", "=SUM(B4:B5)"
-var["A8"] = "note"
-group = wb.create_sheet("Group")
-group["A1"] = "grouped"
-group["A5"] = "end"
-names = wb.create_sheet("Names")
-names["A1"], names["A2"] = "Run", "Total"
-for name, ref in (("RunId", "Names!$B$1"), ("RunTotal", "Names!$B$2")):
-    dn = DefinedName(name, attr_text=ref)
-    try:
-        wb.defined_names.append(dn)
-    except AttributeError:
-        wb.defined_names[name] = dn
-wb.save(sys.argv[1])
-)py";
-
+// The reports fill the run tests' template (tests/component/data/make_templates.py): a fixed
+// table on Other from row 3, the growing table of Data, the group A2:B4 of Groups, and the names
+// RunYear and Title turned into constants (run id and total).
 struct Item {
   std::string region, name;
   int qty = 0;
@@ -76,13 +44,10 @@ std::vector<Item> ItemsOf(int thread) {
 }
 
 void CreateDatabase(const std::string& path, const std::vector<Item>& items) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
   std::string sql = "CREATE TABLE items (region TEXT, name TEXT, qty INTEGER);";
   for (const Item& item : items)
     sql += "INSERT INTO items VALUES ('" + item.region + "', '" + item.name + "', " + std::to_string(item.qty) + ");";
-  ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
+  testing::ExecuteSql(path, sql);
 }
 
 // Which reports a thread runs: every kind appears on several threads, no two neighbours alike.
@@ -102,15 +67,15 @@ std::string ScriptOf(int thread) {
   const Kinds kinds = KindsOf(thread);
   std::string script;
   if (kinds.fixed)
-    script += "@fixed=REPORT(CONNECT=Items SHEET=Fixed TYPE=FIX CELL=A3,B3)\r\n"
+    script += "@fixed=REPORT(CONNECT=Items SHEET=Other TYPE=FIX CELL=A3,B3)\r\n"
               "SELECT name, qty FROM items ORDER BY name\r\n";
   if (kinds.var)
-    script += "@var=REPORT(CONNECT=Items SHEET=Var RESERVE=2 CELL=A4,B4)\r\n"
+    script += "@var=REPORT(CONNECT=Items SHEET=Data RESERVE=2 CELL=A4,B4)\r\n"
               "SELECT name, qty FROM items ORDER BY name\r\n";
   if (kinds.group)
-    script += "@group=REPORT(CONNECT=Items SHEET=Group CELL=A3,B4,C4 GROUP=region GROUPRANGE=A3:C5)\r\n"
+    script += "@group=REPORT(CONNECT=Items SHEET=Groups CELL=A2,A3,B3 GROUP=region GROUPRANGE=A2:B4)\r\n"
               "SELECT region, name, qty FROM items ORDER BY region, name\r\n";
-  script += "@names=NAME(CONNECT=Items NAME=RunId,RunTotal) SELECT %Id%, SUM(qty) FROM items\r\n";
+  script += "@names=NAME(CONNECT=Items NAME=RunYear,Title) SELECT %Id%, SUM(qty) FROM items\r\n";
   return script;
 }
 
@@ -134,11 +99,10 @@ struct RunResult {
 
 std::string Text(platform::Worksheet& sheet, int row, int column) { return sheet.GetValue(row, column).ToText(); }
 
-class ConcurrentRuns : public ::testing::Test {
+class ConcurrentRuns : public testing::ReportRunTest {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(folder_.File("templates"));
-    testing::RunPython(kMakeTemplate, {folder_.File("templates/report.xlsx")});
+    ReportRunTest::SetUp();
     for (int t = 0; t < kThreads; ++t) {
       const std::string own = folder_.File("t" + std::to_string(t));
       std::filesystem::create_directories(own + "/data");
@@ -172,14 +136,14 @@ class ConcurrentRuns : public ::testing::Test {
     auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(Report(thread, run), true);
     const Kinds kinds = KindsOf(thread);
 
-    auto& fixed = *book->WorksheetByName("Fixed");
+    auto& fixed = *book->WorksheetByName("Other");
     for (std::size_t i = 0; i < 12; ++i) {
       const bool filled = kinds.fixed && i < items.size();
       EXPECT_EQ(Text(fixed, 3 + static_cast<int>(i), 1), filled ? items[i].name : "");
       EXPECT_EQ(Text(fixed, 3 + static_cast<int>(i), 2), filled ? std::to_string(items[i].qty) : "");
     }
 
-    auto& var = *book->WorksheetByName("Var");
+    auto& var = *book->WorksheetByName("Data");
     if (kinds.var) {
       const int n = static_cast<int>(items.size());
       for (int i = 0; i < n; ++i) {
@@ -194,46 +158,39 @@ class ConcurrentRuns : public ::testing::Test {
       EXPECT_EQ(Text(var, 6, 1), "Total");
     }
 
-    auto& group = *book->WorksheetByName("Group");
+    auto& group = *book->WorksheetByName("Groups");
     if (kinds.group) {
       std::map<std::string, std::vector<Item>> regions;
       for (const Item& item : items) regions[item.region].push_back(item);
-      int row = 3;
+      int row = 2;
       for (const auto& [region, members] : regions) {
         EXPECT_EQ(Text(group, row, 1), region) << "header row " << row;
         ++row;
         for (const Item& item : members) {
-          EXPECT_EQ(Text(group, row, 2), item.name) << "detail row " << row;
-          EXPECT_EQ(Text(group, row, 3), std::to_string(item.qty)) << "detail row " << row;
+          EXPECT_EQ(Text(group, row, 1), item.name) << "detail row " << row;
+          EXPECT_EQ(Text(group, row, 2), std::to_string(item.qty)) << "detail row " << row;
           ++row;
         }
-        EXPECT_EQ(Text(group, row, 1), "end") << "footer row " << row;
+        EXPECT_EQ(Text(group, row, 1), "end of group") << "footer row " << row;
         ++row;
       }
       EXPECT_EQ(Text(group, row, 1), "");
     } else {
-      EXPECT_EQ(Text(group, 3, 1), "");
-      EXPECT_EQ(Text(group, 5, 1), "end");
+      EXPECT_EQ(Text(group, 2, 1), "");
+      EXPECT_EQ(Text(group, 4, 1), "end of group");
     }
 
     const std::string workbookXml = xlsx::ReadZipFile(Report(thread, run)).data.at("xl/workbook.xml");
-    EXPECT_NE(workbookXml.find("<definedName name=\"RunId\">" + RunId(thread, run) + "</definedName>"), std::string::npos)
+    EXPECT_NE(workbookXml.find("<definedName name=\"RunYear\">" + RunId(thread, run) + "</definedName>"), std::string::npos)
         << workbookXml;
-    EXPECT_NE(workbookXml.find("<definedName name=\"RunTotal\">" + std::to_string(total) + "</definedName>"),
+    EXPECT_NE(workbookXml.find("<definedName name=\"Title\">" + std::to_string(total) + "</definedName>"),
               std::string::npos) << workbookXml;
   }
 
   void CheckLog(int thread, int run) {
     SCOPED_TRACE("log of thread " + std::to_string(thread) + " run " + std::to_string(run));
     const std::string text = testing::ReadTextFile(Log(thread, run));
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < text.size();) {
-      std::size_t end = text.find("\r\n", start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
-      lines.push_back(line.size() > 23 ? line.substr(23) : line);  // "[YYYYMMDD hh:mm:ss]    "
-      start = end + 2;
-    }
+    const std::vector<std::string> lines = testing::LogTexts(Log(thread, run));
     ASSERT_FALSE(lines.empty());
     int successes = 0;
     for (const std::string& line : lines) {
@@ -249,7 +206,6 @@ class ConcurrentRuns : public ::testing::Test {
     EXPECT_EQ(lines.back(), "Close the log file.");
   }
 
-  TempFolder folder_{"tabrix-concurrency"};
 };
 
 TEST_F(ConcurrentRuns, EveryThreadGetsExactlyItsOwnReportsAndLogs) {

@@ -3,14 +3,13 @@
 // converter (0x80040013 for the report, 0x80040011 for the template), with the shipped
 // fmtconv.cfg. Results are read back with LibreOffice, openpyxl and pdftotext.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <optional>
 
 #include "tabrix/report_run.h"
-#include "support/run_log.h"
 #include "fixtures/format_test_support.h"
+#include "fixtures/run_fixture.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"
@@ -20,10 +19,12 @@ namespace tabrix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ExecuteSql;
 using testing::IsCompoundDocument;
 using testing::LibreOfficeAvailable;
 using testing::LibreOfficeConvert;
 using testing::LibreOfficeCsv;
+using testing::LogTexts;
 using testing::OpenpyxlCells;
 using testing::ParseCsv;
 using testing::ReadTextFile;
@@ -31,31 +32,6 @@ using testing::RunCommand;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
 using testing::WriteTextFile;
-
-void ExecuteSql(const std::string& database, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-  char* message = nullptr;
-  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-  EXPECT_EQ(rc, SQLITE_OK) << (message ? message : "");
-  sqlite3_free(message);
-  sqlite3_close(db);
-}
-
-// The run log's lines without their time prefix.
-std::vector<std::string> LogTexts(const std::string& path) {
-  std::vector<std::string> lines;
-  std::string text = ReadTextFile(path);
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    std::size_t prefix = line.find("]    ");
-    lines.push_back(prefix == std::string::npos ? line : line.substr(prefix + 5));
-    start = end + 2;
-  }
-  return lines;
-}
 
 const std::string kSalesScript =
     "@sales=REPORT(SHEET=Sales RESERVE=2 CELL=A4,B4,C4) "
