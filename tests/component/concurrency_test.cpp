@@ -1,7 +1,7 @@
 // Report runs on several threads at once: each thread has its own Tabrix object, definition
-// folder, database, parameters and event sink, and runs different reports (fixed table, growing
-// table, grouped table, workbook names) from one shared template. Every report and every run
-// log must hold exactly its own run's data, and the process's current directory never changes.
+// folder, database, parameters and event sink, and runs every kind of report (fixed table,
+// growing table, grouped table, workbook names) from one shared template. Every report and
+// every run log must hold exactly its own run's data; the current directory never changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -50,39 +50,14 @@ void CreateDatabase(const std::string& path, const std::vector<Item>& items) {
   testing::ExecuteSql(path, sql);
 }
 
-// Which reports a thread runs: every kind appears on several threads, no two neighbours alike.
-struct Kinds {
-  bool fixed, var, group;
-};
-Kinds KindsOf(int thread) {
-  switch (thread % 4) {
-    case 0: return {true, false, false};
-    case 1: return {false, true, false};
-    case 2: return {false, false, true};
-    default: return {true, true, true};
-  }
-}
-
-std::string ScriptOf(int thread) {
-  const Kinds kinds = KindsOf(thread);
-  std::string script;
-  if (kinds.fixed)
-    script += "@fixed=REPORT(CONNECT=Items SHEET=Other TYPE=FIX CELL=A3,B3)\r\n"
-              "SELECT name, qty FROM items ORDER BY name\r\n";
-  if (kinds.var)
-    script += "@var=REPORT(CONNECT=Items SHEET=Data RESERVE=2 CELL=A4,B4)\r\n"
-              "SELECT name, qty FROM items ORDER BY name\r\n";
-  if (kinds.group)
-    script += "@group=REPORT(CONNECT=Items SHEET=Groups CELL=A2,A3,B3 GROUP=region GROUPRANGE=A2:B4)\r\n"
-              "SELECT region, name, qty FROM items ORDER BY region, name\r\n";
-  script += "@names=NAME(CONNECT=Items NAME=RunYear,Title) SELECT %Id%, SUM(qty) FROM items\r\n";
-  return script;
-}
-
-int StatementCount(int thread) {
-  const Kinds kinds = KindsOf(thread);
-  return 1 + kinds.fixed + kinds.var + kinds.group;
-}
+// Every thread runs every kind of report, each on its own data.
+const std::string kScript =
+    "@fixed=REPORT(CONNECT=Items SHEET=Other TYPE=FIX CELL=A3,B3) SELECT name, qty FROM items ORDER BY name\r\n"
+    "@var=REPORT(CONNECT=Items SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items ORDER BY name\r\n"
+    "@group=REPORT(CONNECT=Items SHEET=Groups CELL=A2,A3,B3 GROUP=region GROUPRANGE=A2:B4)\r\n"
+    "SELECT region, name, qty FROM items ORDER BY region, name\r\n"
+    "@names=NAME(CONNECT=Items NAME=RunYear,Title) SELECT %Id%, SUM(qty) FROM items\r\n";
+constexpr int kStatements = 4;
 
 class Events : public TabrixEvents {
  public:
@@ -115,7 +90,7 @@ class ConcurrentRuns : public testing::ReportRunTest {
                              "ReportFileName=out\\report_%Id%.xlsx\r\nReportFileType=xlOpenXMLWorkbook\r\n"
                              "LogFileName=logs\\run_%Id%.log\r\n"
                              "[Parameter]\r\nName1=%Id%\r\nTitle1=Run\r\n"
-                             "[SQL]\r\n" + ScriptOf(t));
+                             "[SQL]\r\n" + kScript);
     }
   }
 
@@ -134,51 +109,37 @@ class ConcurrentRuns : public testing::ReportRunTest {
     int total = 0;
     for (const Item& item : items) total += item.qty;
     auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(Report(thread, run), true);
-    const Kinds kinds = KindsOf(thread);
 
     auto& fixed = *book->WorksheetByName("Other");
     for (std::size_t i = 0; i < 12; ++i) {
-      const bool filled = kinds.fixed && i < items.size();
+      const bool filled = i < items.size();
       EXPECT_EQ(Text(fixed, 3 + static_cast<int>(i), 1), filled ? items[i].name : "");
       EXPECT_EQ(Text(fixed, 3 + static_cast<int>(i), 2), filled ? std::to_string(items[i].qty) : "");
     }
 
     auto& var = *book->WorksheetByName("Data");
-    if (kinds.var) {
-      const int n = static_cast<int>(items.size());
-      for (int i = 0; i < n; ++i) {
-        EXPECT_EQ(Text(var, 4 + i, 1), items[static_cast<std::size_t>(i)].name);
-        EXPECT_EQ(Text(var, 4 + i, 2), std::to_string(items[static_cast<std::size_t>(i)].qty));
-      }
-      EXPECT_EQ(Text(var, 4 + n, 1), "Total");
-      EXPECT_EQ(Text(var, 4 + n, 2), std::to_string(total));  // the sum grew with the table
-      EXPECT_EQ(Text(var, 6 + n, 1), "note");
-    } else {
-      EXPECT_EQ(Text(var, 4, 1), "");
-      EXPECT_EQ(Text(var, 6, 1), "Total");
+    const int n = static_cast<int>(items.size());
+    for (int i = 0; i < n; ++i) {
+      EXPECT_EQ(Text(var, 4 + i, 1), items[static_cast<std::size_t>(i)].name);
+      EXPECT_EQ(Text(var, 4 + i, 2), std::to_string(items[static_cast<std::size_t>(i)].qty));
     }
+    EXPECT_EQ(Text(var, 4 + n, 1), "Total");
+    EXPECT_EQ(Text(var, 4 + n, 2), std::to_string(total));  // the sum grew with the table
+    EXPECT_EQ(Text(var, 6 + n, 1), "note");
 
     auto& group = *book->WorksheetByName("Groups");
-    if (kinds.group) {
-      std::map<std::string, std::vector<Item>> regions;
-      for (const Item& item : items) regions[item.region].push_back(item);
-      int row = 2;
-      for (const auto& [region, members] : regions) {
-        EXPECT_EQ(Text(group, row, 1), region) << "header row " << row;
-        ++row;
-        for (const Item& item : members) {
-          EXPECT_EQ(Text(group, row, 1), item.name) << "detail row " << row;
-          EXPECT_EQ(Text(group, row, 2), std::to_string(item.qty)) << "detail row " << row;
-          ++row;
-        }
-        EXPECT_EQ(Text(group, row, 1), "end of group") << "footer row " << row;
-        ++row;
+    std::map<std::string, std::vector<Item>> regions;
+    for (const Item& item : items) regions[item.region].push_back(item);
+    int row = 2;
+    for (const auto& [region, members] : regions) {
+      EXPECT_EQ(Text(group, row++, 1), region) << "header row";
+      for (const Item& item : members) {
+        EXPECT_EQ(Text(group, row, 1), item.name) << "detail row " << row;
+        EXPECT_EQ(Text(group, row++, 2), std::to_string(item.qty)) << "detail row";
       }
-      EXPECT_EQ(Text(group, row, 1), "");
-    } else {
-      EXPECT_EQ(Text(group, 2, 1), "");
-      EXPECT_EQ(Text(group, 4, 1), "end of group");
+      EXPECT_EQ(Text(group, row++, 1), "end of group") << "footer row";
     }
+    EXPECT_EQ(Text(group, row, 1), "");
 
     const std::string workbookXml = xlsx::ReadZipFile(Report(thread, run)).data.at("xl/workbook.xml");
     EXPECT_NE(workbookXml.find("<definedName name=\"RunYear\">" + RunId(thread, run) + "</definedName>"), std::string::npos)
@@ -200,12 +161,11 @@ class ConcurrentRuns : public testing::ReportRunTest {
       for (int other = 0; other < kThreads; ++other)
         if (other != thread) EXPECT_EQ(line.find("/t" + std::to_string(other) + "/"), std::string::npos) << line;
     }
-    EXPECT_EQ(successes, StatementCount(thread));
+    EXPECT_EQ(successes, kStatements);
     EXPECT_NE(text.find("Create the blank report file \"" + Report(thread, run) + "\"."), std::string::npos);
     EXPECT_NE(text.find("SELECT " + RunId(thread, run) + ", SUM(qty) FROM items"), std::string::npos);
     EXPECT_EQ(lines.back(), "Close the log file.");
   }
-
 };
 
 TEST_F(ConcurrentRuns, EveryThreadGetsExactlyItsOwnReportsAndLogs) {
@@ -254,7 +214,7 @@ TEST_F(ConcurrentRuns, EveryThreadGetsExactlyItsOwnReportsAndLogs) {
     for (int run = 0; run < kRunsPerThread; ++run) {
       const RunResult& result = results[static_cast<std::size_t>(t)][static_cast<std::size_t>(run)];
       ASSERT_FALSE(result.error) << "thread " << t << " run " << run << ": " << *result.error;
-      ASSERT_EQ(static_cast<int>(result.finished.size()), StatementCount(t));
+      ASSERT_EQ(static_cast<int>(result.finished.size()), kStatements);
       for (const std::string& finished : result.finished) EXPECT_NE(finished.find(" ok"), std::string::npos) << finished;
       CheckReport(t, run);
       CheckLog(t, run);
