@@ -4,12 +4,13 @@
 // Skipped where LibreOffice is not installed.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <sstream>
+#include <set>
 #include <thread>
 
+#include "definition/conversion_table.h"
 #include "fixtures/format_test_support.h"
 #include "fixtures/required_tools.h"
 #include "xlsx/zip_archive.h"
@@ -91,25 +92,6 @@ TEST_F(LegacyFormats, AnOdsTemplateSavesAsOdsAndAsOpenXml) {
             (std::vector<std::string>{"Sales by region", "North", "1500.25", "=SUM(C4:C5)"}));
 }
 
-struct ConfiguredFormat {
-  std::string name;
-  std::int32_t code = 0;
-  std::string extension;
-};
-
-std::vector<ConfiguredFormat> ShippedConversionTable() {
-  std::vector<ConfiguredFormat> rows;
-  std::istringstream lines(ReadTextFile(std::string(TABRIX_SOURCE_DIR) + "/data/fmtconv.cfg"));
-  for (std::string line; std::getline(lines, line);) {
-    std::vector<std::string> fields;
-    std::istringstream parts(line);
-    for (std::string field; std::getline(parts, field, '\t');) fields.push_back(field);
-    if (fields.size() < 4 || fields[0].find(';') != std::string::npos) continue;
-    rows.push_back({fields[0], std::stoi(fields[1]), fields[3]});
-  }
-  return rows;
-}
-
 // Whether the file is what the format code promises, with the workbook's title in it.
 std::string CheckWritten(const std::string& path, std::int32_t code) {
   std::string bytes = ReadTextFile(path);
@@ -143,38 +125,28 @@ std::string CheckWritten(const std::string& path, std::int32_t code) {
 
 TEST_F(LegacyFormats, EveryFormatOfTheShippedTableIsWritten) {
   REQUIRE_LIBREOFFICE();
-  std::vector<ConfiguredFormat> rows = ShippedConversionTable();
-  ASSERT_GE(rows.size(), 20u);
-  std::string xlsx = XlsxTemplate();
-    // Each format once (several names may share a number), two at a time, each on its own
-  // workbook: conversions run side by side.
-  std::vector<std::size_t> first(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    first[i] = i;
-    for (std::size_t j = 0; j < i; ++j)
-      if (rows[j].code == rows[i].code) {
-        first[i] = j;
-        break;
-      }
-  }
-  std::mutex mutex;
-  std::size_t next = 0;
+  std::vector<ConvEntry> table;
+  LoadConversionTable(table, std::string(TABRIX_SOURCE_DIR) + "/data/fmtconv.cfg");
+  ASSERT_GE(table.size(), 20u);
+  // Each format once (several names share a number), two at a time, each on its own workbook:
+  // conversions run side by side.
+  std::vector<ConvEntry> rows;
+  std::set<std::int32_t> seen;
+  for (const ConvEntry& entry : table)
+    if (seen.insert(entry.FileFormat).second) rows.push_back(entry);
+  const std::string xlsx = XlsxTemplate();
+  std::atomic<std::size_t> next{0};
   std::vector<std::string> problems(rows.size());
   auto worker = [&] {
     while (true) {
-      std::size_t i;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        while (next < rows.size() && first[next] != next) ++next;
-        if (next == rows.size()) return;
-        i = next++;
-      }
-      std::string path = reports_.File(rows[i].name + "." + rows[i].extension);
+      const std::size_t i = next++;
+      if (i >= rows.size()) return;
+      const std::string path = reports_.File(rows[i].Name + "." + rows[i].Extra);
       try {
         auto book = Open(xlsx);
         FillTwoRecords(*book);
-        book->SaveAs(path, rows[i].code);
-        problems[i] = CheckWritten(path, rows[i].code);
+        book->SaveAs(path, rows[i].FileFormat);
+        problems[i] = CheckWritten(path, rows[i].FileFormat);
       } catch (const std::exception& e) {
         problems[i] = e.what();
       }
@@ -183,14 +155,10 @@ TEST_F(LegacyFormats, EveryFormatOfTheShippedTableIsWritten) {
   std::thread helper(worker);
   worker();
   helper.join();
-  std::size_t written = 0;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (first[i] != i) continue;
-    ++written;
-    EXPECT_EQ(problems[i], "") << rows[i].name << " (" << rows[i].code << ")";
-  }
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    EXPECT_EQ(problems[i], "") << rows[i].Name << " (" << rows[i].FileFormat << ")";
   // Only the reports are left: no temporary files beside them.
-  EXPECT_EQ(FolderEntries(reports_.Path()).size(), written);
+  EXPECT_EQ(FolderEntries(reports_.Path()).size(), rows.size());
 }
 
 }  // namespace
