@@ -5,13 +5,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "component/run_context.h"
-#include "definition/password.h"
 #include "definition_test_files.h"
-#include "support/run_log.h"
 #include "tabrix/error.h"
 #include "tabrix/error_codes.h"
 
