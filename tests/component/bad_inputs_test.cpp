@@ -1,7 +1,5 @@
-// Bad inputs of a report run past its definition file: templates the engine cannot open, data
-// sources that cannot be connected, and statements that fail alone while the report is saved.
-// docs/bad-inputs.md lists these cases with the texts a user sees; unusable definition files,
-// file keys and syntax errors are tested in tests/definition, report_run_test and tests/script.
+// Bad inputs past the definition file (docs/bad-inputs.md): templates the engine cannot open,
+// data sources that cannot be connected, statements that fail alone while the report is saved.
 #include <gtest/gtest.h>
 
 #include <functional>

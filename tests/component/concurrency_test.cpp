@@ -1,7 +1,6 @@
-// Report runs on several threads at once: each thread has its own Tabrix object, definition
-// folder, database, parameters and event sink, and runs every kind of report (fixed table,
-// growing table, grouped table, workbook names) from one shared template. Every report and
-// every run log must hold exactly its own run's data; the current directory never changes.
+// Report runs on several threads, each with its own Tabrix object, definition folder, database
+// and event sink, every kind of report from one template: each report and log holds exactly its
+// own run's data, and the current directory never changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,8 +1,6 @@
-// Legacy and converted formats through LibreOffice: whole runs with an .xls template whose growing
-// table and totals are filled from SQLite into .xls and .xlsx, a PDF report, runs without a
-// converter (0x80040013 for the report, 0x80040011 for the template); an .ods template; every row
-// of the shipped fmtconv.cfg written in its format. Read back with LibreOffice, openpyxl,
-// pdftotext and the zip container; skipped where LibreOffice is not installed.
+// Legacy and converted formats through LibreOffice: .xls, .ods and PDF runs and templates, runs
+// without a converter, and every row of the shipped fmtconv.cfg written in its format, read back
+// with LibreOffice, openpyxl, pdftotext and the zip container (skipped without LibreOffice).
 #include <gtest/gtest.h>
 
 #include <atomic>
