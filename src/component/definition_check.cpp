@@ -567,11 +567,13 @@ class DefinitionChecker {
           if (c == ')') {
             current->HeadClosed = true;
             inHead = false;
-            sqlStart = line;
           }
           continue;
         }
-        if (!IsBlankChar(c)) current->HasSql = true;
+        if (!IsBlankChar(c) && !current->HasSql) {
+          current->HasSql = true;
+          sqlStart = line;
+        }
         if (c == '(') ++depth;
         if (c == ')') --depth;
       }
@@ -920,7 +922,7 @@ class DefinitionChecker {
                 " sums exactly the template " + Span(block, down) + " of " +
                 (detail ? std::string("the detail block") : "group " + std::to_string(level + 1)) +
                 " and stays that size in every copy; insert a blank " + (down ? "row" : "column") +
-                " after that block, inside the group's GROUPRANGE, and sum down to it (" + Widened(ref, down) +
+                " right after that block (inside the GROUPRANGE around it, if any) and sum down to it (" + Widened(ref, down) +
                 "; SUBTOTAL(9, ...) in group footers keeps grand totals from counting them twice)");
       }
     }
