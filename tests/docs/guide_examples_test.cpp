@@ -1,0 +1,193 @@
+// The runnable examples of the user guide (docs/guide/*.md), run with the real foliowright on
+// real SQLite data: so the guide cannot drift from the program. A fenced block whose info string
+// reads "<kind> example=<name> [file=<path>]" belongs to example <name>:
+//   sql         SQL run on the SQLite database file=<path> (created)
+//   template    a template description (tests/docs/make_guide_template.py), written as file=<path>
+//   definition  a definition file, written as file=<path> with CR LF line ends
+//   data        any other text file, written as file=<path>
+//   run         one command line "foliowright ..." run in the example's folder (exit 0 expected,
+//               for "check" 0 without and 4 with findings)
+//   output      the standard output of the run above, the folder's path left out
+//   expect      "report <path>" then lines "Sheet!A1: value" (or ": =formula", ": (empty)") that
+//               the report must hold
+// Blocks of one example are set up first (sql, template, definition, data) and then run and
+// compared in the order they stand in the guide.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "fixtures/run_fixture.h"
+#include "xlsx/xlsx_worksheet.h"
+
+namespace tabrix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ExecuteSql;
+using testing::ReadText;
+using testing::TempFolder;
+using testing::WriteText;
+
+struct Block {
+  std::string kind, example, file, text, where;  // where: "page.md:line"
+};
+
+std::vector<Block> GuideBlocks() {
+  std::vector<Block> blocks;
+  std::vector<fs::path> pages;
+  for (const auto& entry : fs::directory_iterator(fs::path(TABRIX_SOURCE_DIR) / "docs" / "guide"))
+    if (entry.path().extension() == ".md") pages.push_back(entry.path());
+  std::sort(pages.begin(), pages.end());
+  static const std::regex opening(R"(^```(\w+) +example=([\w-]+)(?: +file=(\S+))?\s*$)");
+  for (const fs::path& page : pages) {
+    std::istringstream text(ReadText(page.string()));
+    std::string line;
+    int number = 0;
+    Block* open = nullptr;
+    while (std::getline(text, line)) {
+      ++number;
+      std::smatch match;
+      if (open) {
+        if (line.rfind("```", 0) == 0)
+          open = nullptr;
+        else
+          open->text += line + "\n";
+      } else if (std::regex_match(line, match, opening)) {
+        blocks.push_back({match[1], match[2], match[3], "", page.filename().string() + ":" + std::to_string(number)});
+        open = &blocks.back();
+      }
+    }
+  }
+  return blocks;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+class GuideExampleTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void Prepare(const Block& block) {
+    ASSERT_FALSE(block.file.empty()) << block.where << ": file= is missing";
+    const std::string path = folder_.File(block.file);
+    fs::create_directories(fs::path(path).parent_path());
+    if (block.kind == "sql") {
+      ExecuteSql(path, block.text);
+    } else if (block.kind == "template") {
+      const std::string description = folder_.File(block.file + ".txt");
+      WriteText(description, block.text);
+      const std::string command = "/usr/bin/python3 " + std::string(TABRIX_SOURCE_DIR) +
+                                  "/tests/docs/make_guide_template.py '" + description + "' '" + path + "'";
+      ASSERT_EQ(std::system(command.c_str()), 0) << block.where;
+    } else if (block.kind == "definition") {
+      WriteText(path, std::regex_replace(block.text, std::regex("\n"), "\r\n"));
+    } else {
+      WriteText(path, block.text);
+    }
+  }
+
+  void Run(const Block& block) {
+    const std::string line = Lines(block.text).at(0);
+    ASSERT_EQ(line.rfind("foliowright ", 0), 0u) << block.where;
+    const std::string out = folder_.File(".stdout");
+    const std::string command = "cd '" + folder_.Path() + "' && " + TABRIX_BINARY_DIR + "/" + line + " >" + out +
+                                " 2>" + folder_.File(".stderr") + " </dev/null";
+    const int raw = std::system(command.c_str());
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    output_ = std::regex_replace(ReadText(out), std::regex(folder_.Path() + "/"), "");
+    const bool check = line.rfind("foliowright check ", 0) == 0;
+    EXPECT_EQ(status, check && !output_.empty() ? 4 : 0)
+        << block.where << ": " << line << "\n" << output_ << ReadText(folder_.File(".stderr"));
+  }
+
+  void CompareOutput(const Block& block) { EXPECT_EQ(output_, block.text) << block.where; }
+
+  void Expect(const Block& block) {
+    const std::vector<std::string> lines = Lines(block.text);
+    ASSERT_EQ(lines.at(0).rfind("report ", 0), 0u) << block.where;
+    const std::string report = folder_.File(lines[0].substr(7));
+    ASSERT_TRUE(fs::exists(report)) << block.where << ": no report " << report;
+    auto workbook = platform::CreateSpreadsheetApplication()->OpenWorkbook(report, true);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      const std::string& line = lines[i];
+      const std::size_t bang = line.rfind('!', line.find(": "));
+      const std::size_t colon = line.find(": ");
+      ASSERT_TRUE(bang != std::string::npos && colon != std::string::npos) << block.where << ": " << line;
+      auto sheet = workbook->WorksheetByName(line.substr(0, bang));
+      const auto rect = sheet->ResolveReference(line.substr(bang + 1, colon - bang - 1));
+      const std::string expected = line.substr(colon + 2);
+      if (expected.rfind("=", 0) == 0) {
+        auto* xlsxSheet = dynamic_cast<xlsx::XlsxWorksheet*>(sheet.get());
+        ASSERT_NE(xlsxSheet, nullptr);
+        EXPECT_EQ(xlsxSheet->GetFormula(rect.row1, rect.col1), expected) << block.where << ": " << line;
+        continue;
+      }
+      const Variant value = sheet->GetValue(rect.row1, rect.col1);
+      if (expected == "(empty)") {
+        EXPECT_EQ(value.ToText(), "") << block.where << ": " << line;
+      } else if (IsNumeric(expected) && IsNumericValue(value)) {
+        EXPECT_NEAR(ToNumber(value), std::stod(expected), 1e-9) << block.where << ": " << line;
+      } else {
+        EXPECT_EQ(value.ToText(), expected) << block.where << ": " << line;
+      }
+    }
+  }
+
+  TempFolder folder_{"guide"};
+  std::string output_;
+};
+
+TEST_P(GuideExampleTest, RunsAsTheGuideSays) {
+  std::vector<Block> blocks;
+  for (const Block& block : GuideBlocks())
+    if (block.example == GetParam()) blocks.push_back(block);
+  for (const Block& block : blocks)
+    if (block.kind == "sql" || block.kind == "template" || block.kind == "definition" || block.kind == "data")
+      Prepare(block);
+  bool ran = false;
+  for (const Block& block : blocks) {
+    if (block.kind == "run") {
+      Run(block);
+      ran = true;
+    } else if (block.kind == "output") {
+      CompareOutput(block);
+    } else if (block.kind == "expect") {
+      Expect(block);
+    }
+  }
+  EXPECT_TRUE(ran) << GetParam() << " has no run block";
+}
+
+std::vector<std::string> ExampleNames() {
+  std::vector<std::string> names;
+  for (const Block& block : GuideBlocks())
+    if (std::find(names.begin(), names.end(), block.example) == names.end()) names.push_back(block.example);
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Guide, GuideExampleTest, ::testing::ValuesIn(ExampleNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return std::regex_replace(info.param, std::regex("-"), "_");
+                         });
+
+TEST(GuideExamples, EveryPageIsLinkedFromTheIndexAndHasExamples) {
+  const std::string index = ReadText(std::string(TABRIX_SOURCE_DIR) + "/docs/guide/README.md");
+  for (const auto& entry : fs::directory_iterator(fs::path(TABRIX_SOURCE_DIR) / "docs" / "guide")) {
+    const std::string name = entry.path().filename().string();
+    if (name != "README.md" && entry.path().extension() == ".md")
+      EXPECT_NE(index.find("(" + name + ")"), std::string::npos) << name << " is not linked from the index";
+  }
+  EXPECT_GE(ExampleNames().size(), 4u);
+}
+
+}  // namespace
+}  // namespace tabrix
