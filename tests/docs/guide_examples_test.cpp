@@ -9,7 +9,7 @@
 //               for "check" 0 without and 4 with findings)
 //   output      the standard output of the run above, the folder's path left out
 //   expect      "report <path>" then lines "Sheet!A1: value" (or ": =formula", ": (empty)") that
-//               the report must hold
+//               the report must hold, and "pagebreaks Sheet: 8 13" (rows that start a new page)
 // Blocks of one example are set up first (sql, template, definition, data) and then run and
 // compared in the order they stand in the guide.
 #include <gtest/gtest.h>
@@ -119,6 +119,17 @@ class GuideExampleTest : public ::testing::TestWithParam<std::string> {
     auto workbook = platform::CreateSpreadsheetApplication()->OpenWorkbook(report, true);
     for (std::size_t i = 1; i < lines.size(); ++i) {
       const std::string& line = lines[i];
+      if (line.rfind("pagebreaks ", 0) == 0) {
+        // "pagebreaks Sheet: 8 13": the rows that start a new page after a manual break.
+        const std::size_t colon = line.find(": ");
+        auto* sheet = dynamic_cast<xlsx::XlsxWorksheet*>(workbook->WorksheetByName(line.substr(11, colon - 11)).get());
+        ASSERT_NE(sheet, nullptr) << block.where << ": " << line;
+        std::string rows;
+        for (const auto& pageBreak : sheet->RowBreaks())
+          if (pageBreak.manual) rows += (rows.empty() ? "" : " ") + std::to_string(pageBreak.id + 1);
+        EXPECT_EQ(rows, line.substr(colon + 2)) << block.where << ": " << line;
+        continue;
+      }
       const std::size_t bang = line.rfind('!', line.find(": "));
       const std::size_t colon = line.find(": ");
       ASSERT_TRUE(bang != std::string::npos && colon != std::string::npos) << block.where << ": " << line;
