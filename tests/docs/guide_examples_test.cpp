@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "fixtures/run_fixture.h"
+#include "script/statement_parser.h"
 #include "xlsx/xlsx_worksheet.h"
 
 namespace tabrix {
@@ -198,6 +199,27 @@ TEST(GuideExamples, EveryPageIsLinkedFromTheIndexAndHasExamples) {
       EXPECT_NE(index.find("(" + name + ")"), std::string::npos) << name << " is not linked from the index";
   }
   EXPECT_GE(ExampleNames().size(), 4u);
+}
+
+// Every key of the definition file and every statement option and keyword has its place in the
+// guide (the options are those the parser accepts).
+TEST(GuideExamples, EveryKeyAndStatementOptionIsDescribed) {
+  std::string guide;
+  for (const auto& entry : fs::directory_iterator(fs::path(TABRIX_SOURCE_DIR) / "docs" / "guide"))
+    if (entry.path().extension() == ".md") guide += ReadText(entry.path().string());
+  for (const char* option : {"CONNECT", "SHEET", "TYPE", "FILLORDER", "CELL", "RANGE", "COPYRANGE", "RESERVE", "GROUP",
+                             "GROUPRANGE", "IMAGE", "PAGEBREAK", "NODATA"}) {
+    EXPECT_TRUE(IsValidParameterName(kFunctionReport, option)) << option;
+    EXPECT_NE(guide.find("| `" + std::string(option) + "` |"), std::string::npos) << option;
+  }
+  EXPECT_TRUE(IsValidParameterName(kFunctionName, "NAME"));
+  for (const char* word : {"EXECSQL", "NAME", "REPORT", "FIX", "VAR", "ROW", "COL", "ROWRANGE", "COLRANGE", "DELRANGE",
+                           "DELSHEET", "MAS", "MNS", "NMS", "STRETCH"})
+    EXPECT_NE(guide.find("`" + std::string(word) + "`"), std::string::npos) << word;
+  for (const char* key : {"EncryptPassword`", "Name`N", "ConnectionString`N", "User`N", "Password`N",
+                          "ReportTemplateFileName`", "ReportFileName`", "ReportFileType`", "ProtectReport`",
+                          "ProtectionPassword`", "LogFileName`", "Title`N", "Default`N"})
+    EXPECT_NE(guide.find("| `" + std::string(key) + " |"), std::string::npos) << key;
 }
 
 }  // namespace
