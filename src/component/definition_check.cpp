@@ -701,9 +701,60 @@ class DefinitionChecker {
     }
   }
 
+  // Parameters are replaced in the SQL text only; a name written into the head stays as it is.
+  void CheckHeadParameters(const ParsedStatement& statement) {
+    const StatementRecord& record = statement.Record;
+    std::string head = record.Sheet + " " + record.ListText + " " + record.RangeText + " " + record.ImageListText + " " +
+                       record.PageBreakText;
+    for (int g = 0; g < record.GroupCount; ++g)
+      head += " " + record.GroupText[static_cast<std::size_t>(g)] + " " + record.GroupRange[static_cast<std::size_t>(g)];
+    for (const ParameterEntry& parameter : run_.ParameterTable())
+      if (!parameter.Name.empty() && head.find(parameter.Name) != std::string::npos)
+        Add(statement.Line, "@" + record.Name + ": parameter " + parameter.Name +
+                                " stands in the statement's head, where parameters are not replaced");
+  }
+
+  // Page-break items that give no break, silently.
+  void CheckPageBreaks(const ParsedStatement& statement) {
+    const StatementRecord& record = statement.Record;
+    if (record.PageBreakText.empty() || record.FunctionType != kFunctionReport) return;
+    std::vector<std::string> items;
+    try {
+      items = fill::SplitList(record.PageBreakText);
+    } catch (...) {
+      return;
+    }
+    const int groups = record.Type == 1 ? 0 : record.GroupCount;
+    for (const std::string& raw : items) {
+      const std::string item = Upper(raw);
+      const std::size_t g = item.find('G');
+      bool usable = false;
+      if (g != std::string::npos) {
+        const std::string count = item.substr(0, g), level = item.substr(g + 1);
+        const int n = IsNumeric(count) ? static_cast<int>(TextToNumber(count)) : 0;
+        const int l = level.empty() ? 1 : IsNumeric(level) ? static_cast<int>(TextToNumber(level)) : 0;
+        usable = n >= 1 && l >= 1 && l <= groups;
+        if (!usable) {
+          Add(statement.Line, "@" + record.Name + ": PAGEBREAK " + raw + " gives no page breaks: " +
+                                  (groups == 0 ? std::string("group breaks need a grouped table (GROUP=...)")
+                                               : "the statement has " + std::to_string(groups) +
+                                                     (groups == 1 ? " group" : " groups") + ", counted from 1"));
+        }
+        continue;
+      }
+      std::string number = item;
+      if (!number.empty() && number.back() == 'R') number.pop_back();
+      if (!IsNumeric(number) || TextToNumber(number) < 1)
+        Add(statement.Line, "@" + record.Name + ": PAGEBREAK " + raw +
+                                " gives no page breaks (write a number of records, or NGL for groups)");
+    }
+  }
+
   void CheckStatement(const ParsedStatement& statement) {
     const StatementRecord& record = statement.Record;
     const std::string at = "@" + record.Name + ": ";
+    CheckHeadParameters(statement);
+    CheckPageBreaks(statement);
     if (record.FunctionType == kFunctionName) {
       std::vector<std::string> names;
       try {
@@ -762,6 +813,16 @@ class DefinitionChecker {
         Add(statement.Line, at + "GROUPRANGE " + Quoted(text) + " is not a range of sheet " + sheet->Name());
         allCells = false;
       }
+    }
+    if (range && allCells && record.GroupCount == 0) {
+      std::vector<CellRect> listedCells;
+      for (const CellRect& cell : resolved)
+        if (cell.row1 > 0) listedCells.push_back({cell.row1, cell.col1, cell.row1, cell.col1});
+      const CellRect block = Enclosing(listedCells);
+      if (block.row1 < range->row1 || block.col1 < range->col1 || block.row2 > range->row2 || block.col2 > range->col2)
+        Add(statement.Line, at + (record.Copy ? "COPYRANGE " : "RANGE ") + record.RangeText +
+                                " does not contain the cells " + platform::FormatAddress(block, false, false) +
+                                "; the statement fails");
     }
     if (!allCells || record.Type == 1) return;
     if (record.GroupCount == 0)

@@ -80,6 +80,14 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
        {"14: @a: the template has no sheet \"Dat\"; its sheets are: Data, Groups, Other",
         "16: @b: CELL entry \"Qty\" is neither a cell nor a workbook name of sheet Data",
         "18: @c: the template has no workbook name \"RunYer\""}},
+      {"range, page breaks and a parameter in the head", files,
+       "@t=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4 RANGE=B4:C4 PAGEBREAK=1G1)\r\nSELECT name, qty FROM items\r\n"
+       "@u=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4 PAGEBREAK=%Min%)\r\nSELECT name, qty FROM items\r\n",
+       "2000 1",
+       {"14: @t: RANGE B4:C4 does not contain the cells A4:B4",
+        "14: @t: PAGEBREAK 1G1 gives no page breaks: group breaks need a grouped table",
+        "16: @u: parameter %Min% stands in the statement's head, where parameters are not replaced",
+        "16: @u: PAGEBREAK %Min% gives no page breaks"}},
       {"total that will not grow", files, "@t=REPORT(SHEET=Data CELL=A5,B5)\r\nSELECT name, qty FROM items\r\n",
        "2000 1",
        {"14: @t: Data!B6 =SUM(B4:B5) sums exactly the template row 5 of a growing table and will not grow with it; "
