@@ -278,6 +278,7 @@ class DefinitionChecker {
     }
     run_.DefinitionFilePath = path_;
     run_.DefinitionFolder = FolderPart(path_);
+    CheckPasswords();
     CheckParameters();
     CheckFiles();
     ScanScript();
@@ -427,6 +428,24 @@ class DefinitionChecker {
   int KeyLine(const std::string& section, const std::string& key) const {
     auto found = keyLines_.find(section + "/" + FoldCase(key));
     return found == keyLines_.end() ? 0 : found->second;
+  }
+
+  // With EncryptPassword=Y a password written in plain text decodes into garbage, which the
+  // server then refuses with nothing but its own login error.
+  void CheckPasswords() {
+    if (!run_.EncryptPassword) return;
+    ProfileFile profile;
+    if (!profile.Load(path_, {"Data Source"})) return;
+    static const std::regex encoded(R"(^[A-Za-z0-9+/]+={0,2}$)");
+    for (int n = 1; n <= run_.DataSourceCount; ++n) {
+      const std::string number = std::to_string(n);
+      if (!run_.DataSources[static_cast<std::size_t>(n - 1)].ConnectionString.empty()) continue;
+      const std::string value = profile.Get("Data Source", "Password" + number);
+      if (value.empty() || (value.size() % 4 == 0 && std::regex_match(value, encoded))) continue;
+      Add(KeyLine("data source", "Password" + number),
+          "Password" + number + " is not in encoded form although EncryptPassword=Y; encode it with "
+          "foliowright encode-password --user " + run_.DataSources[static_cast<std::size_t>(n - 1)].User);
+    }
   }
 
   void CheckParameters() {

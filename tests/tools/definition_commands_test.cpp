@@ -45,6 +45,7 @@ struct BrokenCase {
   std::string script;
   std::string parameters;
   std::vector<std::string> expected;
+  std::string dataSources = "";  // empty: the test database as data source Main
 };
 
 TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
@@ -88,6 +89,11 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
         "14: @t: PAGEBREAK 1G1 gives no page breaks: group breaks need a grouped table",
         "16: @u: parameter %Min% stands in the statement's head, where parameters are not replaced",
         "16: @u: PAGEBREAK %Min% gives no page breaks"}},
+      {"plain password with EncryptPassword=Y", files, table, "2000 1",
+       {"8: Password2 is not in encoded form although EncryptPassword=Y; encode it with foliowright "
+        "encode-password --user reporter"},
+       "EncryptPassword=Y\r\nName1=Main\r\nConnectionString1=Provider=SQLite;Data Source=data\\items.db\r\n"
+       "Name2=Pg\r\nUser2=reporter\r\nPassword2=secret\r\n"},
       {"total that will not grow", files, "@t=REPORT(SHEET=Data CELL=A5,B5)\r\nSELECT name, qty FROM items\r\n",
        "2000 1",
        {"14: @t: Data!B6 =SUM(B4:B5) sums exactly the template row 5 of a growing table and will not grow with it; "
@@ -95,7 +101,8 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
   };
   for (const BrokenCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string definition = Definition(c.fileKeys, c.script);
+    const std::string definition =
+        c.dataSources.empty() ? Definition(c.fileKeys, c.script) : Definition(c.fileKeys, c.script, c.dataSources);
     const Output result = Command("check '" + definition + "' " + c.parameters);
     EXPECT_EQ(result.status, c.expected.empty() ? 0 : 4) << result.err;
     std::string found;
