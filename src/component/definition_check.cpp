@@ -15,7 +15,6 @@
 #include <sstream>
 
 #include "component/run_context.h"
-#include "db/connection_string.h"
 #include "definition/conversion_table.h"
 #include "definition/definition_file.h"
 #include "definition/profile_file.h"
@@ -149,7 +148,6 @@ const std::vector<std::string>& ParameterNamesOf(std::int16_t functionType) {
 struct ScannedStatement {
   int Line = 0;
   std::string Name;
-  std::int16_t FunctionType = -1;
   bool HeadClosed = false;
   bool HasSql = false;
 };
@@ -1075,13 +1073,32 @@ DefinitionDescription DescribeDefinition(const std::string& definitionFile) {
   std::map<std::string, int> headLines;
   int heads = 0;
   bool script = false;
+  bool inComment = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string text = Trim(lines[i]);
-    if (text == "[SQL]") script = true;
-    if (script && !text.empty() && text[0] == '@') {
+    if (!script) {
+      script = text == "[SQL]";
+      continue;
+    }
+    if (!inComment && !text.empty() && text[0] == '@') {
       int position = 1;
       headLines.emplace(GetToken(text, position, false).substr(1), static_cast<int>(i) + 1);
       ++heads;
+    }
+    // Comments outside quotes, which may hide statement lines below.
+    char quote = 0;
+    for (std::size_t p = 0; p < text.size(); ++p) {
+      const char c = text[p];
+      if (inComment) {
+        if (c == '*' && p + 1 < text.size() && text[p + 1] == '/') inComment = false, ++p;
+      } else if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '/' && p + 1 < text.size() && text[p + 1] == '*') {
+        inComment = true;
+        ++p;
+      }
     }
   }
 

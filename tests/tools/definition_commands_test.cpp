@@ -179,7 +179,8 @@ TEST_F(DefinitionCommandsTest, DescribeListsParametersSourcesAndStatementsWithou
       "@list=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4)\r\nSELECT name, qty FROM items\r\n"
       "@groups=REPORT(SHEET=Groups CELL=A2,A3 GROUP=grp)\r\nSELECT grp, name FROM items\r\n"
       "@year=NAME(NAME=RunYear)\r\nSELECT 2000\r\n"
-      "@bad=REPORT(SHEET=Data CELL=A4 WRONG=1)\r\nSELECT 1\r\n",
+      "@bad=REPORT(SHEET=Data CELL=A4 WRONG=1)\r\nSELECT 1\r\n"
+      "/* retired:\r\n@old=EXECSQL()\r\nSELECT 1 */\r\n",
       sources);
   const Output result = Command("describe " + definition);
   EXPECT_EQ(result.status, 0) << result.err;
