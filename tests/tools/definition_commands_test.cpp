@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "fixtures/required_tools.h"
 #include "fixtures/run_fixture.h"
 #include "tabrix/password.h"
 
@@ -121,6 +122,7 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
 }
 
 TEST_F(DefinitionCommandsTest, CheckFindsGroupFootersThatWillNotGrowAndPassesTheFixedTemplate) {
+  REQUIRE_PYTHON_MODULE("openpyxl", "python3-openpyxl");
   // A group footer summing exactly its detail row, and the same footer with a blank row to reach.
   const std::string script = std::string("/usr/bin/python3 -c \"") +
                              "from openpyxl import Workbook\n"
