@@ -212,7 +212,7 @@ std::vector<FormulaReference> AggregateReferences(xlsx::XlsxWorksheet& sheet) {
   static const std::regex aggregate(
       R"((SUM|SUBTOTAL|AGGREGATE|AVERAGE|AVERAGEA|COUNT|COUNTA|COUNTIF|COUNTIFS|SUMIF|SUMIFS|SUMPRODUCT|MIN|MAX|PRODUCT|MEDIAN)\s*\()",
       std::regex::icase);
-  static const std::regex reference(R"((^|[^A-Za-z0-9_!.'$])(\$?[A-Za-z]{1,3}\$?[0-9]+)(:(\$?[A-Za-z]{1,3}\$?[0-9]+))?(?![0-9A-Za-z_(!]))");
+  static const std::regex reference(R"((^|[^A-Za-z0-9_!.'$:])(\$?[A-Za-z]{1,3}\$?[0-9]+)(:(\$?[A-Za-z]{1,3}\$?[0-9]+))?(?![0-9A-Za-z_(!]))");
   std::vector<FormulaReference> result;
   for (const xlsx::Row& row : sheet.Cells().Rows()) {
     for (const xlsx::Cell& cell : row.cells) {
@@ -282,7 +282,13 @@ class DefinitionChecker {
     ScanScript();
     ParseScript();
     OpenTemplate();
-    for (const ParsedStatement& statement : statements_) CheckStatement(statement);
+    for (const ParsedStatement& statement : statements_) {
+      try {
+        CheckStatement(statement);
+      } catch (const std::exception& error) {
+        Add(statement.Line, "@" + statement.Record.Name + " could not be checked: " + error.what());
+      }
+    }
     return Sorted();
   }
 
@@ -617,14 +623,19 @@ class DefinitionChecker {
     if (!::mkdtemp(folder)) return;
     const std::string logPath = std::string(folder) + "/check.log";
     for (int i = 0; i < run_.DataSourceCount; ++i) run_.Connected[static_cast<std::size_t>(i)] = true;
-    std::vector<std::string> lead;
+    struct LoggedError {
+      std::string lead, message, information;
+    };
+    std::vector<LoggedError> errors;
     std::string lastLead;
     try {
       run_.Log = RunLog::Create(logPath);
       run_.Log->SetEcho([&](const std::string& text) {
         if (text.rfind("Error: ", 0) == 0)
-          ParserError(lastLead, text.substr(7));
-        else if (text.rfind("Error Info: ", 0) != 0)
+          errors.push_back({lastLead, text.substr(7), ""});
+        else if (text.rfind("Error Info: ", 0) == 0 && !errors.empty())
+          errors.back().information = text.substr(12);
+        else
           lastLead = text;
       });
       ParseFunctionScript(run_, path_,
@@ -637,8 +648,10 @@ class DefinitionChecker {
     std::remove(logPath.c_str());
     ::rmdir(folder);
     for (int i = 0; i < run_.DataSourceCount; ++i) run_.Connected[static_cast<std::size_t>(i)] = false;
+    for (const LoggedError& error : errors) ParserError(error.lead, error.message, error.information);
 
     for (const ScannedStatement& scanned : scanned_) {
+      if (scriptEndLine_ > 0 && scanned.Line > scriptEndLine_) continue;
       const bool parsed = std::any_of(statements_.begin(), statements_.end(),
                                       [&](const ParsedStatement& s) { return s.Record.Name == scanned.Name; });
       const bool refused = refused_.count(scanned.Name) > 0;
@@ -652,7 +665,7 @@ class DefinitionChecker {
       Add(KeyLine("data source", "Name1"), "no data source: [Data Source] needs Name1=... for the statements to run");
   }
 
-  void ParserError(const std::string& lead, const std::string& message) {
+  void ParserError(const std::string& lead, const std::string& message, const std::string& information) {
     // The lead is "[name]    HEAD"; the statement name is inside the brackets.
     std::string name;
     if (lead.size() > 1 && lead[0] == '[') name = lead.substr(1, lead.find(']') - 1);
@@ -674,6 +687,12 @@ class DefinitionChecker {
         text += MeanHint(word, ParameterNamesOf(type));
     } else if (std::regex_search(message, match, unknownFunction)) {
       text += MeanHint(match[1].str(), {"EXECSQL", "NAME", "REPORT"});
+    } else if (message.rfind("Parse error in [", 0) == 0) {
+      // The parser gives up here: nothing after this statement runs.
+      scriptEndLine_ = line > 0 ? line : 1;
+      Add(line, text + (information.empty() ? "" : " (" + information + ")") +
+                    "; the script ends here: this statement and every later one are skipped");
+      return;
     }
     text += "; the statement is skipped";
     Add(line, text);
@@ -748,9 +767,9 @@ class DefinitionChecker {
       bool usable = false;
       if (g != std::string::npos) {
         const std::string count = item.substr(0, g), level = item.substr(g + 1);
-        const int n = IsNumeric(count) ? static_cast<int>(TextToNumber(count)) : 0;
-        const int l = level.empty() ? 1 : IsNumeric(level) ? static_cast<int>(TextToNumber(level)) : 0;
-        usable = n >= 1 && l >= 1 && l <= groups;
+        const double n = IsNumeric(count) ? TextToNumber(count) : 0;
+        const double l = level.empty() ? 1 : IsNumeric(level) ? TextToNumber(level) : 0;
+        usable = n >= 1 && n < 32768 && l >= 1 && l <= groups;
         if (!usable) {
           Add(statement.Line, "@" + record.Name + ": PAGEBREAK " + raw + " gives no page breaks: " +
                                   (groups == 0 ? std::string("group breaks need a grouped table (GROUP=...)")
@@ -1019,6 +1038,7 @@ class DefinitionChecker {
   std::vector<ScannedStatement> scanned_;
   std::vector<ParsedStatement> statements_;
   std::set<std::string> refused_;
+  int scriptEndLine_ = 0;  // line of the statement where the parser gave up
   WorkbookPtr workbook_;
 };
 
@@ -1038,7 +1058,11 @@ std::string CheckFinding::Text() const {
 std::vector<CheckFinding> CheckDefinition(const std::string& definitionFile, const std::vector<std::string>& parameters,
                                           const CheckOptions& options) {
   DefinitionChecker checker(definitionFile, parameters, options);
-  return checker.Run();
+  try {
+    return checker.Run();
+  } catch (const std::exception& error) {
+    return {{AbsolutePath(definitionFile), 0, std::string("the file could not be checked: ") + error.what()}};
+  }
 }
 
 DefinitionDescription DescribeDefinition(const std::string& definitionFile) {

@@ -95,6 +95,10 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
         "encode-password --user reporter"},
        "EncryptPassword=Y\r\nName1=Main\r\nConnectionString1=Provider=SQLite;Data Source=data\\items.db\r\n"
        "Name2=Pg\r\nUser2=reporter\r\nPassword2=secret\r\n"},
+      {"a number the parser cannot take ends the script", files,
+       "@big=REPORT(SHEET=Data CELL=A4,B4 RESERVE=99999)\r\nSELECT name, qty FROM items\r\n" + table, "2000 1",
+       {"14: @big: Parse error in [big] (Overflow); the script ends here: this statement and every later one are "
+        "skipped"}},
       {"total that will not grow", files, "@t=REPORT(SHEET=Data CELL=A5,B5)\r\nSELECT name, qty FROM items\r\n",
        "2000 1",
        {"14: @t: Data!B6 =SUM(B4:B5) sums exactly the template row 5 of a growing table and will not grow with it; "
