@@ -28,8 +28,7 @@ struct CheckOptions {
 
 // Checks the definition file with the parameter values a run would get (values not given take
 // the file's Default<n>). The findings come in file order; none means the file looks right.
-std::vector<CheckFinding> CheckDefinition(const std::string& definitionFile,
-                                          const std::vector<std::string>& parameters,
+std::vector<CheckFinding> CheckDefinition(const std::string& definitionFile, const std::vector<std::string>& parameters,
                                           const CheckOptions& options = {});
 
 struct DefinitionDescription {

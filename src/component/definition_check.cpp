@@ -1,6 +1,6 @@
-// foliowright check / describe as library calls (see tabrix/definition_check.h): the definition
-// file is read with the run's own reader and statement parser, the template with the workbook
-// engine; no database is touched.
+// foliowright check as a library call (see tabrix/definition_check.h): the definition file is
+// read with the run's own reader and statement parser, the template with the workbook engine; no
+// database is touched. DescribeDefinition lives in definition_description.cpp.
 #include "tabrix/definition_check.h"
 
 #include <unistd.h>
@@ -88,7 +88,8 @@ std::string MeanHint(std::string_view name, const std::vector<std::string>& know
 std::string Lower(std::string_view text) { return FoldCase(text); }
 
 std::string Extension(const std::string& path) {
-  const std::string name = path.substr(path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1);
+  const std::string name =
+      path.substr(path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1);
   const std::size_t dot = name.rfind('.');
   return dot == std::string::npos ? "" : Lower(name.substr(dot + 1));
 }
@@ -130,17 +131,18 @@ const std::vector<std::string>& SectionNames() {
 }
 
 bool IsSqlKeyword(const std::string& word) {
-  static const std::set<std::string> keywords = {"SELECT", "INSERT", "UPDATE", "DELETE", "WITH", "CREATE",
-                                                 "DROP", "ALTER", "EXEC", "EXECUTE", "CALL", "MERGE",
-                                                 "REPLACE", "VALUES", "FROM", "WHERE", "BEGIN", "SET"};
+  static const std::set<std::string> keywords = {"SELECT",  "INSERT", "UPDATE", "DELETE",  "WITH",  "CREATE",
+                                                 "DROP",    "ALTER",  "EXEC",   "EXECUTE", "CALL",  "MERGE",
+                                                 "REPLACE", "VALUES", "FROM",   "WHERE",   "BEGIN", "SET"};
   return keywords.count(Upper(word)) > 0;
 }
 
 const std::vector<std::string>& ParameterNamesOf(std::int16_t functionType) {
   static const std::vector<std::string> execsql = {"CONNECT"};
   static const std::vector<std::string> name = {"NAME", "CONNECT"};
-  static const std::vector<std::string> report = {"SHEET", "TYPE", "FILLORDER", "CELL", "RANGE", "COPYRANGE", "RESERVE",
-                                                  "GROUP", "GROUPRANGE", "IMAGE", "PAGEBREAK", "NODATA", "CONNECT"};
+  static const std::vector<std::string> report = {"SHEET",     "TYPE",    "FILLORDER", "CELL",       "RANGE",
+                                                  "COPYRANGE", "RESERVE", "GROUP",     "GROUPRANGE", "IMAGE",
+                                                  "PAGEBREAK", "NODATA",  "CONNECT"};
   return functionType == kFunctionExecSql ? execsql : functionType == kFunctionName ? name : report;
 }
 
@@ -193,7 +195,8 @@ std::vector<std::string> SelectColumnNames(const std::string& sql) {
     item = Trim(item);
     std::size_t cut = item.find_last_of(" \t.");
     std::string name = cut == std::string::npos ? item : item.substr(cut + 1);
-    if (name.size() >= 2 && (name.front() == '"' || name.front() == '`' || name.front() == '[')) name = name.substr(1, name.size() - 2);
+    if (name.size() >= 2 && (name.front() == '"' || name.front() == '`' || name.front() == '['))
+      name = name.substr(1, name.size() - 2);
     names.push_back(name);
   }
   return names;
@@ -212,7 +215,8 @@ std::vector<FormulaReference> AggregateReferences(xlsx::XlsxWorksheet& sheet) {
   static const std::regex aggregate(
       R"((SUM|SUBTOTAL|AGGREGATE|AVERAGE|AVERAGEA|COUNT|COUNTA|COUNTIF|COUNTIFS|SUMIF|SUMIFS|SUMPRODUCT|MIN|MAX|PRODUCT|MEDIAN)\s*\()",
       std::regex::icase);
-  static const std::regex reference(R"((^|[^A-Za-z0-9_!.'$:])(\$?[A-Za-z]{1,3}\$?[0-9]+)(:(\$?[A-Za-z]{1,3}\$?[0-9]+))?(?![0-9A-Za-z_(!]))");
+  static const std::regex reference(
+      R"((^|[^A-Za-z0-9_!.'$:])(\$?[A-Za-z]{1,3}\$?[0-9]+)(:(\$?[A-Za-z]{1,3}\$?[0-9]+))?(?![0-9A-Za-z_(!]))");
   std::vector<FormulaReference> result;
   for (const xlsx::Row& row : sheet.Cells().Rows()) {
     for (const xlsx::Cell& cell : row.cells) {
@@ -303,7 +307,8 @@ class DefinitionChecker {
 
   // UTF-16 files and files with NUL bytes are not read as text by a run.
   bool CheckEncoding() {
-    const bool bom16 = raw_.size() >= 2 && ((raw_[0] == '\xFF' && raw_[1] == '\xFE') || (raw_[0] == '\xFE' && raw_[1] == '\xFF'));
+    const bool bom16 =
+        raw_.size() >= 2 && ((raw_[0] == '\xFF' && raw_[1] == '\xFE') || (raw_[0] == '\xFE' && raw_[1] == '\xFF'));
     if (bom16 || raw_.find('\0') != std::string::npos) {
       Add(1, "the file is UTF-16 text (or holds NUL bytes); save it as UTF-8 text");
       return false;
@@ -329,11 +334,11 @@ class DefinitionChecker {
         section = FoldCase(Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
         inSection = true;
         if (section == "sql") {
-          Add(line, "the script section must be written exactly [SQL] (upper case, alone on its line); as written, "
-                    "no statement runs");
+          Add(line,
+              "the script section must be written exactly [SQL] (upper case, alone on its line); as written, "
+              "no statement runs");
         } else if (!SectionKeys().count(section)) {
-          Add(line, "unknown section " + text + MeanHint(section, SectionNames()) +
-                        "; its keys are not read");
+          Add(line, "unknown section " + text + MeanHint(section, SectionNames()) + "; its keys are not read");
         }
         continue;
       }
@@ -386,7 +391,11 @@ class DefinitionChecker {
       for (const std::string& pattern : patterns) {
         const std::string base = pattern.back() == '#' ? pattern.substr(0, pattern.size() - 1) : pattern;
         if (FoldCase(base) == FoldCase(word) && FoldCase(word) != "name") {
-          message += "; " + base + " belongs in [" + (other == "data source" ? "Data Source" : other == "file" ? "File" : "Parameter") + "]";
+          message += "; " + base + " belongs in [" +
+                     (other == "data source" ? "Data Source"
+                      : other == "file"      ? "File"
+                                             : "Parameter") +
+                     "]";
         }
       }
     }
@@ -421,9 +430,8 @@ class DefinitionChecker {
           if (!keys.count("connectionstring" + number)) continue;
           for (const std::string other : {"user", "password"})
             if (auto key = keys.find(other + number); key != keys.end())
-              Add(key->second, "User" + number + " and Password" + number +
-                                   " are not read beside ConnectionString" + number +
-                                   "; put the login into the connection string (UID=...;PWD=...)");
+              Add(key->second, "User" + number + " and Password" + number + " are not read beside ConnectionString" +
+                                   number + "; put the login into the connection string (UID=...;PWD=...)");
         }
       }
     }
@@ -447,8 +455,10 @@ class DefinitionChecker {
       const std::string value = profile.Get("Data Source", "Password" + number);
       if (value.empty() || (value.size() % 4 == 0 && std::regex_match(value, encoded))) continue;
       Add(KeyLine("data source", "Password" + number),
-          "Password" + number + " is not in encoded form although EncryptPassword=Y; encode it with "
-          "foliowright encode-password --user " + run_.DataSources[static_cast<std::size_t>(n - 1)].User);
+          "Password" + number +
+              " is not in encoded form although EncryptPassword=Y; encode it with "
+              "foliowright encode-password --user " +
+              run_.DataSources[static_cast<std::size_t>(n - 1)].User);
     }
   }
 
@@ -490,7 +500,8 @@ class DefinitionChecker {
     else
       reportPath = Resolve(run_.ReportFileName);
 
-    const std::string table = options_.ConversionTable.empty() ? DefaultConversionTablePath() : options_.ConversionTable;
+    const std::string table =
+        options_.ConversionTable.empty() ? DefaultConversionTablePath() : options_.ConversionTable;
     LoadConversionTable(run_.ConversionTable, table);
     const int typeLine = KeyLine("file", "ReportFileType");
     const std::string reportExtension = Extension(reportPath);
@@ -511,9 +522,9 @@ class DefinitionChecker {
     } else if (run_.ReportFileType.empty() && !reportPath.empty() && !templatePath_.empty()) {
       const std::string templateExtension = Extension(templatePath_);
       if (templateExtension != reportExtension)
-        Add(KeyLine("file", "ReportFileName"),
-            "no ReportFileType: the report is saved in the template's format (." + templateExtension +
-                ") although ReportFileName ends in ." + reportExtension);
+        Add(KeyLine("file", "ReportFileName"), "no ReportFileType: the report is saved in the template's format (." +
+                                                   templateExtension + ") although ReportFileName ends in ." +
+                                                   reportExtension);
     }
   }
 
@@ -606,8 +617,9 @@ class DefinitionChecker {
     }
     closeSql();
     if (inComment)
-      Add(commentLine, "comment /* is never closed with */: everything after it, every later statement included, "
-                       "is skipped");
+      Add(commentLine,
+          "comment /* is never closed with */: everything after it, every later statement included, "
+          "is skipped");
   }
 
   int StatementLine(const std::string& name) const {
@@ -640,7 +652,9 @@ class DefinitionChecker {
       });
       ParseFunctionScript(run_, path_,
                           [&](const StatementRecord& record, ConnectionPtr, const std::string&, const std::string&,
-                              const std::string&) { statements_.push_back({record, StatementLine(record.Name)}); });
+                              const std::string&) {
+                            statements_.push_back({record, StatementLine(record.Name)});
+                          });
       run_.Log->Close();
     } catch (...) {
     }
@@ -671,7 +685,8 @@ class DefinitionChecker {
     if (lead.size() > 1 && lead[0] == '[') name = lead.substr(1, lead.find(']') - 1);
     refused_.insert(name);
     const int line = StatementLine(name);
-    std::string text = "@" + name + ": " + (!message.empty() && message.back() == '.' ? message.substr(0, message.size() - 1) : message);
+    std::string text = "@" + name + ": " +
+                       (!message.empty() && message.back() == '.' ? message.substr(0, message.size() - 1) : message);
     static const std::regex unknownParameter(R"re(Unknown parameter name "([^"]*)")re");
     static const std::regex unknownFunction(R"re(Unknown function name "([^"]*)")re");
     std::smatch match;
@@ -679,8 +694,10 @@ class DefinitionChecker {
       const std::string word = match[1].str();
       const std::string head = lead.substr(lead.find(']') + 1);
       std::int16_t type = kFunctionReport;
-      if (head.find("EXECSQL(") != std::string::npos) type = kFunctionExecSql;
-      else if (head.find("NAME(") != std::string::npos && head.find("REPORT(") == std::string::npos) type = kFunctionName;
+      if (head.find("EXECSQL(") != std::string::npos)
+        type = kFunctionExecSql;
+      else if (head.find("NAME(") != std::string::npos && head.find("REPORT(") == std::string::npos)
+        type = kFunctionName;
       if (IsSqlKeyword(word))
         text += " -- missing ')' before " + word + ": the head is not closed, so the SQL text is read as parameters";
       else
@@ -701,7 +718,8 @@ class DefinitionChecker {
   void OpenTemplate() {
     if (templatePath_.empty() || !FileExists(templatePath_)) return;
     try {
-      ApplicationPtr application = options_.Application ? options_.Application : platform::CreateSpreadsheetApplication();
+      ApplicationPtr application =
+          options_.Application ? options_.Application : platform::CreateSpreadsheetApplication();
       workbook_ = application->OpenWorkbook(templatePath_, true);
     } catch (const std::exception& error) {
       Add(KeyLine("file", "ReportTemplateFileName"), "the template cannot be opened: " + std::string(error.what()));
@@ -740,10 +758,11 @@ class DefinitionChecker {
   // Parameters are replaced in the SQL text only; a name written into the head stays as it is.
   void CheckHeadParameters(const ParsedStatement& statement) {
     const StatementRecord& record = statement.Record;
-    std::string head = record.Sheet + " " + record.ListText + " " + record.RangeText + " " + record.ImageListText + " " +
-                       record.PageBreakText;
+    std::string head = record.Sheet + " " + record.ListText + " " + record.RangeText + " " + record.ImageListText +
+                       " " + record.PageBreakText;
     for (int g = 0; g < record.GroupCount; ++g)
-      head += " " + record.GroupText[static_cast<std::size_t>(g)] + " " + record.GroupRange[static_cast<std::size_t>(g)];
+      head +=
+          " " + record.GroupText[static_cast<std::size_t>(g)] + " " + record.GroupRange[static_cast<std::size_t>(g)];
     for (const ParameterEntry& parameter : run_.ParameterTable())
       if (!parameter.Name.empty() && head.find(parameter.Name) != std::string::npos)
         Add(statement.Line, "@" + record.Name + ": parameter " + parameter.Name +
@@ -807,7 +826,8 @@ class DefinitionChecker {
     if (record.FunctionType != kFunctionReport || !workbook_) return;
     WorksheetPtr sheet = FindSheet(record.Sheet);
     if (!sheet) {
-      Add(statement.Line, at + "the template has no sheet " + Quoted(record.Sheet) + "; its sheets are: " + SheetList());
+      Add(statement.Line,
+          at + "the template has no sheet " + Quoted(record.Sheet) + "; its sheets are: " + SheetList());
       return;
     }
     std::vector<std::string> cells;
@@ -829,8 +849,8 @@ class DefinitionChecker {
       if (auto rect = Reference(*sheet, cell)) {
         resolved.push_back(*rect);
       } else {
-        Add(statement.Line, at + "CELL entry " + Quoted(cell) + " is neither a cell nor a workbook name of sheet " +
-                                sheet->Name());
+        Add(statement.Line,
+            at + "CELL entry " + Quoted(cell) + " is neither a cell nor a workbook name of sheet " + sheet->Name());
         allCells = false;
       }
     }
@@ -875,8 +895,10 @@ class DefinitionChecker {
         cells.push_back({listed[i].row1, listed[i].col1, listed[i].row1, listed[i].col1});
       } else if (!cells.empty()) {
         CellRect next = cells.back();
-        if (down) ++next.col1, ++next.col2;
-        else ++next.row1, ++next.row2;
+        if (down)
+          ++next.col1, ++next.col2;
+        else
+          ++next.row1, ++next.row2;
         cells.push_back(next);
       }
     }
@@ -908,8 +930,10 @@ class DefinitionChecker {
     for (const FormulaReference& ref : AggregateReferences(*xlsxSheet)) {
       if (Inside(ref.Row, ref.Column, area)) continue;  // a formula of the record itself
       const CellRect& r = ref.Rect;
-      const bool across = down ? (r.col2 >= block.col1 && r.col1 <= block.col2) : (r.row2 >= block.row1 && r.row1 <= block.row2);
-      const bool ends = down ? (r.row1 <= block.row2 && r.row2 == block.row2) : (r.col1 <= block.col2 && r.col2 == block.col2);
+      const bool across =
+          down ? (r.col2 >= block.col1 && r.col1 <= block.col2) : (r.row2 >= block.row1 && r.row1 <= block.row2);
+      const bool ends =
+          down ? (r.row1 <= block.row2 && r.row2 == block.row2) : (r.col1 <= block.col2 && r.col2 == block.col2);
       if (across && ends) stuck.push_back(ref);
     }
     return stuck;
@@ -919,17 +943,21 @@ class DefinitionChecker {
     if (down)
       return rect.row1 == rect.row2 ? "row " + std::to_string(rect.row1)
                                     : "rows " + std::to_string(rect.row1) + ":" + std::to_string(rect.row2);
-    return rect.col1 == rect.col2 ? "column " + platform::ColumnLetters(rect.col1)
-                                  : "columns " + platform::ColumnLetters(rect.col1) + ":" + platform::ColumnLetters(rect.col2);
+    return rect.col1 == rect.col2
+               ? "column " + platform::ColumnLetters(rect.col1)
+               : "columns " + platform::ColumnLetters(rect.col1) + ":" + platform::ColumnLetters(rect.col2);
   }
 
   // "B5:B6 once the blank row is row 6": the range reaching one line further.
   static std::string Widened(const FormulaReference& ref, bool down, bool inserted = true) {
     CellRect wider = ref.Rect;
-    if (down) ++wider.row2;
-    else ++wider.col2;
+    if (down)
+      ++wider.row2;
+    else
+      ++wider.col2;
     if (!inserted) return platform::FormatAddress(wider, false, false);
-    return platform::FormatAddress(wider, false, false) + " once the blank " + (down ? "row is row " : "column is column ") +
+    return platform::FormatAddress(wider, false, false) + " once the blank " +
+           (down ? "row is row " : "column is column ") +
            (down ? std::to_string(wider.row2) : platform::ColumnLetters(wider.col2));
   }
 
@@ -942,13 +970,17 @@ class DefinitionChecker {
     if (range) block = *range;
     CellRect reserved = block;
     const int step = down ? block.Rows() : block.Columns();
-    if (down) reserved.row2 += (record.Reserve - 1) * step;
-    else reserved.col2 += (record.Reserve - 1) * step;
+    if (down)
+      reserved.row2 += (record.Reserve - 1) * step;
+    else
+      reserved.col2 += (record.Reserve - 1) * step;
     for (const FormulaReference& ref : StuckTotals(sheet, block, reserved, down)) {
       std::string fix = record.Reserve == 1
-                            ? "reserve one more " + std::string(down ? "row" : "column") + ": insert a blank one after the template " +
-                                  (down ? "row" : "column") + ", write RESERVE=2 and sum over both (" + Widened(ref, down) + ")"
-                            : "sum over both reserved " + std::string(down ? "rows" : "columns") + " (" + Widened(ref, down, false) + ")";
+                            ? "reserve one more " + std::string(down ? "row" : "column") +
+                                  ": insert a blank one after the template " + (down ? "row" : "column") +
+                                  ", write RESERVE=2 and sum over both (" + Widened(ref, down) + ")"
+                            : "sum over both reserved " + std::string(down ? "rows" : "columns") + " (" +
+                                  Widened(ref, down, false) + ")";
       Add(statement.Line, "@" + record.Name + ": " + sheet.Name() + "!" +
                               platform::FormatAddress({ref.Row, ref.Column, ref.Row, ref.Column}, false, false) + " " +
                               ref.Formula + " sums exactly the template " + Span(block, down) +
@@ -1019,7 +1051,8 @@ class DefinitionChecker {
                 " sums exactly the template " + Span(block, down) + " of " +
                 (detail ? std::string("the detail block") : "group " + std::to_string(level + 1)) +
                 " and stays that size in every copy; insert a blank " + (down ? "row" : "column") +
-                " right after that block (inside the GROUPRANGE around it, if any) and sum down to it (" + Widened(ref, down) +
+                " right after that block (inside the GROUPRANGE around it, if any) and sum down to it (" +
+                Widened(ref, down) +
                 "; SUBTOTAL(9, ...) in group footers keeps grand totals from counting them twice)");
       }
     }
@@ -1042,13 +1075,6 @@ class DefinitionChecker {
   WorkbookPtr workbook_;
 };
 
-// Password values of a connection string replaced by "***".
-std::string HidePasswords(const std::string& connectionString, bool& hasPassword) {
-  static const std::regex password(R"((^|;)(\s*(?:password|pwd)\s*=)([^;]*))", std::regex::icase);
-  hasPassword = std::regex_search(connectionString, password);
-  return std::regex_replace(connectionString, password, "$1$2***");
-}
-
 }  // namespace
 
 std::string CheckFinding::Text() const {
@@ -1063,135 +1089,6 @@ std::vector<CheckFinding> CheckDefinition(const std::string& definitionFile, con
   } catch (const std::exception& error) {
     return {{AbsolutePath(definitionFile), 0, std::string("the file could not be checked: ") + error.what()}};
   }
-}
-
-DefinitionDescription DescribeDefinition(const std::string& definitionFile) {
-  RunContext run;
-  LoadDefinitionFile(run, definitionFile);
-  DefinitionDescription description;
-  description.Path = run.DefinitionFilePath;
-  description.TemplateFile = run.ReportTemplateFileName;
-  description.ReportFile = run.ReportFileName;
-  description.ReportFileType = run.ReportFileType;
-  description.LogFile = run.LogFileName;
-  description.ProtectReport = run.ProtectReport;
-  description.EncryptPassword = run.EncryptPassword;
-  for (int i = 0; i < run.ParameterCount; ++i) {
-    const ParameterEntry& entry = run.Parameters[static_cast<std::size_t>(i)];
-    description.Parameters.push_back({entry.Name, entry.Title, entry.Value});
-  }
-  for (int i = 0; i < run.DataSourceCount; ++i) {
-    const DataSourceEntry& entry = run.DataSources[static_cast<std::size_t>(i)];
-    DefinitionDescription::DataSource source;
-    source.Name = entry.Name;
-    source.User = entry.User;
-    source.ConnectionString = HidePasswords(entry.ConnectionString, source.HasPassword);
-    source.HasPassword = source.HasPassword || !entry.Password.empty();
-    description.DataSources.push_back(std::move(source));
-    run.Connected[static_cast<std::size_t>(i)] = true;
-  }
-
-  // Lines of the statement heads, for the listing.
-  std::string raw;
-  const std::vector<std::string> lines = ReadAllLines(run.DefinitionFilePath, raw);
-  std::map<std::string, int> headLines;
-  int heads = 0;
-  bool script = false;
-  bool inComment = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string text = Trim(lines[i]);
-    if (!script) {
-      script = text == "[SQL]";
-      continue;
-    }
-    if (!inComment && !text.empty() && text[0] == '@') {
-      int position = 1;
-      headLines.emplace(GetToken(text, position, false).substr(1), static_cast<int>(i) + 1);
-      ++heads;
-    }
-    // Comments outside quotes, which may hide statement lines below.
-    char quote = 0;
-    for (std::size_t p = 0; p < text.size(); ++p) {
-      const char c = text[p];
-      if (inComment) {
-        if (c == '*' && p + 1 < text.size() && text[p + 1] == '/') inComment = false, ++p;
-      } else if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '/' && p + 1 < text.size() && text[p + 1] == '*') {
-        inComment = true;
-        ++p;
-      }
-    }
-  }
-
-  ParseFunctionScript(run, run.DefinitionFilePath,
-                      [&](const StatementRecord& record, ConnectionPtr, const std::string&, const std::string&,
-                          const std::string&) {
-                        DefinitionDescription::Statement statement;
-                        statement.Line = headLines.count(record.Name) ? headLines[record.Name] : 0;
-                        statement.Name = record.Name;
-                        statement.DataSource = record.DataSourceIndex < run.DataSourceCount
-                                                   ? run.DataSources[static_cast<std::size_t>(record.DataSourceIndex)].Name
-                                                   : "";
-                        if (record.FunctionType == kFunctionExecSql) {
-                          statement.Function = "EXECSQL";
-                          statement.Kind = "SQL command";
-                        } else if (record.FunctionType == kFunctionName) {
-                          statement.Function = "NAME";
-                          statement.Kind = "workbook names";
-                          statement.Target = record.ListText;
-                        } else {
-                          statement.Function = "REPORT";
-                          statement.Kind = record.Type == 1        ? "fixed table"
-                                           : record.GroupCount == 0 ? "growing table"
-                                                                    : "grouped table (" + std::to_string(record.GroupCount) +
-                                                                          (record.GroupCount == 1 ? " group)" : " groups)");
-                          statement.Target = record.Sheet + "!" + record.ListText;
-                        }
-                        description.Statements.push_back(std::move(statement));
-                      });
-  description.RejectedStatements = std::max(0, heads - static_cast<int>(description.Statements.size()));
-  return description;
-}
-
-std::string FormatDescription(const DefinitionDescription& d) {
-  std::ostringstream out;
-  out << "Definition: " << d.Path << "\n";
-  out << "Template: " << d.TemplateFile << "\n";
-  out << "Report: " << d.ReportFile;
-  if (!d.ReportFileType.empty()) out << " (type " << d.ReportFileType << ")";
-  out << "\n";
-  out << "Log: " << (d.LogFile.empty() ? "(beside the definition file)" : d.LogFile) << "\n";
-  out << "Protection: " << (d.ProtectReport ? "worksheets protected" : "none") << "\n";
-  out << "Parameters:" << (d.Parameters.empty() ? " none" : "") << "\n";
-  for (std::size_t i = 0; i < d.Parameters.size(); ++i) {
-    const auto& p = d.Parameters[i];
-    out << "  " << i + 1 << ". " << p.Name;
-    if (!p.Title.empty()) out << "  \"" << p.Title << "\"";
-    out << "  default " << (p.Default.empty() ? "(none)" : p.Default) << "\n";
-  }
-  out << "Data sources:" << (d.DataSources.empty() ? " none" : "") << "\n";
-  for (std::size_t i = 0; i < d.DataSources.size(); ++i) {
-    const auto& s = d.DataSources[i];
-    out << "  " << i + 1 << ". " << s.Name;
-    if (!s.ConnectionString.empty()) out << "  connection string " << s.ConnectionString;
-    if (!s.User.empty()) out << "  user " << s.User;
-    if (s.HasPassword) out << "  password hidden" << (d.EncryptPassword && s.ConnectionString.empty() ? " (encoded)" : "");
-    out << "\n";
-  }
-  out << "Statements:" << (d.Statements.empty() ? " none" : "") << "\n";
-  for (const auto& s : d.Statements) {
-    out << "  line " << s.Line << "  @" << s.Name << "  " << s.Function << "  " << s.Kind;
-    if (!s.Target.empty()) out << "  " << s.Target;
-    if (!s.DataSource.empty()) out << "  on " << s.DataSource;
-    out << "\n";
-  }
-  if (d.RejectedStatements > 0)
-    out << "  (" << d.RejectedStatements << " more statement head" << (d.RejectedStatements == 1 ? "" : "s")
-        << " the parser refuses: run foliowright check)\n";
-  return out.str();
 }
 
 }  // namespace tabrix

@@ -108,8 +108,8 @@ class GuideExample {
     const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     output_ = std::regex_replace(ReadText(out), std::regex(folder_.Path() + "/"), "");
     const bool check = line.rfind("foliowright check ", 0) == 0;
-    EXPECT_EQ(status, check && !output_.empty() ? 4 : 0)
-        << block.where << ": " << line << "\n" << output_ << ReadText(folder_.File(".stderr"));
+    EXPECT_EQ(status, check && !output_.empty() ? 4 : 0) << block.where << ": " << line << "\n"
+                                                         << output_ << ReadText(folder_.File(".stderr"));
   }
 
   void CompareOutput(const Block& block) { EXPECT_EQ(output_, block.text) << block.where; }
@@ -200,8 +200,10 @@ TEST(GuideExamples, EveryExampleRunsAsTheGuideSays) {
       if (block.example == name && block.text.find("Driver=SQLite3") != std::string::npos) needsOdbcSqlite = true;
     if (needsOdbcSqlite && !odbcSqlite) {
       const std::string reason = testing::MissingToolReason("the SQLite ODBC driver (SQLite3)", "libsqliteodbc");
-      if (testing::RunningUnderCi()) ADD_FAILURE() << reason;
-      else std::cout << "example " << name << " left out: " << reason << "\n";
+      if (testing::RunningUnderCi())
+        ADD_FAILURE() << reason;
+      else
+        std::cout << "example " << name << " left out: " << reason << "\n";
       continue;
     }
     GuideExample example;

@@ -54,27 +54,51 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
   const std::string table = "@t=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4)\r\nSELECT name, qty FROM items\r\n";
   const std::vector<BrokenCase> cases = {
       {"clean", files, table, "2000 1", {}},
-      {"misspelled template key", "ReportTemplateFile=templates\\report.xlsx\r\nReportFileName=out\\r.xlsx\r\n", table,
+      {"misspelled template key",
+       "ReportTemplateFile=templates\\report.xlsx\r\nReportFileName=out\\r.xlsx\r\n",
+       table,
        "2000 1",
        {"6: unknown key ReportTemplateFile in [File] (did you mean ReportTemplateFileName?)",
         "0: no template: [File] needs ReportTemplateFileName"}},
       {"missing template and unknown type",
-       "ReportTemplateFileName=templates\\nothere.xlsx\r\nReportFileName=out\\r.xlsx\r\nReportFileType=xlOpenXMLWorkbok\r\n",
-       table, "2000 1",
+       "ReportTemplateFileName=templates\\nothere.xlsx\r\nReportFileName=out\\r.xlsx\r\nReportFileType="
+       "xlOpenXMLWorkbok\r\n",
+       table,
+       "2000 1",
        {"6: the template", "8: unknown ReportFileType xlOpenXMLWorkbok (did you mean xlOpenXMLWorkbook?)"}},
-      {"type does not match the extension", files + "ReportFileType=xlTypePDF\r\n", table, "2000 1",
+      {"type does not match the extension",
+       files + "ReportFileType=xlTypePDF\r\n",
+       table,
+       "2000 1",
        {"8: ReportFileType xlTypePDF saves PDF (.pdf) but ReportFileName ends in .xlsx"}},
-      {"parameters", files, table, "2000", {"12: parameter %Min% gets no value: give it on the command line or set Default2"}},
-      {"too many parameters", files, table, "2000 1 3", {"12: 3 parameter values given, but the file names 2 parameters"}},
-      {"unknown option", files, "@t=REPORT(SHEET=Data CELL=A4,B4 RESERV=2)\r\nSELECT name, qty FROM items\r\n", "2000 1",
+      {"parameters",
+       files,
+       table,
+       "2000",
+       {"12: parameter %Min% gets no value: give it on the command line or set Default2"}},
+      {"too many parameters",
+       files,
+       table,
+       "2000 1 3",
+       {"12: 3 parameter values given, but the file names 2 parameters"}},
+      {"unknown option",
+       files,
+       "@t=REPORT(SHEET=Data CELL=A4,B4 RESERV=2)\r\nSELECT name, qty FROM items\r\n",
+       "2000 1",
        {"14: @t: Syntax error. Unknown parameter name \"RESERV\" (did you mean RESERVE?)"}},
-      {"missing parenthesis", files, "@t=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4\r\nSELECT name, qty FROM items\r\n",
-       "2000 1", {"14: @t: Syntax error. Unknown parameter name \"SELECT\" -- missing ')' before SELECT"}},
+      {"missing parenthesis",
+       files,
+       "@t=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4\r\nSELECT name, qty FROM items\r\n",
+       "2000 1",
+       {"14: @t: Syntax error. Unknown parameter name \"SELECT\" -- missing ')' before SELECT"}},
       {"unclosed comment", files, "/* open\r\n" + table, "2000 1", {"14: comment /* is never closed"}},
-      {"unclosed quote and parenthesis", files,
-       "@t=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4)\r\nSELECT name, COUNT(qty FROM items WHERE name = 'a\r\n", "2000 1",
+      {"unclosed quote and parenthesis",
+       files,
+       "@t=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4)\r\nSELECT name, COUNT(qty FROM items WHERE name = 'a\r\n",
+       "2000 1",
        {"15: @t: the SQL text has 1 unclosed '('", "15: unclosed single quote"}},
-      {"sheet, cell and name", files,
+      {"sheet, cell and name",
+       files,
        "@a=REPORT(SHEET=Dat CELL=A4,B4)\r\nSELECT name, qty FROM items\r\n"
        "@b=REPORT(SHEET=Data CELL=A4,Qty)\r\nSELECT name, qty FROM items\r\n"
        "@c=NAME(NAME=RunYer)\r\nSELECT 1\r\n",
@@ -82,7 +106,8 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
        {"14: @a: the template has no sheet \"Dat\"; its sheets are: Data, Groups, Other",
         "16: @b: CELL entry \"Qty\" is neither a cell nor a workbook name of sheet Data",
         "18: @c: the template has no workbook name \"RunYer\""}},
-      {"range, page breaks and a parameter in the head", files,
+      {"range, page breaks and a parameter in the head",
+       files,
        "@t=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4 RANGE=B4:C4 PAGEBREAK=1G1)\r\nSELECT name, qty FROM items\r\n"
        "@u=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4 PAGEBREAK=%Min%)\r\nSELECT name, qty FROM items\r\n",
        "2000 1",
@@ -90,16 +115,23 @@ TEST_F(DefinitionCommandsTest, CheckFindsEachMistakeOnItsLine) {
         "14: @t: PAGEBREAK 1G1 gives no page breaks: group breaks need a grouped table",
         "16: @u: parameter %Min% stands in the statement's head, where parameters are not replaced",
         "16: @u: PAGEBREAK %Min% gives no page breaks"}},
-      {"plain password with EncryptPassword=Y", files, table, "2000 1",
+      {"plain password with EncryptPassword=Y",
+       files,
+       table,
+       "2000 1",
        {"8: Password2 is not in encoded form although EncryptPassword=Y; encode it with foliowright "
         "encode-password --user reporter"},
        "EncryptPassword=Y\r\nName1=Main\r\nConnectionString1=Provider=SQLite;Data Source=data\\items.db\r\n"
        "Name2=Pg\r\nUser2=reporter\r\nPassword2=secret\r\n"},
-      {"a number the parser cannot take ends the script", files,
-       "@big=REPORT(SHEET=Data CELL=A4,B4 RESERVE=99999)\r\nSELECT name, qty FROM items\r\n" + table, "2000 1",
+      {"a number the parser cannot take ends the script",
+       files,
+       "@big=REPORT(SHEET=Data CELL=A4,B4 RESERVE=99999)\r\nSELECT name, qty FROM items\r\n" + table,
+       "2000 1",
        {"14: @big: Parse error in [big] (Overflow); the script ends here: this statement and every later one are "
         "skipped"}},
-      {"total that will not grow", files, "@t=REPORT(SHEET=Data CELL=A5,B5)\r\nSELECT name, qty FROM items\r\n",
+      {"total that will not grow",
+       files,
+       "@t=REPORT(SHEET=Data CELL=A5,B5)\r\nSELECT name, qty FROM items\r\n",
        "2000 1",
        {"14: @t: Data!B6 =SUM(B4:B5) sums exactly the template row 5 of a growing table and will not grow with it; "
         "reserve one more row"}},
@@ -133,10 +165,13 @@ TEST_F(DefinitionCommandsTest, CheckFindsGroupFootersThatWillNotGrowAndPassesThe
                              "wb = Workbook(); ws = wb.active; ws.title = 'G'\n"
                              "ws['A3'] = 'key'; ws['B4'] = 0; ws['A5'] = 'sum'; ws['B5'] = '=SUBTOTAL(9,B4:B4)'\n"
                              "ws['A7'] = 'all'; ws['B7'] = '=SUBTOTAL(9,B3:B5)'\n"
-                             "wb.save('" + folder_.File("templates/stuck.xlsx") + "')\n"
+                             "wb.save('" +
+                             folder_.File("templates/stuck.xlsx") +
+                             "')\n"
                              "ws['A5'] = None; ws['B5'] = None; ws['A6'] = 'sum'; ws['B6'] = '=SUBTOTAL(9,B4:B5)'\n"
                              "ws['B7'] = None; ws['A8'] = 'all'; ws['B8'] = '=SUBTOTAL(9,B3:B7)'\n"
-                             "wb.save('" + folder_.File("templates/grows.xlsx") + "')\"";
+                             "wb.save('" +
+                             folder_.File("templates/grows.xlsx") + "')\"";
   ASSERT_EQ(std::system(script.c_str()), 0);
   auto statement = [](const std::string& lastRow) {
     return "@g=REPORT(SHEET=G CELL=A3,B4 GROUP=grp GROUPRANGE=A3:B" + lastRow + ")\r\nSELECT grp, qty FROM items\r\n";
@@ -161,7 +196,9 @@ TEST_F(DefinitionCommandsTest, CheckFindsGroupFootersThatWillNotGrowAndPassesThe
 
 TEST_F(DefinitionCommandsTest, CheckRefusesWhatIsNoDefinitionFile) {
   const std::string utf16 = folder_.File("utf16.def");
-  WriteText(utf16, std::string("\xFF\xFE" "F\0o\0l\0", 8));
+  WriteText(utf16, std::string("\xFF\xFE"
+                               "F\0o\0l\0",
+                               8));
   Output result = Command("check " + utf16);
   EXPECT_EQ(result.status, 4);
   ASSERT_EQ(result.lines.size(), 1u);
@@ -169,7 +206,8 @@ TEST_F(DefinitionCommandsTest, CheckRefusesWhatIsNoDefinitionFile) {
 
   result = Command("check " + folder_.File("missing.def"));
   EXPECT_EQ(result.status, 4);
-  EXPECT_EQ(result.lines, std::vector<std::string>{folder_.File("missing.def") + ": the file does not exist (or cannot be read)"});
+  EXPECT_EQ(result.lines,
+            std::vector<std::string>{folder_.File("missing.def") + ": the file does not exist (or cannot be read)"});
 
   result = Command("check");
   EXPECT_EQ(result.status, 2);
@@ -177,10 +215,13 @@ TEST_F(DefinitionCommandsTest, CheckRefusesWhatIsNoDefinitionFile) {
 }
 
 TEST_F(DefinitionCommandsTest, DescribeListsParametersSourcesAndStatementsWithoutPasswords) {
-  const std::string sources = "EncryptPassword=Y\r\nName1=Main\r\nConnectionString1=Provider=SQLite;Data Source=data\\items.db;PWD=s3cret\r\n"
-                              "Name2=Pg\r\nUser2=reporter\r\nPassword2=" + EncodePassword("hunter2", "reporter") + "\r\n";
+  const std::string sources =
+      "EncryptPassword=Y\r\nName1=Main\r\nConnectionString1=Provider=SQLite;Data Source=data\\items.db;PWD=s3cret\r\n"
+      "Name2=Pg\r\nUser2=reporter\r\nPassword2=" +
+      EncodePassword("hunter2", "reporter") + "\r\n";
   const std::string definition = Definition(
-      "ReportTemplateFileName=templates\\report.xlsx\r\nReportFileName=out\\r_%Year%.xlsx\r\nReportFileType=xlTypePDF\r\n",
+      "ReportTemplateFileName=templates\\report.xlsx\r\nReportFileName=out\\r_%Year%.xlsx\r\nReportFileType="
+      "xlTypePDF\r\n",
       "@run=EXECSQL(CONNECT=Pg)\r\nUPDATE x SET y = 1\r\n"
       "@list=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4)\r\nSELECT name, qty FROM items\r\n"
       "@groups=REPORT(SHEET=Groups CELL=A2,A3 GROUP=grp)\r\nSELECT grp, name FROM items\r\n"
