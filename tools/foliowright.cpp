@@ -2,6 +2,7 @@
 //
 //   foliowright [options] DEFINITION_FILE [PARAM1 ... PARAM10]
 //   foliowright encode-password --user USER PASSWORD
+//   foliowright check DEFINITION_FILE [PARAM1 ... PARAM10] / describe DEFINITION_FILE
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +18,7 @@
 #include "tabrix/password.h"
 #include "tabrix/report_run.h"
 #include "tabrix/tabrix.h"
+#include "definition_commands.h"
 
 namespace {
 
@@ -69,7 +71,9 @@ class HelpFormatter : public CLI::Formatter {
   std::string make_usage(const CLI::App* app, std::string name) const override {
     if (app->get_parent() != nullptr) return CLI::Formatter::make_usage(app, std::move(name));
     return "Usage: foliowright [OPTIONS] DEFINITION_FILE [PARAM1 ... PARAM10]\n"
-           "       foliowright encode-password --user USER PASSWORD\n";
+           "       foliowright encode-password --user USER PASSWORD\n"
+           "       foliowright check DEFINITION_FILE [PARAM1 ... PARAM10]\n"
+           "       foliowright describe DEFINITION_FILE\n";
   }
 };
 
@@ -110,6 +114,7 @@ int RunFromCommandLine(const std::string& definitionFile, const std::vector<std:
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (foliowright::IsDefinitionCommand(argc, argv)) return foliowright::RunDefinitionCommand(argc, argv);
   CLI::App app{"Runs a spreadsheet report from a report definition file.", "foliowright"};
   app.formatter(std::make_shared<HelpFormatter>());
   app.set_version_flag("--version", std::string("foliowright (Tabrix) ") + tabrix::kComponentVersion);
