@@ -2,6 +2,7 @@
 // (number 1004). Checked before anything moves, so a refused edit leaves the sheet as it was.
 #include "xlsx/edit_guards.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "xlsx/cell_address.h"
@@ -39,6 +40,12 @@ void CheckProtection(XlsxWorksheet& sheet, const SheetEdit& edit) {
     RaiseMethodFailed(edit.IsInsert() ? "Insert" : "Delete", "Range");
 }
 
+// Edits never turn a single-cell array formula into a larger one, so only these are remembered.
+bool IsMultiCellArray(const Formula& formula, const XlsxWorksheet& sheet) {
+  return formula.sheet == &sheet && formula.type == Formula::kArray &&
+         (formula.ref.row1 != formula.ref.row2 || formula.ref.col1 != formula.ref.col2);
+}
+
 bool EditTouches(const CellRect& rect, const SheetEdit& edit) {
   const bool rows = edit.OnRows();
   std::int32_t along1 = rows ? rect.row1 : rect.col1, along2 = rows ? rect.row2 : rect.col2;
@@ -57,18 +64,30 @@ std::vector<CellRect> MultiCellArrays(XlsxWorksheet& sheet) {
   SheetGuardCache& cache = sheet.GuardCache();
   std::vector<Formula>& formulas = book.Formulas();
   if (cache.arraysSeen != book.SpecialFormulaCount()) {
-    // Array formulas were added somewhere since the last look: find this sheet's again.
-    cache.arrayFormulas.clear();
-    for (std::size_t i = 0; i < formulas.size(); ++i)
-      if (formulas[i].sheet == &sheet && formulas[i].type == Formula::kArray)
-        cache.arrayFormulas.push_back(static_cast<std::uint32_t>(i));
+    // Array or data-table formulas were added somewhere since the last look. They are usually
+    // appended to the formula table: look at the new slots only, and at every slot when the new
+    // ones do not account for all of them (a released slot was reused).
+    const std::size_t added = book.SpecialFormulaCount() - cache.arraysSeen;
+    std::size_t found = 0;
+    std::vector<std::uint32_t> fresh;
+    for (std::size_t i = std::min(cache.formulasScanned, formulas.size()); i < formulas.size(); ++i) {
+      if (!formulas[i].sheet || formulas[i].type == Formula::kNormal) continue;
+      ++found;
+      if (IsMultiCellArray(formulas[i], sheet)) fresh.push_back(static_cast<std::uint32_t>(i));
+    }
+    if (found >= added && cache.formulasScanned <= formulas.size()) {
+      cache.arrayFormulas.insert(cache.arrayFormulas.end(), fresh.begin(), fresh.end());
+    } else {
+      cache.arrayFormulas.clear();
+      for (std::size_t i = 0; i < formulas.size(); ++i)
+        if (IsMultiCellArray(formulas[i], sheet)) cache.arrayFormulas.push_back(static_cast<std::uint32_t>(i));
+    }
+    cache.formulasScanned = formulas.size();
     cache.arraysSeen = book.SpecialFormulaCount();
   }
   for (std::uint32_t id : cache.arrayFormulas) {
     if (id >= formulas.size()) continue;
-    const Formula& formula = formulas[id];
-    if (formula.sheet != &sheet || formula.type != Formula::kArray) continue;  // released since
-    if (formula.ref.row1 != formula.ref.row2 || formula.ref.col1 != formula.ref.col2) result.push_back(formula.ref);
+    if (IsMultiCellArray(formulas[id], sheet)) result.push_back(formulas[id].ref);  // else released since
   }
   return result;
 }

@@ -23,7 +23,8 @@ struct SheetEdit;
 // its tables' parts (read once).
 struct SheetGuardCache {
   std::vector<std::uint32_t> arrayFormulas;
-  std::size_t arraysSeen = 0;
+  std::size_t arraysSeen = 0;       // the workbook's count of array and data-table formulas then
+  std::size_t formulasScanned = 0;  // formula slots looked at
   std::optional<std::vector<pugi::xml_node>> tables;
 };
 
