@@ -1,7 +1,6 @@
-// Pivot tables, multi-cell array formulas and sheet protection on workbooks shaped like the
-// real ones that showed the faults: pivot locations move with inserted rows (LibreOffice draws
-// the pivot table where the saved file says), and the edits the application refuses fail with
-// its error and leave the sheet as it was.
+// Pivot tables, multi-cell array formulas and sheet protection on workbooks shaped like the real
+// ones that showed the faults: pivot locations move with inserted rows (LibreOffice draws them where
+// the saved file says), and edits the application refuses fail with its error, changing nothing.
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -3,8 +3,6 @@
 // on a workbook shaped like the member list that showed it; LibreOffice recalculates the result.
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "fixtures/office_tools.h"
 #include "fixtures/required_tools.h"
 #include "xlsx/table_columns.h"
