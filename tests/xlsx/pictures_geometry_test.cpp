@@ -5,6 +5,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
@@ -83,13 +84,9 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   EXPECT_EQ(bmp->Placement(), platform::kPlacementMoveAndSize);
 
   for (const char* bad : {"missing.png", "fake.png"}) {
-    try {
-      summary->AddPicture(folder.File(bad), false, true, 0, 0, 10, 10);
-      ADD_FAILURE() << "added " << bad;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.Number(), 1004);
-      EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
-    }
+    const AutomationError e = testing::CaughtError([&] { summary->AddPicture(folder.File(bad), false, true, 0, 0, 10, 10); });
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
   }
 
   std::string output = folder.File("pictures.xlsx");
