@@ -2,7 +2,6 @@
 // where LibreOffice is installed, after a full recalculation.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
 #include <map>
 
