@@ -124,7 +124,6 @@ for key in sorted(names):
     out.append("name:%s=%s" % (key, names[key]))
 out.append("printarea=" + str(ws.print_area))
 out.append("heights=" + " ".join("%d:%s" % (r, d.height) for r, d in sorted(ws.row_dimensions.items()) if d.height))
-out.append("widths=" + " ".join("%s:%s" % (c, d.width) for c, d in sorted(ws.column_dimensions.items()) if d.customWidth))
 out.append("table=" + wb["Table"].tables["Items"].ref)
 print("\n".join(out))
 )PY",
