@@ -43,12 +43,12 @@ bool ReadPassword(const std::string& user, std::string& password) {
     if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
       termios quiet = saved;
       quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-      ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+      ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
   }
   const bool read = static_cast<bool>(std::getline(std::cin, password));
   if (terminal) {
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     std::cerr << "\n";
   }
   if (!password.empty() && password.back() == '\r') password.pop_back();
