@@ -221,7 +221,8 @@ class Advisor {
       Hint("the definition file is UTF-16 text; save it as UTF-8 (with or without a byte-order mark)");
       return;
     }
-    std::string first = SplitLines(bytes_.substr(0, 4096)).empty() ? "" : SplitLines(bytes_.substr(0, 4096))[0];
+    const std::vector<std::string> head = SplitLines(bytes_.substr(0, 4096));
+    std::string first = head.empty() ? "" : head.front();
     if (first.rfind("\xEF\xBB\xBF", 0) == 0) first.erase(0, 3);
     Hint("the first line of a definition file starts with \"Foliowright\" (exactly so), found " +
          Quoted(Trim(first).substr(0, 40)));
@@ -285,7 +286,7 @@ class Advisor {
   // A failed login of a data source whose password is stored encoded.
   void Login() {
     if (Upper(FirstValue(keys_, "data source", "EncryptPassword")) != "Y") return;
-    const std::string name = error().Description.substr(std::string("Failed to connect to database. DSN=").size());
+    const std::string name = result_.Error.Description.substr(std::string("Failed to connect to database. DSN=").size());
     for (int n = 1; n <= kMaxDataSources; ++n) {
       const std::string number = std::to_string(n);
       const std::string source = FirstValue(keys_, "data source", "Name" + number);
@@ -303,8 +304,6 @@ class Advisor {
       return;
     }
   }
-
-  const ErrObject& error() const { return result_.Error; }
 
   void Statements() {
     for (const SkippedStatement& skipped : result_.Skipped) {

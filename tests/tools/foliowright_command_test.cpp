@@ -414,6 +414,22 @@ TEST_F(FoliowrightCommandTest, OutputAndTypeOverrideTheDefinition) {
   EXPECT_EQ(ReadText(report), before);
 }
 
+// The same definition saved as PDF through LibreOffice, the converted file renamed into place.
+TEST_F(FoliowrightCommandTest, APdfBesideTheWorkbook) {
+  REQUIRE_LIBREOFFICE();
+  const std::string definition =
+      Definition("@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items ORDER BY name\r\n");
+  const Result result = Command("-q --type xlTypePDF --output " + folder_.File("out/items.pdf") + " " + definition +
+                                " 2011 0");
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(ReadText(folder_.File("out/items.pdf")).rfind("%PDF", 0), 0u);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.File("out")))
+    names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"items.pdf"});  // no temporary file left
+}
+
 // A login that fails with EncryptPassword=Y points to encode-password.
 TEST_F(FoliowrightCommandTest, APlainPasswordWhereAnEncodedOneBelongs) {
   const char* dsn = std::getenv("TABRIX_TEST_PG_DSN");
