@@ -256,6 +256,18 @@ TEST_F(FoliowrightCommandTest, MistakesGetTheirExitStatusAndMessages) {
              "foliowright: hint: " + where + ": missing \")\" before SELECT: the option list ends with \")\", then the "
              "SQL follows"};
        }},
+      {"a misspelt option and function",
+       [&] {
+         return (path = Definition("@items=REPORT(SHEET=Data CELLS=A4,B4) SELECT name FROM items\r\n"
+                                   "@other=REPROT(SHEET=Data CELL=A4) SELECT name FROM items\r\n")) + " 2012 0";
+       },
+       3,
+       [&] {
+         return std::vector<std::string>{
+             "foliowright: hint: @items (line " + line("@items") + "): did you mean the option CELL?",
+             "foliowright: hint: @other (line " + line("@other") +
+                 "): the functions are EXECSQL, NAME and REPORT; did you mean REPORT?"};
+       }},
       {"a comment that is never closed",
        [&] {
          return (path = Definition(good + "/* the next one is off for now\r\n@off=EXECSQL() SELECT 1\r\n"
@@ -287,6 +299,27 @@ TEST_F(FoliowrightCommandTest, MistakesGetTheirExitStatusAndMessages) {
                  ": unknown key \"ReportTemplateFile\" in [File]; did you mean \"ReportTemplateFileName\"?",
              "foliowright: hint: [File] has no ReportTemplateFileName value: name the template workbook there",
              "foliowright: see the run log " + folder_.File("report.log")};
+       }},
+      {"a template that is not there",
+       [&] {
+         return path = ReportRunTest::Definition(
+                    "ReportTemplateFileName=report.xlsx\r\nReportFileName=out\\r.xlsx\r\n", good);
+       },
+       1,
+       [&] {
+         return std::vector<std::string>{"foliowright: hint: a relative template path is taken from the definition "
+                                         "file's folder \"" + folder_.Path() + "\""};
+       }},
+      {"a file without the header line",
+       [&] {
+         WriteText(path = folder_.File("plain.def"), "Foliowrite Version 2.0\r\n[File]\r\n");
+         return path;
+       },
+       1,
+       [&] {
+         return std::vector<std::string>{
+             "foliowright: hint: the first line of a definition file starts with \"Foliowright\" (exactly so), "
+             "found \"Foliowrite Version 2.0\""};
        }},
       {"a definition file saved as UTF-16",
        [&] {
