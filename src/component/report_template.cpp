@@ -38,13 +38,15 @@ namespace {
 
 // Makes sure the report can be saved later without touching an existing report: the folder
 // exists and takes a new file (a probe file is created and removed), and an existing report is
-// a file whose read-only attribute is not set.
+// a file whose read-only attribute is not set and that this process may write.
 void CheckReportWritable(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) RaiseFileError(EISDIR);
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
       throw AutomationError(70, kProductName, "Permission denied (the existing report file is read-only)");
+    // Another user's report that this one may not write is not replaced either.
+    if (::access(path.c_str(), W_OK) != 0) RaiseFileError(errno);
   }
   const std::string probe = ReportTemporaryName(path);
   const int descriptor = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

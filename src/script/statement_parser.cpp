@@ -137,8 +137,8 @@ class ScriptParser {
       int start = 1;
       SkipBlanks(line, start);
       if (start <= length && line[start - 1] == '@') {
-        std::string name = GetToken(line, start, false);
-        hidden_.emplace_back(line_, name.substr(1));
+        const std::string name = GetToken(line, start, false);
+        hidden_.emplace_back(line_, name.empty() ? name : name.substr(1));
       }
       SkipToCommentEnd(line, position, inComment_);
       if (inComment_) return;
