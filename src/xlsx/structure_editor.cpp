@@ -6,8 +6,11 @@
 
 #include <algorithm>
 
+#include "xlsx/edit_guards.h"
 #include "xlsx/engine_errors.h"
+#include "xlsx/format_extension.h"
 #include "xlsx/formula_references.h"
+#include "xlsx/pivot_tables.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
@@ -51,6 +54,7 @@ void StructureEditor::Run() {
   for (const auto& other : book_.Worksheets()) MoveSheetXml(*other);
   if (!edit_.HasBand()) MoveDrawing();
   MoveSheetParts();
+  MovePivotLocations(sheet_, edit_);
   MoveWorkbookParts();
 }
 
@@ -58,6 +62,7 @@ void StructureEditor::Run() {
 // Checks made before anything moves
 
 void StructureEditor::CheckAllowed() {
+  CheckEditAllowed(sheet_, edit_);  // protection, array formulas, pivot tables
   const bool rows = edit_.OnRows();
   const std::int32_t limit = rows ? kMaxRows : kMaxColumns;
   const std::int32_t bandFirst = edit_.HasBand() ? edit_.BandFirst : 1;
@@ -355,6 +360,16 @@ bool StructureEditor::ShiftSqrefAttribute(pugi::xml_attribute attribute) {
   return attribute.value()[0] != '\0';
 }
 
+namespace {
+
+// Conditional formats and validations of the cells before inserted ones reach into them.
+void ExtendSqrefAttribute(pugi::xml_attribute attribute, const SheetEdit& edit) {
+  std::string grown;
+  if (ExtendSqrefOverInserted(attribute.value(), edit, grown)) attribute.set_value(grown.c_str());
+}
+
+}  // namespace
+
 void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
   const bool own = &other == &sheet_;
   pugi::xml_node root = other.Root();
@@ -373,6 +388,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
           removed.push_back(child);
           continue;
         }
+        if (own) ExtendSqrefAttribute(child.attribute("sqref"), edit_);
         for (pugi::xml_node rule : child.children()) shiftRule(rule);
       } else {
         std::vector<pugi::xml_node> gone;
@@ -381,6 +397,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
             gone.push_back(validation);
             continue;
           }
+          if (own) ExtendSqrefAttribute(validation.attribute("sqref"), edit_);
           shiftRule(validation);
         }
         for (pugi::xml_node g : gone) child.remove_child(g);
@@ -429,6 +446,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
           } else if (name == "sqref" && own) {
             std::string changed;
             if (ShiftSqref(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
+            if (ExtendSqrefOverInserted(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
           } else {
             stack.push_back(c);
           }

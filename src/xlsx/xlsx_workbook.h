@@ -104,6 +104,7 @@ class XlsxWorkbook final : public platform::Workbook {
   // Array and data-table formulas counted as they are added (their ranges move with edits).
   void CountSpecialFormula() { ++specialFormulas_; }
   bool HasSpecialFormulas() const { return specialFormulas_ > 0; }
+  std::size_t SpecialFormulaCount() const { return specialFormulas_; }
 
  private:
   void LoadPackage(PackageParts parts);

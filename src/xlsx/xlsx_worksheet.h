@@ -13,6 +13,7 @@
 
 #include "tabrix/platform/spreadsheet.h"
 #include "xlsx/cell_address.h"
+#include "xlsx/edit_guards.h"
 #include "xlsx/merged_areas.h"
 #include "xlsx/package.h"
 #include "xlsx/sheet_cells.h"
@@ -103,6 +104,8 @@ class XlsxWorksheet final : public platform::Worksheet {
   void Detach() { deleted_ = true; }
   // Releases the formula a cell holds, if any.
   void ClearFormula(Cell& cell);
+  // Lookups kept for the checks of refused edits and the table header hook.
+  SheetGuardCache& GuardCache() { return guardCache_; }
 
  private:
   void LoadSheetData(pugi::xml_node sheetData);
@@ -123,6 +126,7 @@ class XlsxWorksheet final : public platform::Worksheet {
   SheetLayout layout_;
   MergedAreas merges_;
   SheetPictures pictures_{*this};
+  SheetGuardCache guardCache_;
 };
 
 }  // namespace tabrix::xlsx

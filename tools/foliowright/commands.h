@@ -14,7 +14,7 @@ constexpr int kExitOk = 0;              // report saved, every statement succeed
 constexpr int kExitNoReport = 1;        // the run ended early: no report
 constexpr int kExitUsage = 2;           // wrong command line
 constexpr int kExitStatementsFailed = 3;  // report saved, some statements failed or did not run
-constexpr int kExitFindings = 4;        // a checking sub-command found mistakes
+constexpr int kExitFindings = 4;        // check found mistakes
 
 // What runs a command once its command line is parsed; returns the exit status.
 using CommandAction = std::function<int()>;
@@ -34,5 +34,7 @@ CommandAction DefineRun(CLI::App& app);
 
 // Sub-commands.
 SubCommand EncodePasswordCommand();
+SubCommand CheckCommand();
+SubCommand DescribeCommand();
 
 }  // namespace foliowright
