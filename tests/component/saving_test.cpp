@@ -1,7 +1,12 @@
 // Saving a run's report: text formats from the conversion table, fitted columns, protection and
-// its password rule, and a report file that cannot be created.
+// its password rule, a report file that cannot be created, and the previous report surviving
+// every failure.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "fixtures/run_fixture.h"
@@ -104,6 +109,86 @@ TEST_F(ReportRunTest, AnUnwritableReportLocationFailsBeforeTheScript) {
   ASSERT_EQ(log.size(), 6u) << ::testing::PrintToString(log);
   EXPECT_EQ(log[4], "Error: Failed to create the report file \"" + path + "\".");
   EXPECT_EQ(log[5].rfind("Error Info: ", 0), 0u);
+}
+
+// The files of a folder, hidden ones included.
+std::vector<std::string> FolderListing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(ReportRunTest, APreviousReportSurvivesEveryFailure) {
+  const std::string report = folder_.File("out/r.xlsx");
+  std::string previous = "previous report \x01\x02";
+  previous += std::string(3000, 'x');
+  struct Case {
+    std::string name, hex;
+    std::function<std::string()> definition;  // makes the failing definition
+    std::string inDescription;
+  };
+  const std::vector<Case> cases = {
+      {"template missing", "0x8004000E",
+       [&] { return Definition("ReportTemplateFileName=templates\\none.xlsx\r\nReportFileName=out\\r.xlsx\r\n", kScript); },
+       "does not exist"},
+      {"template not a workbook", "0x80040011",
+       [&] {
+         WriteText(folder_.File("templates/broken.xlsx"), "not a workbook");
+         return Definition("ReportTemplateFileName=templates\\broken.xlsx\r\nReportFileName=out\\r.xlsx\r\n", kScript);
+       },
+       "Failed to open the template file"},
+      {"database that cannot be opened", "",
+       [&] {
+         WriteText(folder_.File("data/garbage.db"), std::string(4096, 'g'));
+         return Definition(FileKeys("out\\r.xlsx", ""), kScript,
+                           "Name1=Main\r\nConnectionString1=Provider=SQLite;Data Source=data\\garbage.db\r\n");
+       },
+       "Failed to connect to database"},
+      {"save that fails", "0x80040013",
+       [&] {
+         ::setenv("TABRIX_OFFICE_PROGRAM", "/nonexistent/soffice", 1);
+         return Definition(FileKeys("out\\r.xlsx", "ReportFileType=xlExcel8\r\n"), kScript);
+       },
+       "Failed to save the report file."},
+  };
+  for (const bool existing : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name + (existing ? " over a previous report" : " without one"));
+      std::filesystem::remove_all(folder_.File("out"));
+      std::filesystem::create_directories(folder_.File("out"));
+      if (existing) WriteText(report, previous);
+      const std::optional<AutomationError> error = Run(c.definition());
+      ::unsetenv("TABRIX_OFFICE_PROGRAM");
+      ASSERT_TRUE(error);
+      if (!c.hex.empty()) EXPECT_EQ(error->HexNumber(), c.hex);
+      EXPECT_NE(error->Description().find(c.inDescription), std::string::npos) << error->Description();
+      // Byte for byte as before, and no temporary file left beside it.
+      if (existing) EXPECT_EQ(ReadText(report), previous);
+      EXPECT_EQ(FolderListing(folder_.File("out")), existing ? std::vector<std::string>{"r.xlsx"}
+                                                             : std::vector<std::string>{});
+    }
+  }
+
+  // A read-only report is refused before the script runs, with a message that says so.
+  WriteText(report, previous);
+  ASSERT_EQ(::chmod(report.c_str(), 0444), 0);
+  events_.events.clear();
+  const std::optional<AutomationError> readOnly = Run(Definition(FileKeys("out\\r.xlsx", ""), kScript));
+  ASSERT_TRUE(readOnly);
+  EXPECT_EQ(readOnly->HexNumber(), "0x80040010");
+  EXPECT_NE(readOnly->Description().find("read-only"), std::string::npos) << readOnly->Description();
+  EXPECT_EQ(ReadText(report), previous);
+  EXPECT_EQ(std::count(events_.events.begin(), events_.events.end(), "TemplateOpen"), 0);
+
+  // A successful run replaces it (once writable) with a complete workbook of the usual permissions.
+  ASSERT_EQ(::chmod(report.c_str(), 0644), 0);
+  ASSERT_EQ(Run(Definition(FileKeys("out\\r.xlsx", ""), kScript)), std::nullopt);
+  EXPECT_NE(ZipEntry(report, "xl/workbook.xml").find("<sheet"), std::string::npos);
+  EXPECT_EQ(FolderListing(folder_.File("out")), std::vector<std::string>{"r.xlsx"});
+  struct stat info {};
+  ASSERT_EQ(::stat(report.c_str(), &info), 0);
+  EXPECT_NE(info.st_mode & S_IRGRP, 0u) << "not a private temporary file's mode";
 }
 
 }  // namespace

@@ -7,12 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "commands.h"
 #include "tabrix/definition_check.h"
 #include "tabrix/error.h"
 
 namespace foliowright {
 
-inline constexpr int kExitCheckFindings = 4;
+inline constexpr int kExitCheckFindings = kExitFindings;
 
 inline bool IsDefinitionCommand(int argc, char** argv) {
   return argc > 1 && (std::string_view(argv[1]) == "check" || std::string_view(argv[1]) == "describe");
