@@ -17,7 +17,7 @@ inline constexpr std::int32_t kErrDefinitionFileUnreadable = ObjectErrorNumber(0
 // Steps of a run.
 inline constexpr std::int32_t kErrTemplateMissing = ObjectErrorNumber(0x0E);    // template file does not exist
 inline constexpr std::int32_t kErrReportNotNamed = ObjectErrorNumber(0x0F);     // no ReportFileName
-inline constexpr std::int32_t kErrCreateReportFile = ObjectErrorNumber(0x10);   // blank report file not created
+inline constexpr std::int32_t kErrCreateReportFile = ObjectErrorNumber(0x10);   // report location not writable (read-only report, no folder)
 inline constexpr std::int32_t kErrOpenTemplate = ObjectErrorNumber(0x11);       // template not opened
 inline constexpr std::int32_t kErrSaveReport = ObjectErrorNumber(0x12);         // report not saved
 inline constexpr std::int32_t kErrUnsupportedFormat = ObjectErrorNumber(0x13);  // not saved in ReportFileType's format

@@ -29,6 +29,11 @@ struct RunOptions {
   // Recalculate, ConverterProgram and ConverterTimeoutSeconds as its settings. A given
   // application keeps its own settings.
   ApplicationPtr Application;
+  // The report file and its type instead of the definition file's ReportFileName and
+  // ReportFileType; empty: the definition's. A relative ReportFile is taken against the current
+  // directory (not the definition's folder); parameters are substituted in it as in the definition.
+  std::string ReportFile;
+  std::string ReportFileType;
 };
 
 // What one executed statement of the function script did.
@@ -40,10 +45,23 @@ struct StatementOutcome {
   ErrObject Error;           // Number 0: it succeeded
 };
 
+// A statement of the function script that did not run: a syntax error dropped it (the run log
+// has the same message), a parse failure ended the script before it, or it stood inside a "/*"
+// comment that is never closed.
+struct SkippedStatement {
+  std::int32_t Line = 0;  // line of the definition file where the statement starts
+  std::string Name;       // the name after "@"
+  std::string Reason;
+};
+
 struct RunResult {
   // Absolute paths as far as the run got to know them (empty when it ended before).
-  std::string ReportPath, LogPath;
+  std::string ReportPath, LogPath, TemplatePath;
   std::vector<StatementOutcome> Statements;
+  // Statements of the script that did not run, in the order of the file.
+  std::vector<SkippedStatement> Skipped;
+  // Line of a "/*" that is never closed (everything after it is comment); 0: none.
+  std::int32_t UnclosedCommentLine = 0;
   // The error that ended the run; Number 0: the report was saved.
   ErrObject Error;
   bool Succeeded() const { return Error.Number == 0; }
@@ -54,5 +72,16 @@ struct RunResult {
 // closed and passwords wiped from memory before it returns, however the run ends.
 RunResult RunReport(const std::string& definitionFile, const std::vector<std::string>& parameters,
                     const RunOptions& options = {});
+
+// A parameter of a definition file's [Parameter] section.
+struct DefinitionParameter {
+  std::string Name, Title, Default;
+};
+
+// The parameters the definition file names (Name1.. up to the first empty one), read as a run
+// reads them. Raises the run's loading errors (0x8004000B, 0x8004000C, 0x8004000D) for a file
+// that is missing, not a definition file or unreadable. A host that passes fewer values than
+// there are parameters can fill in the defaults from here (a run itself leaves them empty).
+std::vector<DefinitionParameter> ReadDefinitionParameters(const std::string& definitionFile);
 
 }  // namespace tabrix

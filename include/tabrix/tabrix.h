@@ -35,6 +35,8 @@ class TabrixEvents {
   virtual void BeforeConnect(std::string& /*UserID*/, std::string& /*Password*/, std::string& /*DataSource*/,
                              ConnectionPtr& /*Connection*/) {}
   virtual void TemplateOpen(WorkbookPtr /*Workbook*/) {}
+  // Raised once the report is in place at the run's report path. The workbook was saved to a
+  // temporary file beside it and renamed, so its FullName names that temporary file.
   virtual void ReportComplete(WorkbookPtr /*Workbook*/) {}
   virtual void FunctionBeforeExectue(std::string /*FunctionNo*/, std::int16_t /*FunctionType*/,
                                      std::int32_t /*SQLNo*/, std::string /*SQLText*/) {}

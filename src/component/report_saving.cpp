@@ -1,9 +1,14 @@
 // Saving the report workbook of a run (see report_saving.h).
 #include "component/report_saving.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "component/run_context.h"
@@ -28,7 +33,23 @@ void IgnoringFailure(F step) {
   }
 }
 
+// Replaces the report by the complete temporary file in one step.
+void MoveIntoPlace(const std::string& temporary, const std::string& reportPath) {
+  if (::rename(temporary.c_str(), reportPath.c_str()) != 0)
+    throw AutomationError(75, kProductName, std::string("Path/File access error (") + std::strerror(errno) + ")");
+}
+
 }  // namespace
+
+std::string ReportTemporaryName(const std::string& reportPath) {
+  static std::atomic<unsigned> counter{0};
+  const std::string folder = FolderPart(reportPath);
+  const std::string name = reportPath.substr(folder.empty() ? 0 : folder.size() + 1);
+  const std::size_t dot = name.rfind('.');
+  const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+  return (folder.empty() ? "" : folder + "/") + "." + name + ".tabrix-" + std::to_string(::getpid()) + "-" +
+         std::to_string(counter++) + extension;
+}
 
 bool IsTemplateTextFormat(std::int32_t fileFormat) {
   return std::find(kTemplateTextFormats.begin(), kTemplateTextFormats.end(), fileFormat) !=
@@ -44,7 +65,6 @@ bool SaveReport(RunContext& run, const ApplicationPtr& /*application*/) {
   const std::string reportPath = run.ReportPath;
 
   // Preparations: each goes on whatever the one before did.
-  std::remove(reportPath.c_str());
   const int entry = FindConvEntry(run.ConversionTable, run.ReportFileType);
   const ConvEntry* conversion = entry >= 0 ? &run.ConversionTable[static_cast<std::size_t>(entry)] : nullptr;
   std::optional<std::int32_t> currentFormat;
@@ -73,11 +93,15 @@ bool SaveReport(RunContext& run, const ApplicationPtr& /*application*/) {
   }
 
   const bool withFormat = conversion && !run.ReportFileType.empty();
+  std::string temporary;
   try {
     if (!workbook) throw AutomationError(91, kProductName, "Object variable or With block variable not set");
-    workbook->SaveAs(reportPath, withFormat ? std::optional<std::int32_t>(conversion->FileFormat) : std::nullopt,
+    temporary = ReportTemporaryName(reportPath);
+    workbook->SaveAs(temporary, withFormat ? std::optional<std::int32_t>(conversion->FileFormat) : std::nullopt,
                      platform::kAccessModeNoChange);
+    MoveIntoPlace(temporary, reportPath);
   } catch (...) {
+    if (!temporary.empty()) ::unlink(temporary.c_str());
     const AutomationError error = ToAutomationError(std::current_exception());
     const std::string message = "Failed to save the report file.";
     const std::string information =

@@ -1,10 +1,15 @@
-// Creating the report file and opening the template of a run (see report_template.h).
+// Checking that the report can be saved and opening the template of a run (see report_template.h).
 #include "component/report_template.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "component/report_saving.h"
 #include "component/run_context.h"
 #include "support/paths.h"
 #include "support/run_log.h"
@@ -31,10 +36,23 @@ namespace {
   }
 }
 
-void CreateEmptyFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) RaiseFileError(errno);
-  std::fclose(file);
+// Makes sure the report can be saved later without touching an existing report: the folder
+// exists and takes a new file (a probe file is created and removed), and an existing report is
+// a file whose read-only attribute is not set and that this process may write.
+void CheckReportWritable(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) RaiseFileError(EISDIR);
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+      throw AutomationError(70, kProductName, "Permission denied (the existing report file is read-only)");
+    // Another user's report that this one may not write is not replaced either.
+    if (::access(path.c_str(), W_OK) != 0) RaiseFileError(errno);
+  }
+  const std::string probe = ReportTemporaryName(path);
+  const int descriptor = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (descriptor < 0) RaiseFileError(errno);
+  ::close(descriptor);
+  ::unlink(probe.c_str());
 }
 
 }  // namespace
@@ -42,10 +60,11 @@ void CreateEmptyFile(const std::string& path) {
 bool OpenTemplate(RunContext& run, const ApplicationPtr& application) {
   const std::string reportPath = run.ReportPath;
   try {
-    if (FileExists(reportPath) && std::remove(reportPath.c_str()) != 0) RaiseFileError(errno);
     const std::string folder = FolderPart(reportPath);
     if (!folder.empty()) MakeFolderChain(folder);
-    CreateEmptyFile(reportPath);
+    // The report itself is written at the end (see SaveReport); an existing one stays as it is
+    // until then. The log keeps its usual line for this step.
+    CheckReportWritable(reportPath);
     if (run.Log) run.Log->WriteLine("Create the blank report file \"" + reportPath + "\".");
   } catch (...) {
     const AutomationError error = ToAutomationError(std::current_exception());

@@ -88,6 +88,9 @@ struct RunContext {
 
   // One entry per executed statement, in order.
   std::vector<StatementOutcome> Statements;
+  // Statements the script parser dropped or never reached, and an unclosed comment's line.
+  std::vector<SkippedStatement> Skipped;
+  std::int32_t UnclosedCommentLine = 0;
 };
 
 }  // namespace tabrix

@@ -198,6 +198,9 @@ RunResult RunDefinition(Tabrix& component, const ApplicationPtr& application, co
       LoadConversionTable(run.ConversionTable, ConversionTablePath(run));
       LoadDefinitionFile(run, definitionFile);
       StoreRunParameters(run, parameters);
+      // A host's choice of report file and type replaces the definition's.
+      if (!options.ReportFile.empty()) run.ReportFileName = AbsolutePath(options.ReportFile);
+      if (!options.ReportFileType.empty()) run.ReportFileType = options.ReportFileType;
       error = RunDriver(run, component, application).Run();
     } catch (...) {
       error = ToAutomationError(std::current_exception());
@@ -206,7 +209,10 @@ RunResult RunDefinition(Tabrix& component, const ApplicationPtr& application, co
     run.Release();
     result.ReportPath = run.ReportPath;
     result.LogPath = run.LogPath;
+    result.TemplatePath = run.TemplatePath;
     result.Statements = std::move(run.Statements);
+    result.Skipped = std::move(run.Skipped);
+    result.UnclosedCommentLine = run.UnclosedCommentLine;
   }
   if (error) result.Error = ErrObject{error->Number(), error->Source(), error->Description()};
   return result;
@@ -235,6 +241,14 @@ RunResult RunReport(const std::string& definitionFile, const std::vector<std::st
     result.Error = ErrObject{error.Number(), error.Source(), error.Description()};
     return result;
   }
+}
+
+std::vector<DefinitionParameter> ReadDefinitionParameters(const std::string& definitionFile) {
+  RunContext run;
+  LoadDefinitionFile(run, definitionFile);
+  std::vector<DefinitionParameter> parameters;
+  for (const ParameterEntry& entry : run.ParameterTable()) parameters.push_back({entry.Name, entry.Title, entry.Value});
+  return parameters;
 }
 
 }  // namespace tabrix

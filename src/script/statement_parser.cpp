@@ -86,13 +86,25 @@ class ScriptParser {
       for (; index < lines.size(); ++index) {
         if (TrimSpaces(lines[index]) == "[SQL]") break;
       }
-      for (++index; index < lines.size(); ++index) ParseLine(lines[index]);
+      for (++index; index < lines.size(); ++index) {
+        line_ = static_cast<std::int32_t>(index + 1);
+        const bool wasInComment = inComment_;
+        ParseLine(lines[index]);
+        if (!wasInComment && inComment_) {
+          commentLine_ = line_;
+          hidden_.clear();
+        }
+      }
       if (!sqlText_.empty()) ExecutePending();
+      if (inComment_) ReportUnclosedComment();
     } catch (...) {
       AutomationError error = ToAutomationError(std::current_exception());
       Log([&](RunLog& log) {
         log.WriteErrorEntryWithLead(header_, "Parse error in [" + record_.Name + "].", error.Description());
       });
+      run_.Skipped.push_back({statementLine_, record_.Name,
+                              "Parse error in [" + record_.Name + "]. " + error.Description() +
+                                  " The script ended here; no later statement was run."});
     }
   }
 
@@ -107,10 +119,27 @@ class ScriptParser {
     }
   }
 
+  // The statements that stood inside the comment are reported as not run; the script's
+  // behaviour (everything after "/*" is comment) stays as it is.
+  void ReportUnclosedComment() {
+    run_.UnclosedCommentLine = commentLine_;
+    for (const auto& [line, name] : hidden_) {
+      run_.Skipped.push_back({line, name,
+                              "It stands inside the comment opened with \"/*\" on line " +
+                                  std::to_string(commentLine_) + ", which is never closed."});
+    }
+  }
+
   void ParseLine(const std::string& line) {
     int position = 1;
     const int length = static_cast<int>(line.size());
     if (inComment_) {
+      int start = 1;
+      SkipBlanks(line, start);
+      if (start <= length && line[start - 1] == '@') {
+        const std::string name = GetToken(line, start, false);
+        hidden_.emplace_back(line_, name.empty() ? name : name.substr(1));
+      }
       SkipToCommentEnd(line, position, inComment_);
       if (inComment_) return;
     } else {
@@ -249,6 +278,7 @@ class ScriptParser {
   void StartStatement(const std::string& name) {
     record_ = StatementRecord{};
     record_.Name = name;
+    statementLine_ = line_;
     header_ = "[" + name + "]    ";
     listItems_ = 0;
     imageItems_ = 0;
@@ -371,6 +401,7 @@ class ScriptParser {
 
   void Fail(const std::string& message) {
     Log([&](RunLog& log) { log.WriteErrorEntryWithLead(header_, message); });
+    run_.Skipped.push_back({statementLine_, record_.Name, message});
     state_ = kSkip;
   }
 
@@ -393,6 +424,10 @@ class ScriptParser {
   std::string waitingValue_, waitingToken_;
   int listItems_ = 0, imageItems_ = 0;
   std::array<int, kMaxGroups> groupItems_{};
+  // Line numbers of the definition file: the current line, where the current statement and the
+  // last "/*" comment started, and the statements ("@" lines) met inside that comment.
+  std::int32_t line_ = 0, statementLine_ = 0, commentLine_ = 0;
+  std::vector<std::pair<std::int32_t, std::string>> hidden_;
 };
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "xlsx/format_extension.h"
+
 namespace tabrix::xlsx {
 
 namespace {
@@ -110,6 +112,24 @@ bool RangeList::Shift(const SheetEdit& edit) {
     any = true;
     if (out.empty()) Drop(slot);
     else Put(slot, out);
+  }
+  changed_ = changed_ || any;
+  return any;
+}
+
+bool RangeList::GrowOverInserted(const SheetEdit& edit) {
+  if (!edit.IsInsert()) return false;
+  const std::set<Key>& index = edit.OnRows() ? byRow_ : byColumn_;
+  std::vector<std::uint32_t> ending;
+  for (auto it = index.lower_bound(Key{edit.First - 1, 0}); it != index.end() && it->first == edit.First - 1; ++it)
+    ending.push_back(it->second);
+  lastVisited_ += ending.size();
+  bool any = false;
+  std::string out;
+  for (std::uint32_t slot : ending) {
+    if (!slots_[slot].rect || !ExtendSqrefOverInserted(slots_[slot].text, edit, out)) continue;
+    Put(slot, out);
+    any = true;
   }
   changed_ = changed_ || any;
   return any;

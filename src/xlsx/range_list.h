@@ -26,6 +26,9 @@ class RangeList {
   // What a copy of `source` by (dRow, dCol) adds: the parts of the entries inside the source,
   // moved, joined with the entries they continue. Returns true when the list changed.
   bool Extend(const CellRect& source, std::int32_t dRow, std::int32_t dCol);
+  // After an insertion was shifted in: entries ending right before the inserted rows (columns)
+  // grow over them (ExtendSqrefOverInserted on each). Returns true when something grew.
+  bool GrowOverInserted(const SheetEdit& edit);
 
   bool Empty() const { return changed_ ? alive_ == 0 : original_.empty(); }
   // The list as the sheet XML holds it; unchanged lists keep their text as read.

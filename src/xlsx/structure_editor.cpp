@@ -6,8 +6,11 @@
 
 #include <algorithm>
 
+#include "xlsx/edit_guards.h"
 #include "xlsx/engine_errors.h"
+#include "xlsx/format_extension.h"
 #include "xlsx/formula_references.h"
+#include "xlsx/pivot_tables.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
@@ -52,6 +55,7 @@ void StructureEditor::Run() {
   for (const auto& other : book_.Worksheets()) MoveSheetXml(*other);
   if (!edit_.HasBand()) MoveDrawing();
   MoveSheetParts();
+  MovePivotLocations(sheet_, edit_);
   MoveWorkbookParts();
 }
 
@@ -59,6 +63,7 @@ void StructureEditor::Run() {
 // Checks made before anything moves
 
 void StructureEditor::CheckAllowed() {
+  CheckEditAllowed(sheet_, edit_);  // protection, array formulas, pivot tables
   const bool rows = edit_.OnRows();
   const std::int32_t limit = rows ? kMaxRows : kMaxColumns;
   const std::int32_t bandFirst = edit_.HasBand() ? edit_.BandFirst : 1;
@@ -408,6 +413,7 @@ bool StructureEditor::ShiftSqrefAttribute(pugi::xml_attribute attribute) {
 bool StructureEditor::ShiftRangeList(pugi::xml_attribute attribute) {
   RangeList& list = sheet_.RangeListOf(attribute);
   list.Shift(edit_);
+  list.GrowOverInserted(edit_);
   book_.Work().rangeEntriesVisited += list.LastVisited();
   return !list.Empty();
 }
@@ -490,6 +496,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
           } else if (name == "sqref" && own) {
             std::string changed;
             if (ShiftSqref(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
+            if (ExtendSqrefOverInserted(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
           } else {
             stack.push_back(c);
           }

@@ -6,8 +6,10 @@
 
 #include "xlsx/block_copier.h"
 #include "xlsx/engine_errors.h"
+#include "xlsx/edit_guards.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/number_format/number_format.h"
+#include "xlsx/table_columns.h"
 #include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
@@ -136,6 +138,14 @@ void XlsxWorksheet::WriteValue(Cell& cell, const Variant& value, bool keepFormul
 
 void XlsxWorksheet::SetValue(std::int32_t row, std::int32_t column, const Variant& value) {
   CheckCell(row, column);
+  CheckCellWritable(*this, row, column);
+  if (value.IsText()) {
+    // A table's header cell names its column: the column and the references to it follow.
+    if (auto name = RenameTableColumnAt(*this, row, column, value.Text())) {
+      WriteValue(cells_.GetRow(row).Get(column), Variant(*name), false);
+      return;
+    }
+  }
   if (value.IsEmpty() || value.IsNull()) {
     Cell* cell = cells_.FindCell(row, column);
     if (cell) WriteValue(*cell, value, false);
@@ -147,6 +157,7 @@ void XlsxWorksheet::SetValue(std::int32_t row, std::int32_t column, const Varian
 void XlsxWorksheet::SetFormula(std::int32_t row, std::int32_t column, std::string_view formula,
                                const Variant& cached) {
   CheckCell(row, column);
+  CheckCellWritable(*this, row, column);
   if (!formula.empty() && formula.front() == '=') formula.remove_prefix(1);
   Cell& cell = cells_.GetRow(row).Get(column);
   ClearFormula(cell);

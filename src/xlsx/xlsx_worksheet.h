@@ -14,6 +14,7 @@
 
 #include "tabrix/platform/spreadsheet.h"
 #include "xlsx/cell_address.h"
+#include "xlsx/edit_guards.h"
 #include "xlsx/merged_areas.h"
 #include "xlsx/package.h"
 #include "xlsx/range_list.h"
@@ -112,6 +113,8 @@ class XlsxWorksheet final : public platform::Worksheet {
   void ForgetRangeList(pugi::xml_attribute attribute) { rangeLists_.erase(attribute.internal_object()); }
   // Writes the changed lists back into their attributes.
   void WriteRangeLists();
+  // Lookups kept for the checks of refused edits and the table header hook.
+  SheetGuardCache& GuardCache() { return guardCache_; }
 
  private:
   void LoadSheetData(pugi::xml_node sheetData);
@@ -133,6 +136,7 @@ class XlsxWorksheet final : public platform::Worksheet {
   MergedAreas merges_;
   SheetPictures pictures_{*this};
   std::unordered_map<pugi::xml_attribute_struct*, RangeList> rangeLists_;
+  SheetGuardCache guardCache_;
 };
 
 }  // namespace tabrix::xlsx

@@ -1,29 +1,35 @@
-// Whole report runs with legacy and converted formats: an .xls template whose growing table and
-// totals are filled from SQLite into .xls and into .xlsx, a PDF report, and runs without a
-// converter (0x80040013 for the report, 0x80040011 for the template), with the shipped
-// fmtconv.cfg. Results are read back with LibreOffice, openpyxl and pdftotext.
+// Legacy and converted formats through LibreOffice: .xls, .ods and PDF runs and templates, runs
+// without a converter, and every row of the shipped fmtconv.cfg written in its format, read back
+// with LibreOffice, openpyxl, pdftotext and the zip container (skipped without LibreOffice).
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
+#include <set>
+#include <thread>
 
-#include "tabrix/report_run.h"
-#include "support/run_log.h"
+#include "definition/conversion_table.h"
 #include "fixtures/format_test_support.h"
+#include "fixtures/run_fixture.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/spreadsheet.h"
+#include "tabrix/report_run.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ExecuteSql;
+using testing::FolderEntries;
 using testing::IsCompoundDocument;
+using testing::IsZip;
 using testing::LibreOfficeAvailable;
 using testing::LibreOfficeConvert;
 using testing::LibreOfficeCsv;
+using testing::LogTexts;
 using testing::OpenpyxlCells;
 using testing::ParseCsv;
 using testing::ReadTextFile;
@@ -31,31 +37,7 @@ using testing::RunCommand;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
 using testing::WriteTextFile;
-
-void ExecuteSql(const std::string& database, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-  char* message = nullptr;
-  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-  EXPECT_EQ(rc, SQLITE_OK) << (message ? message : "");
-  sqlite3_free(message);
-  sqlite3_close(db);
-}
-
-// The run log's lines without their time prefix.
-std::vector<std::string> LogTexts(const std::string& path) {
-  std::vector<std::string> lines;
-  std::string text = ReadTextFile(path);
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    std::size_t prefix = line.find("]    ");
-    lines.push_back(prefix == std::string::npos ? line : line.substr(prefix + 5));
-    start = end + 2;
-  }
-  return lines;
-}
+using testing::ZipEntry;
 
 const std::string kSalesScript =
     "@sales=REPORT(SHEET=Sales RESERVE=2 CELL=A4,B4,C4) "
@@ -105,6 +87,50 @@ class FormatRuns : public ::testing::Test {
   TempFolder folder_{"tabrix-runs"};
 };
 
+std::shared_ptr<platform::Workbook> Open(const std::string& path) {
+  return platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
+}
+
+// Writes two records into the template's block and the totals the formulas would give.
+void FillTwoRecords(platform::Workbook& book) {
+  auto sheet = book.WorksheetByName("Sales");
+  sheet->SetValue(4, 1, Variant("North"));
+  sheet->SetValue(4, 2, Variant(12.0));
+  sheet->SetValue(4, 3, Variant(1500.25));
+  sheet->SetValue(8, 2, Variant("Ana"));
+}
+
+// Whether the file is what the format code promises, with the workbook's title in it.
+std::string CheckWritten(const std::string& path, std::int32_t code) {
+  std::string bytes = ReadTextFile(path);
+  auto has = [&](const std::string& text) { return bytes.find(text) != std::string::npos; };
+  switch (code) {
+    case 51: case 52: case 53: case 54:
+      return IsZip(path) && ZipEntry(path, "xl/workbook.xml").find("Sales") != std::string::npos ? "" : "not Open XML";
+    case 56: case -4143: case 17:
+      return IsCompoundDocument(path) ? "" : "not a compound document";
+    case 60:
+      return ZipEntry(path, "mimetype") == "application/vnd.oasis.opendocument.spreadsheet" ? "" : "not OpenDocument";
+    case 57:
+      return bytes.rfind("%PDF-", 0) == 0 ? "" : "not PDF";
+    case 44:
+      return has("<HTML") || has("<html") ? (has("Sales by region") ? "" : "no title") : "not HTML";
+    case 2:
+      return bytes.rfind("ID;", 0) == 0 && has("Sales by region") ? "" : "not SYLK";
+    case 9:
+      return bytes.rfind("TABLE", 0) == 0 && has("Sales by region") ? "" : "not DIF";
+    case 42: {
+      std::string utf16;
+      for (char c : std::string("Sales by region")) utf16 += std::string{c, '\0'};
+      return has(utf16) ? "" : "not UTF-16 text";
+    }
+    case 6: case 62: case 22: case 23: case 24: case -4158: case 20: case 21: case 36:
+      return has("Sales by region") && !IsZip(path) ? "" : "not text";
+    default:
+      return "no check for this format";
+  }
+}
+
 // The filled table: five records sorted by region, the totals below, the note moved down.
 const std::vector<std::vector<std::string>> kFilledRows = {
     {"Centre", "3", "300.75"}, {"East", "7", "700.25"}, {"North", "1", "99"},
@@ -134,8 +160,8 @@ TEST_F(FormatRuns, AnXlsTemplateWithAGrowingTableIntoXlsAndIntoXlsx) {
                                       "Prepared by"}));
 
   EXPECT_EQ(ReadTextFile(xls), before);
-  EXPECT_EQ(testing::FolderEntries(folder_.File("templates")), std::vector<std::string>{"sales.xls"});
-  EXPECT_EQ(testing::FolderEntries(folder_.File("out")), (std::vector<std::string>{"sales.xls", "sales.xlsx"}));
+  EXPECT_EQ(FolderEntries(folder_.File("templates")), std::vector<std::string>{"sales.xls"});
+  EXPECT_EQ(FolderEntries(folder_.File("out")), (std::vector<std::string>{"sales.xls", "sales.xlsx"}));
 }
 
 TEST_F(FormatRuns, APdfReportShowsTheFilledTable) {
@@ -188,6 +214,69 @@ TEST_F(FormatRuns, WithoutTheConverterTheRunReportsTheFormatRow) {
             std::string::npos)
       << error->Description();
   EXPECT_NE(error->Description().find("LibreOffice is not available"), std::string::npos);
+}
+
+TEST_F(FormatRuns, AnOdsTemplateSavesAsOdsAndAsOpenXml) {
+  REQUIRE_LIBREOFFICE();
+  const std::string ods = Template("ods");
+  auto book = Open(ods);
+  EXPECT_EQ(book->FileFormat(), 60);
+  EXPECT_EQ(book->FullName(), ods);
+  FillTwoRecords(*book);
+
+  std::string report = folder_.File("report.ods");
+  book->SaveAs(report, std::nullopt);
+  ASSERT_TRUE(IsZip(report));
+  EXPECT_EQ(ZipEntry(report, "mimetype"), "application/vnd.oasis.opendocument.spreadsheet");
+  std::string content = ZipEntry(report, "content.xml");
+  EXPECT_NE(content.find("office:value=\"1500.25\""), std::string::npos);
+  EXPECT_NE(content.find("<text:p>North</text:p>"), std::string::npos);
+
+  // The same workbook as Open XML, natively: an independent reader sees the values.
+  std::string xlsx = folder_.File("report.xlsx");
+  book->SaveAs(xlsx, 51);
+  EXPECT_EQ(book->FileFormat(), 51);
+  EXPECT_EQ(testing::OpenpyxlCells(xlsx, "Sales", {"A1", "A4", "C4", "C6"}),
+            (std::vector<std::string>{"Sales by region", "North", "1500.25", "=SUM(C4:C5)"}));
+}
+
+TEST_F(FormatRuns, EveryFormatOfTheShippedTableIsWritten) {
+  REQUIRE_LIBREOFFICE();
+  std::vector<ConvEntry> table;
+  LoadConversionTable(table, std::string(TABRIX_SOURCE_DIR) + "/data/fmtconv.cfg");
+  ASSERT_GE(table.size(), 20u);
+  // Each format once (several names share a number), two at a time, each on its own workbook:
+  // conversions run side by side.
+  std::vector<ConvEntry> rows;
+  std::set<std::int32_t> seen;
+  for (const ConvEntry& entry : table)
+    if (seen.insert(entry.FileFormat).second) rows.push_back(entry);
+  const std::string xlsx = Template("xlsx");
+  const TempFolder reports("tabrix-formats-out");
+  std::atomic<std::size_t> next{0};
+  std::vector<std::string> problems(rows.size());
+  auto worker = [&] {
+    while (true) {
+      const std::size_t i = next++;
+      if (i >= rows.size()) return;
+      const std::string path = reports.File(rows[i].Name + "." + rows[i].Extra);
+      try {
+        auto book = Open(xlsx);
+        FillTwoRecords(*book);
+        book->SaveAs(path, rows[i].FileFormat);
+        problems[i] = CheckWritten(path, rows[i].FileFormat);
+      } catch (const std::exception& e) {
+        problems[i] = e.what();
+      }
+    }
+  };
+  std::thread helper(worker);
+  worker();
+  helper.join();
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    EXPECT_EQ(problems[i], "") << rows[i].Name << " (" << rows[i].FileFormat << ")";
+  // Only the reports are left: no temporary files beside them.
+  EXPECT_EQ(FolderEntries(reports.Path()).size(), rows.size());
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 // the saved report read back, the run log line for line (without time prefixes), the events.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <regex>
-#include <thread>
-
 #include "component/run_driver.h"
 #include "fixtures/run_fixture.h"
 #include "fixtures/required_tools.h"
@@ -215,12 +211,6 @@ TEST_F(ReportRunTest, BeforeConnectMayChangeTheLoginAndTheConnection) {
   EXPECT_EQ(host->opens, 1);
   EXPECT_EQ(host->closes, 1);
   EXPECT_EQ(OpenReport(folder_.File("out/report_2011.xlsx"))->WorksheetByName("Data")->GetValue(1, 1).Number(), 3);
-  // With a connection string the log shows no user.
-  events_.onBeforeConnect = nullptr;
-  const std::string withString = Definition(kReportFile, "");
-  ASSERT_EQ(Run(withString, "2012"), std::nullopt);
-  EXPECT_EQ(LogTexts(folder_.File("logs/run_2012.log")).at(3),
-            "Connect to database successfully. DSN=Main, Using a connection string.");
 }
 
 TEST_F(ReportRunTest, WithoutDataSourcesOrConversionTableTheRunWarnsAndStillSaves) {
@@ -294,61 +284,6 @@ TEST_F(ReportRunTest, StatementFailuresOfTheExecutor) {
   auto workbook = OpenReport(folder_.File("out/report_2013.xlsx"));
   EXPECT_EQ(workbook->WorksheetByName("Groups")->GetValue(1, 3).ToText(), "second sheet");
   EXPECT_EQ(workbook->WorksheetByName("Data")->GetValue(2, 3).ToText(), "the recordset was closed again");
-}
-
-
-TEST_F(ReportRunTest, RunsOnTwoThreadsResolveNamesAgainstTheirOwnDefinitionFolder) {
-  // Two definition folders, each naming its files relative to itself; the process's current
-  // directory is neither of them and never changes.
-  const std::string script = "@items=REPORT(SHEET=Data RESERVE=2 CELL=A4,B4) SELECT name, qty FROM items WHERE qty > %Min%\r\n";
-  const std::string keys = "ReportTemplateFileName=..\\templates\\report.xlsx\r\nReportFileName=out\\%Year%.xlsx\r\n";
-  const std::string sources = "Name1=Main\r\nConnectionString1=Provider=SQLite;Data Source=..\\data\\items.db\r\n";
-  const std::string first = Definition(keys, script, sources, "first/run.def");
-  const std::string second = Definition(keys, script, sources, "second/run.def");
-  const std::string workingFolder = std::filesystem::current_path().string();
-
-  std::optional<AutomationError> errors[2];
-  auto run = [&](int index, const std::string& definition, const std::string& minimum) {
-    Tabrix component;
-    ApplicationPtr application = platform::CreateSpreadsheetApplication();
-    std::string file = definition, year = "2020", min = minimum;
-    try {
-      component.Foliowright(application, file, year, min);
-    } catch (const AutomationError& error) {
-      errors[index] = error;
-    }
-  };
-  std::thread a(run, 0, first, "0");
-  std::thread b(run, 1, second, "5");
-  a.join();
-  b.join();
-  EXPECT_FALSE(errors[0]) << errors[0]->Description();
-  EXPECT_FALSE(errors[1]) << errors[1]->Description();
-  EXPECT_EQ(std::filesystem::current_path().string(), workingFolder);
-
-  auto one = OpenReport(folder_.File("first/out/2020.xlsx"));
-  auto two = OpenReport(folder_.File("second/out/2020.xlsx"));
-  EXPECT_EQ(one->WorksheetByName("Data")->GetValue(6, 1).ToText(), "banana");  // three rows
-  EXPECT_EQ(two->WorksheetByName("Data")->GetValue(4, 1).ToText(), "cherry");  // one row
-  EXPECT_EQ(two->WorksheetByName("Data")->GetValue(5, 1).ToText(), "Total");  // reserved row removed
-  EXPECT_EQ(LogTexts(folder_.File("first/run.log")).at(4),
-            "Create the blank report file \"" + folder_.File("first/out/2020.xlsx") + "\".");
-  EXPECT_EQ(LogTexts(folder_.File("second/run.log")).at(5),
-            "Open the template file \"" + Template() + "\".");
-}
-
-TEST_F(ReportRunTest, GroupedReportStatement) {
-  const std::string definition = Definition(
-      kReportFile,
-      "@g=REPORT(SHEET=Groups CELL=A2,A3,B3 GROUP=grp GROUPRANGE=A2:B4)\r\n"
-      "SELECT grp, name, qty FROM items ORDER BY grp, name\r\n");
-  ASSERT_EQ(Run(definition, "2014"), std::nullopt);
-  auto workbook = OpenReport(folder_.File("out/report_2014.xlsx"));
-  auto sheet = workbook->WorksheetByName("Groups");
-  const Lines expected = {"Groups", "g1", "apple", "banana", "end of group", "g2", "cherry", "end of group"};
-  for (std::size_t row = 0; row < expected.size(); ++row)
-    EXPECT_EQ(sheet->GetValue(static_cast<int>(row) + 1, 1).ToText(), expected[row]) << "row " << row + 1;
-  EXPECT_EQ(sheet->GetValue(4, 2).Number(), 1);
 }
 
 }  // namespace

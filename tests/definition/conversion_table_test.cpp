@@ -1,4 +1,4 @@
-// The format-conversion table: fields, comments, limits, lookups, and the shipped fmtconv.cfg.
+// The format-conversion table reader: fields, comments, limits and lookups by name or number.
 #include "definition/conversion_table.h"
 
 #include <gtest/gtest.h>
@@ -45,28 +45,24 @@ TEST_F(ConversionTable, ParsesFieldsCommentsAndShortLines) {
   EXPECT_FALSE(table[6].HasFileFormat);
 
   EXPECT_EQ(FindConvEntry(table, "xlcsv"), 0);  // case-insensitive, first of equal names
-  EXPECT_EQ(FindConvEntry(table, "XLOPENXMLWORKBOOK"), 1);
   EXPECT_EQ(FindConvEntry(table, "6"), 0);
   EXPECT_EQ(FindConvEntry(table, " 99 "), 2);   // by number, whatever the name
   EXPECT_EQ(FindConvEntry(table, "51.4"), 1);
   EXPECT_EQ(FindConvEntry(table, "Text"), 3);
   EXPECT_EQ(FindConvEntry(table, "-4158"), 4);
   EXPECT_EQ(FindConvEntry(table, ""), -1);
-  EXPECT_EQ(FindConvEntry(table, "xlHtml"), -1);
   EXPECT_EQ(FindConvEntry(table, "44"), -1);
   EXPECT_EQ(FindConvEntry(table, "99999999999"), -1);
 }
 
-TEST_F(ConversionTable, ReadsAtMost257Entries) {
+TEST_F(ConversionTable, ReadingEndsAfter257EntriesOrAtANumberBeyond32Bits) {
   std::vector<std::string> lines;
   for (int i = 1; i <= 300; ++i) lines.push_back("f" + std::to_string(i) + "\t" + std::to_string(i) + "\td\te");
   LoadConversionTable(table, Write("big.cfg", lines));
   ASSERT_EQ(table.size(), 257u);
   EXPECT_EQ(table.back().Name, "f257");
   EXPECT_EQ(FindConvEntry(table, "f258"), -1);
-}
 
-TEST_F(ConversionTable, NumberBeyond32BitsEndsTheReading) {
   LoadConversionTable(table, Write("ovf.cfg", {"a\t1\td\te", "b\t99999999999\td\te", "c\t3\td\te"}, "\n"));
   ASSERT_EQ(table.size(), 1u);
   EXPECT_EQ(table[0].Name, "a");
@@ -77,28 +73,6 @@ TEST_F(ConversionTable, MissingFileLeavesTheTableEmpty) {
   LoadConversionTable(table, folder_ + "/none.cfg");
   EXPECT_TRUE(table.empty());
   EXPECT_EQ(FindConvEntry(table, "stale"), -1);
-}
-
-TEST(ShippedConversionTable, ListsTheFormatsTheEngineSaves) {
-  std::vector<ConvEntry> table;
-  LoadConversionTable(table, std::string(TABRIX_SOURCE_DIR) + "/data/fmtconv.cfg");
-  const std::vector<std::pair<std::string, int>> expected = {
-      {"xlWorkbookDefault", 51}, {"xlOpenXMLWorkbook", 51}, {"xlOpenXMLWorkbookMacroEnabled", 52},
-      {"xlOpenXMLTemplate", 54}, {"xlCSV", 6}, {"xlCSVUTF8", 62}, {"xlCurrentPlatformText", -4158},
-      {"xlTextWindows", 20}, {"xlUnicodeText", 42}, {"xlTextPrinter", 36}, {"xlExcel8", 56},
-      {"xlWorkbookNormal", -4143}, {"xlOpenDocumentSpreadsheet", 60}, {"xlTypePDF", 57},
-      {"xlHtml", 44}};
-  for (const auto& [name, number] : expected) {
-    const int at = FindConvEntry(table, name);
-    ASSERT_GE(at, 0) << name;
-    EXPECT_EQ(table[static_cast<std::size_t>(at)].FileFormat, number) << name;
-    EXPECT_FALSE(table[static_cast<std::size_t>(at)].Description.empty()) << name;
-  }
-  // The default name comes first for 51.
-  EXPECT_EQ(table[static_cast<std::size_t>(FindConvEntry(table, "51"))].Name, "xlWorkbookDefault");
-  // The copy beside the programs is the one a run loads.
-  LoadConversionTable(table, DefaultConversionTablePath());
-  EXPECT_GE(FindConvEntry(table, "xlCSV"), 0);
 }
 
 }  // namespace

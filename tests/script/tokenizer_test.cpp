@@ -23,16 +23,10 @@ std::vector<std::string> AllTokens(std::string_view line, bool keepQuotes = fals
 
 using Tokens = std::vector<std::string>;
 
-TEST(GetToken, StatementHeaderSplitsIntoWordsOperatorsAndPunctuation) {
-  EXPECT_EQ(AllTokens("@1=EXECSQL(CONNECT=db1)"),
-            (Tokens{"@1", "=", "EXECSQL", "(", "CONNECT", "=", "db1", ")", ""}));
+TEST(GetToken, BlanksSeparateAndOperatorsTakeAtMostTwoCharacters) {
   EXPECT_EQ(AllTokens("  a,b\t(c)\r\n"), (Tokens{"a", ",", "b", "(", "c", ")", ""}));
-}
-
-TEST(GetToken, OperatorsTakeAtMostTwoCharacters) {
   EXPECT_EQ(AllTokens("a<=b"), (Tokens{"a", "<=", "b", ""}));
   EXPECT_EQ(AllTokens("a = = b"), (Tokens{"a", "=", "=", "b", ""}));
-  EXPECT_EQ(AllTokens("x==y"), (Tokens{"x", "==", "y", ""}));
   EXPECT_EQ(AllTokens("x<>=y"), (Tokens{"x", "<>", "=", "y", ""}));
   EXPECT_EQ(AllTokens("=<"), (Tokens{"=<", ""}));
 }
@@ -67,18 +61,6 @@ TEST(GetToken, CommentOpenerIsItsOwnToken) {
   EXPECT_EQ(AllTokens("/"), (Tokens{"/", ""}));
 }
 
-TEST(GetToken, PositionIsLeftAfterTheToken) {
-  std::string line = "KEY = value";
-  int position = 1;
-  EXPECT_EQ(GetToken(line, position, false), "KEY");
-  EXPECT_EQ(position, 4);
-  EXPECT_EQ(GetToken(line, position, false), "=");
-  EXPECT_EQ(position, 6);
-  EXPECT_EQ(GetToken(line, position, false), "value");
-  EXPECT_GT(position, static_cast<int>(line.size()));
-  EXPECT_EQ(GetToken(line, position, false), "");
-}
-
 TEST(StripQuotes, RemovesOnlyOneMatchingPair) {
   EXPECT_EQ(StripQuotes("\"abc\""), "abc");
   EXPECT_EQ(StripQuotes("'a''b'"), "a''b");
@@ -87,34 +69,6 @@ TEST(StripQuotes, RemovesOnlyOneMatchingPair) {
   EXPECT_EQ(StripQuotes("\"abc'"), "\"abc'");
   EXPECT_EQ(StripQuotes("\"\"x\"\""), "\"x\"");
   EXPECT_EQ(StripQuotes("abc"), "abc");
-}
-
-TEST(SkipToCommentEnd, FindsEndOrKeepsCommentOpen) {
-  bool inComment = false;
-  int position = 1;
-  SkipToCommentEnd("still inside", position, inComment);
-  EXPECT_TRUE(inComment);
-  EXPECT_GT(position, 12);
-
-  std::string line = "xx */ SELECT";
-  position = 1;
-  SkipToCommentEnd(line, position, inComment);
-  EXPECT_FALSE(inComment);
-  EXPECT_EQ(position, 6);
-  EXPECT_EQ(GetToken(line, position, false), "SELECT");
-
-  // The search starts at the position given.
-  line = "*/ a */b";
-  position = 3;
-  SkipToCommentEnd(line, position, inComment);
-  EXPECT_FALSE(inComment);
-  EXPECT_EQ(line.substr(static_cast<std::size_t>(position - 1)), "b");
-}
-
-TEST(TrimTextEnd, CutsAtNulThenTrailingBlanks) {
-  EXPECT_EQ(TrimTextEnd("abc \t\r\n"), "abc");
-  EXPECT_EQ(TrimTextEnd(std::string("ab \0cd", 6)), "ab");
-  EXPECT_EQ(TrimTextEnd("  lead"), "  lead");
 }
 
 // A parameter table for substitution: the rows of one test.
@@ -132,21 +86,15 @@ class WithParameters : public ::testing::Test {
   std::vector<ParameterEntry> table_;
 };
 
-TEST_F(WithParameters, FirstMatchingEntryInTableOrderWins) {
+TEST_F(WithParameters, SubstitutionRules) {
+  // The first matching entry in table order wins.
   Set({{"%Y%", "7"}, {"%Y", "x"}});
   EXPECT_EQ(SubstituteParameters("%Y%"), "7");
   Set({{"%Y", "x"}, {"%Y%", "7"}});
   EXPECT_EQ(SubstituteParameters("%Y%"), "x%");
-}
-
-TEST_F(WithParameters, ValuesAreNotScannedAgainAndQuotesAreIgnored) {
-  Set({{"%A%", "%B%"}, {"%B%", "b"}});
-  EXPECT_EQ(SubstituteParameters("x=%A% and '%B%'"), "x=%B% and 'b'");
-}
-
-TEST_F(WithParameters, MatchIsCaseSensitiveAndSkipsEmptyNames) {
-  Set({{"", "never"}, {"%year%", "2009"}});
-  EXPECT_EQ(SubstituteParameters("%YEAR% %year%"), "%YEAR% 2009");
+  // Values are not scanned again; quotes do not matter; names match with case; empty names never.
+  Set({{"%A%", "%B%"}, {"%B%", "b"}, {"", "never"}, {"%year%", "2009"}});
+  EXPECT_EQ(SubstituteParameters("x=%A% and '%B%' %YEAR% %year%"), "x=%B% and 'b' %YEAR% 2009");
 }
 
 TEST_F(WithParameters, TrailingBlanksGoOnlyWhenParametersExist) {
@@ -154,24 +102,21 @@ TEST_F(WithParameters, TrailingBlanksGoOnlyWhenParametersExist) {
   EXPECT_EQ(SubstituteParameters("a b \t\r\n"), "a b \t\r\n");
   Set({{"%P%", "p"}});
   EXPECT_EQ(SubstituteParameters("a b \t\r\n"), "a b");
+  // The text ends at a NUL character.
+  EXPECT_EQ(SubstituteParameters(std::string("ab \0cd", 6)), "ab");
   // A value that ends in blanks loses them too at the end of the text.
   Set({{"%P%", "p  "}});
   EXPECT_EQ(SubstituteParameters("x %P%"), "x p");
 }
 
+// Comments in whole statements, single-quoted text and lines are in statement_parser_test.
 TEST_F(WithParameters, PrepareStatementTextRemovesCommentsOutsideQuotes) {
   bool inComment = true;
-  EXPECT_EQ(PrepareStatementText("SELECT a/*x*/b FROM t", inComment), "SELECT ab FROM t");
+  EXPECT_EQ(PrepareStatementText("SELECT \"a/*b\" FROM t", inComment), "SELECT \"a/*b\" FROM t");
   EXPECT_FALSE(inComment);
-  EXPECT_EQ(PrepareStatementText("SELECT '/*not*/' , \"a/*b\" FROM t", inComment),
-            "SELECT '/*not*/' , \"a/*b\" FROM t");
-  EXPECT_FALSE(inComment);
-  EXPECT_EQ(PrepareStatementText("SELECT 'it''s /* x' /*c*/ FROM t", inComment),
-            "SELECT 'it''s /* x'  FROM t");
-  EXPECT_EQ(PrepareStatementText("SELECT a /* open", inComment), "SELECT a");
+  EXPECT_EQ(PrepareStatementText("SELECT 'it''s /* x' /*c*/ FROM t", inComment), "SELECT 'it''s /* x'  FROM t");
+  EXPECT_EQ(PrepareStatementText("a/b /**/c /* open", inComment), "a/b c");
   EXPECT_TRUE(inComment);
-  EXPECT_EQ(PrepareStatementText("a/b /**/c", inComment), "a/b c");
-  EXPECT_FALSE(inComment);
 }
 
 TEST_F(WithParameters, PrepareStatementTextSubstitutesAfterCommentRemoval) {
@@ -183,25 +128,6 @@ TEST_F(WithParameters, PrepareStatementTextSubstitutesAfterCommentRemoval) {
   EXPECT_TRUE(inComment);
   // Parameters inside a quoted string are replaced as well.
   EXPECT_EQ(PrepareStatementText("WHERE y = '%Year%'", inComment), "WHERE y = '2009'");
-}
-
-// Comment state that spans lines: the caller carries it with SkipToCommentEnd.
-TEST(CommentAcrossLines, OpenCommentIsClosedOnALaterLine) {
-  std::vector<std::string> lines = {"SELECT a /* first", "still comment", "end */ FROM t"};
-  bool inComment = false;
-  std::string collected;
-  for (const std::string& line : lines) {
-    int position = 1;
-    std::string_view rest = line;
-    if (inComment) {
-      SkipToCommentEnd(line, position, inComment);
-      if (inComment) continue;
-      rest = std::string_view(line).substr(static_cast<std::size_t>(position - 1));
-    }
-    collected += PrepareStatementText(rest, inComment, {});
-  }
-  EXPECT_EQ(collected, "SELECT a FROM t");
-  EXPECT_FALSE(inComment);
 }
 
 }  // namespace

@@ -15,22 +15,8 @@ using platform::CellRect;
 using platform::kMaxColumns;
 using testing::TempFolder;
 
-struct Opened {
-  std::shared_ptr<platform::Application> application = platform::CreateSpreadsheetApplication();
-  std::shared_ptr<platform::Workbook> book;
-  XlsxWorksheet* data = nullptr;
-  explicit Opened(const std::string& path) {
-    book = application->OpenWorkbook(path, true);
-    data = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
-  }
-};
-
-std::string Line(const std::string& description, const std::string& key) {
-  std::size_t at = description.find(key + "=");
-  if (at == std::string::npos) return "<missing>";
-  at += key.size() + 1;
-  return description.substr(at, description.find('\n', at) - at);
-}
+using test::Line;
+using test::Opened;
 
 TEST(CopyFill, AutoFillRepeatsTheBlockWithTranslatedFormulasFormatsAndRules) {
   TempFolder folder;

@@ -21,8 +21,6 @@ TEST(ShiftFormulaRows, InsertionMovesCellsAtOrBelowAndGrowsSpanningRanges) {
   EXPECT_EQ(Shift("SUM(E6:E9)", ins), "SUM(E8:E11)");
   EXPECT_EQ(Shift("SUM(E5:E6)", ins), "SUM(E5:E8)");
   EXPECT_EQ(Shift("SUM(E1:E5)", ins), "SUM(E1:E5)");
-  // The growing-table total: template row 5, reserved row 6, blocks inserted at row 6.
-  EXPECT_EQ(Shift("SUM(F5:F6)*$B$2", SheetEdit::InsertRows(6, 1)), "SUM(F5:F7)*$B$2");
 }
 
 TEST(ShiftFormulaRows, WholeColumnsStayWholeRowsFollowTheRowRule) {
@@ -128,13 +126,10 @@ TEST(DefinedNameFormulas, AlwaysSheetQualified) {
   const FormulaContext names{"My Sheet", false};
   EXPECT_EQ(Shift("'My Sheet'!$A$1:$B$5", SheetEdit::InsertRows(3, 2), names),
             "'My Sheet'!$A$1:$B$7");
-  EXPECT_EQ(Shift("'My Sheet'!$A:$A", SheetEdit::InsertRows(3, 2), names), "'My Sheet'!$A:$A");
   EXPECT_EQ(Shift("'My Sheet'!$A:$A", SheetEdit::InsertColumns(1, 1), names),
             "'My Sheet'!$B:$B");
   EXPECT_EQ(Shift("'My Sheet'!$1:$2,'My Sheet'!$A:$B", SheetEdit::InsertRows(1, 1), names),
             "'My Sheet'!$2:$3,'My Sheet'!$A:$B");
-  const FormulaContext chart{"Sheet1", false};
-  EXPECT_EQ(Shift("Sheet1!$B$2:$B$10", SheetEdit::InsertRows(5, 3), chart), "Sheet1!$B$2:$B$13");
 }
 
 TEST(RemoveSheetReferences, ReferencesIntoTheDeletedSheetBecomeRef) {
@@ -172,10 +167,7 @@ TEST(ParsedFormula, MovesRepeatedlyAndWritesUntouchedPartsVerbatim) {
   EXPECT_EQ(parsed.Text(), "sum(A5:A9)+'X y'!b7+Data!C3+\"A5\"");
   EXPECT_TRUE(parsed.Shift(SheetEdit::DeleteRows(3, 1), kHere));
   EXPECT_EQ(parsed.Text(), "sum(A4:A8)+'X y'!b7+Data!#REF!+\"A5\"");
-  // Same results as the text form.
-  ParsedFormula again("SUM($A$5:A6)*Q1");
-  again.Translate(-3, 2);
-  EXPECT_EQ(again.Text(), TranslatedFormula("SUM($A$5:A6)*Q1", -3, 2));
+  // (That the parsed form and the text form agree on any text: fuzz/fuzz_formula_references.cpp.)
 }
 
 TEST(MeasureReferences, ReachTellsWhichEditsCanMatter) {
@@ -188,13 +180,7 @@ TEST(MeasureReferences, ReachTellsWhichEditsCanMatter) {
   EXPECT_FALSE(EditCanAffect(reach, SheetEdit::InsertRows(41, 1)));
   EXPECT_FALSE(EditCanAffect(reach, SheetEdit::DeleteColumns(27, 2)));
   EXPECT_FALSE(MeasureReferences("1+2+MyName+\"A1\"").HasReferences);
-  // The pre-check never misses a change: every formula it rules out is unchanged.
-  const char* formulas[] = {"A1+B7", "SUM(C3:C9)", "Data!Q2", "SUM(3:12)", "E:E", "$B$2*2"};
-  for (const char* f : formulas)
-    for (int k = 1; k < 15; ++k) {
-      const auto edit = SheetEdit::InsertRows(k, 1);
-      if (!EditCanAffect(MeasureReferences(f), edit)) EXPECT_EQ(Shift(f, edit), f) << f << k;
-    }
+  // (That the pre-check never hides a change: the fuzz target.)
 }
 
 TEST(Sqref, ListsMoveDropDeletedEntriesAndKeepTheirForm) {
@@ -228,21 +214,10 @@ TEST(Rects, ShiftRectAndShiftIndexForMergesAnchorsAndBreaks) {
   EXPECT_TRUE(inside.Deleted);
   EXPECT_EQ(ShiftIndex(9, SheetEdit::DeleteRows(5, 3)).Index, 6);
   EXPECT_EQ(ShiftIndex(16384, SheetEdit::InsertColumns(1, 1)).Index, 16384);
-  EXPECT_EQ(ParseRect("$B$2:D5"), (CellRect{2, 2, 5, 4}));
-  EXPECT_EQ(ParseRect("F:H"), (CellRect{1, 6, kMaxRows, 8}));
-  EXPECT_EQ(ParseRect("Sheet1!A1"), std::nullopt);
-  EXPECT_EQ(RectText({5, 1, 7, kMaxColumns}), "5:7");
-  EXPECT_EQ(RectText({2, 3, 2, 3}), "C2");
 }
 
-}  // namespace
-}  // namespace tabrix::xlsx
-
-namespace tabrix::xlsx {
-namespace {
-
 // Inserting rows or columns and deleting the same ones again gives the formula back, for any
-// formula whose references stay on the sheet; scanning arbitrary bytes never goes wrong.
+// formula whose references stay on the sheet. (Arbitrary text: fuzz/fuzz_formula_references.cpp.)
 TEST(ShiftFormulaProperties, InsertThenDeleteRestoresTheText) {
   const char* formulas[] = {
       "SUM(F5:F6)*$B$2+'Sheet 2'!A1:B3+Sheet3!C:C+4:7+MyName+Table1[Col]",
@@ -261,28 +236,6 @@ TEST(ShiftFormulaProperties, InsertThenDeleteRestoresTheText) {
         }
       }
     }
-  }
-}
-
-TEST(ShiftFormulaProperties, ArbitraryBytesAreScannedSafely) {
-  const std::string alphabet = "A1$:!'\"[]#(),.E+-Z9 \\_?x\xC3\xA4";
-  std::uint32_t seed = 12345;
-  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
-  std::string out;
-  for (int round = 0; round < 3000; ++round) {
-    std::string text;
-    const int length = static_cast<int>(next() % 24);
-    for (int i = 0; i < length; ++i) text.push_back(alphabet[next() % alphabet.size()]);
-    ShiftFormula(text, SheetEdit::InsertRows(1, 1), {"A", true}, out);
-    ShiftFormula(text, SheetEdit::DeleteColumns(1, 2), {"A", false}, out);
-    TranslateFormula(text, -1, 1, out);
-    const ParsedFormula parsed(text);
-    EXPECT_EQ(parsed.Text(), text);
-    // The parsed form and the text form agree.
-    ParsedFormula moved(text);
-    moved.Shift(SheetEdit::InsertRows(1, 1), {"A", true});
-    EXPECT_EQ(moved.Text(), Shift(text, SheetEdit::InsertRows(1, 1), {"A", true}))
-        << text;
   }
 }
 

@@ -3,12 +3,10 @@
 // Skipped where LibreOffice or openpyxl for /usr/bin/python3 is not installed.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fixtures/office_tools.h"
@@ -18,8 +16,6 @@
 
 namespace tabrix::xlsx {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string ShiftedText(std::string_view formula, const SheetEdit& edit,
                         const FormulaContext& context) {
@@ -48,79 +44,32 @@ struct Sheet {
   std::vector<Cell> Cells;
 };
 
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/tabrix-formula-XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  ~Scratch() { fs::remove_all(dir_); }
-  const fs::path& Dir() const { return dir_; }
-
-  void Write(const std::string& name, const std::vector<Sheet>& sheets) {
-    std::ostringstream json;
-    json << "{\"sheets\":[";
-    for (std::size_t s = 0; s < sheets.size(); ++s) {
-      json << (s ? "," : "") << "{\"name\":" << JsonString(sheets[s].Name) << ",\"cells\":[";
-      for (std::size_t k = 0; k < sheets[s].Cells.size(); ++k) {
-        const Cell& c = sheets[s].Cells[k];
-        json << (k ? "," : "") << "[" << c.Row << "," << c.Col << ","
-             << (c.Number ? c.Value : JsonString(c.Value));
-        if (!c.Format.empty()) json << "," << JsonString(c.Format);
-        json << "]";
-      }
-      json << "]}";
+// Writes the sheets with openpyxl (make_workbook.py) and returns what LibreOffice shows in them
+// after recalculating, by sheet name.
+std::map<std::string, testing::CsvRows> WriteAndShow(const testing::TempFolder& folder, const std::string& name,
+                                                     const std::vector<Sheet>& sheets) {
+  std::ostringstream json;
+  json << "{\"sheets\":[";
+  for (std::size_t s = 0; s < sheets.size(); ++s) {
+    json << (s ? "," : "") << "{\"name\":" << JsonString(sheets[s].Name) << ",\"cells\":[";
+    for (std::size_t k = 0; k < sheets[s].Cells.size(); ++k) {
+      const Cell& c = sheets[s].Cells[k];
+      json << (k ? "," : "") << "[" << c.Row << "," << c.Col << "," << (c.Number ? c.Value : JsonString(c.Value))
+           << (c.Format.empty() ? "" : "," + JsonString(c.Format)) << "]";
     }
     json << "]}";
-    const fs::path spec = dir_ / (name + ".json");
-    std::ofstream(spec) << json.str();
-    const std::string command = "/usr/bin/python3 " TABRIX_SOURCE_DIR
-                                "/tests/xlsx/make_workbook.py '" +
-                                spec.string() + "' '" + (dir_ / (name + ".xlsx")).string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
   }
+  json << "]}";
+  testing::WriteTextFile(folder.File(name + ".json"), json.str());
+  testing::RunPython(testing::ReadTextFile(TABRIX_SOURCE_DIR "/tests/xlsx/make_workbook.py"),
+                     {folder.File(name + ".json"), folder.File(name + ".xlsx")});
+  return testing::LibreOfficeSheets(folder.File(name + ".xlsx"), /*asShown=*/true);
+}
 
-  // Every sheet of the workbooks to CSV as shown, recalculating formulas on load.
-  void Convert(const std::vector<std::string>& names) {
-    const fs::path profile = dir_ / "profile";
-    fs::create_directories(profile / "user");
-    std::ofstream(profile / "user" / "registrymodifications.xcu")
-        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-           "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop "
-           "oor:name=\"OOXMLRecalcMode\" oor:op=\"fuse\"><value>0</value></prop></item>\n"
-           "</oor:items>\n";
-    std::string command = "cd '" + dir_.string() +
-                          "' && timeout 300 /usr/bin/soffice -env:UserInstallation=file://" +
-                          profile.string() +
-                          " --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,"
-                          "1033,false,true,true,false,false,-1' --outdir out";
-    for (const std::string& name : names) command += " '" + name + ".xlsx'";
-    command += " >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  }
-
-  // Cells of one converted sheet: (row, column) -> displayed text.
-  std::map<std::pair<int, int>, std::string> Read(const std::string& name,
-                                                  const std::string& sheet) {
-    std::map<std::pair<int, int>, std::string> cells;
-    const fs::path file = dir_ / "out" / (name + "-" + sheet + ".csv");
-    EXPECT_TRUE(fs::exists(file)) << name << "-" << sheet;
-    if (!fs::exists(file)) return cells;
-    const auto rows = testing::ParseCsv(testing::ReadTextFile(file.string()));
-    for (std::size_t r = 0; r < rows.size(); ++r)
-      for (std::size_t c = 0; c < rows[r].size(); ++c)
-        if (!rows[r][c].empty()) cells[{static_cast<int>(r) + 1, static_cast<int>(c) + 1}] = rows[r][c];
-    return cells;
-  }
-
- private:
-  fs::path dir_;
-};
-
-// ---------------------------------------------------------------------------------------------
+std::string ShownAt(const testing::CsvRows& rows, int row, int column) {
+  if (row > static_cast<int>(rows.size()) || column > static_cast<int>(rows[row - 1].size())) return "";
+  return rows[row - 1][column - 1];
+}
 
 const char* const kDataSheet = "My Data";
 
@@ -191,7 +140,7 @@ Template Apply(const Template& before, const SheetEdit& edit) {
 TEST(LibreOfficeCheck, MovedFormulasComputeTheSameAfterInsertingAndDeletingEmptyCells) {
   REQUIRE_LIBREOFFICE();
   REQUIRE_PYTHON_MODULE("openpyxl", "python3-openpyxl");
-  Scratch scratch;
+  testing::TempFolder folder;
   const Template before = MakeTemplate();
   // Edits that add or remove only empty cells: every formula keeps its value.
   const std::vector<std::pair<std::string, SheetEdit>> edits = {
@@ -201,38 +150,22 @@ TEST(LibreOfficeCheck, MovedFormulasComputeTheSameAfterInsertingAndDeletingEmpty
       {"columns_inside", SheetEdit::InsertColumns(2, 2)},
       {"column_deleted", SheetEdit::DeleteColumns(7, 1)},
   };
-  scratch.Write("before", Sheets(before));
-  std::vector<std::string> names = {"before"};
-  std::vector<Template> afters;
-  for (const auto& [name, edit] : edits) {
-    afters.push_back(Apply(before, edit));
-    scratch.Write(name, Sheets(afters.back()));
-    names.push_back(name);
-  }
-  scratch.Convert(names);
-  const auto dataBefore = scratch.Read("before", kDataSheet);
-  const auto totalsBefore = scratch.Read("before", "Totals");
+  auto shownBefore = WriteAndShow(folder, "before", Sheets(before));
   long sum = 0;  // SUM(A3:B8), as a sanity check of the reading
   for (int r = 3; r <= 8; ++r) sum += 2 * (r * 1000) + 1 + 2;
-  ASSERT_EQ(dataBefore.at({16, 8}), std::to_string(sum));
-  for (std::size_t e = 0; e < edits.size(); ++e) {
-    SCOPED_TRACE(edits[e].first);
-    const auto dataAfter = scratch.Read(names[e + 1], kDataSheet);
-    const auto totalsAfter = scratch.Read(names[e + 1], "Totals");
-    for (std::size_t k = 0; k < before.LocalFormulas.size(); ++k) {
-      const Cell& was = before.LocalFormulas[k];
-      const Cell& now = afters[e].LocalFormulas[k];
-      ASSERT_TRUE(dataBefore.count({was.Row, was.Col})) << was.Value;
-      EXPECT_EQ(dataAfter.count({now.Row, now.Col}) ? dataAfter.at({now.Row, now.Col}) : "",
-                dataBefore.at({was.Row, was.Col}))
-          << was.Value << " -> " << now.Value;
-    }
-    for (std::size_t k = 0; k < before.OtherFormulas.size(); ++k) {
-      const Cell& was = before.OtherFormulas[k];
-      const Cell& now = afters[e].OtherFormulas[k];
-      EXPECT_EQ(totalsAfter.count({now.Row, now.Col}) ? totalsAfter.at({now.Row, now.Col}) : "",
-                totalsBefore.at({was.Row, was.Col}))
-          << was.Value << " -> " << now.Value;
+  ASSERT_EQ(ShownAt(shownBefore[kDataSheet], 16, 8), std::to_string(sum));
+  for (const auto& [name, edit] : edits) {
+    SCOPED_TRACE(name);
+    const Template after = Apply(before, edit);
+    auto shownAfter = WriteAndShow(folder, name, Sheets(after));
+    for (const auto& [sheet, was, now] : {std::tuple{kDataSheet, &before.LocalFormulas, &after.LocalFormulas},
+                                          std::tuple{"Totals", &before.OtherFormulas, &after.OtherFormulas}}) {
+      for (std::size_t k = 0; k < was->size(); ++k) {
+        const Cell &a = (*was)[k], &b = (*now)[k];
+        ASSERT_NE(ShownAt(shownBefore[sheet], a.Row, a.Col), "") << a.Value;
+        EXPECT_EQ(ShownAt(shownAfter[sheet], b.Row, b.Col), ShownAt(shownBefore[sheet], a.Row, a.Col))
+            << a.Value << " -> " << b.Value;
+      }
     }
   }
 }
@@ -258,7 +191,7 @@ TEST(LibreOfficeCheck, FormattedValuesReadAsLibreOfficeShowsThem) {
       {-2, "[=1]\"one\";0"}, {-5, "[>=100]0;[<=-100]0;0"}, {45351.25, "ddd d mmm yyyy hh:mm"},
       {0.3, "0 ?/?"}, {1e15, "0"}, {-0.75, "0.0%"}, {98765.4321, "#,##0.000"},
   };
-  Scratch scratch;
+  testing::TempFolder folder;
   Sheet sheet{"Formats", {}};
   for (std::size_t i = 0; i < cases.size(); ++i) {
     std::ostringstream number;
@@ -266,14 +199,10 @@ TEST(LibreOfficeCheck, FormattedValuesReadAsLibreOfficeShowsThem) {
     number << cases[i].first;
     sheet.Cells.push_back({static_cast<int>(i + 1), 1, number.str(), true, cases[i].second});
   }
-  scratch.Write("formats", {sheet});
-  scratch.Convert({"formats"});
-  const auto shown = scratch.Read("formats", "Formats");
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const auto it = shown.find({static_cast<int>(i + 1), 1});
-    EXPECT_EQ(FormatNumber(cases[i].first, cases[i].second), it == shown.end() ? "" : it->second)
+  const testing::CsvRows shown = WriteAndShow(folder, "formats", {sheet})["Formats"];
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(FormatNumber(cases[i].first, cases[i].second), ShownAt(shown, static_cast<int>(i + 1), 1))
         << cases[i].first << " as " << cases[i].second;
-  }
 }
 
 }  // namespace

@@ -10,13 +10,13 @@
 
 #include "component/run_context.h"
 #include "definition/definition_file.h"
-#include "fill/cell_references.h"
 #include "xlsx/engine_errors.h"
 #include "xlsx/blank_package.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 #include "xlsx/zip_archive.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "tabrix/error.h"
 #include "tabrix/error_codes.h"
 #include "tabrix/platform/spreadsheet.h"
@@ -154,14 +154,25 @@ TEST(PartLimits, ADamagedDrawingReadOnFirstUseIsAnEngineErrorNamingTheFile) {
        {"xl/drawings/drawing1.xml", "<xdr:wsDr xmlns:xdr=\"x\"><xdr:twoCellAnchor></xdr:wsDr>"}});
   auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
   auto sheet = book->WorksheetAt(1);
-  try {
-    sheet->InsertCells(platform::CellRect{1, 1, 1, platform::kMaxColumns}, platform::kShiftDown);
-    FAIL() << "inserting rows moves the drawing, which cannot be read";
-  } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), xlsx::kErrApplicationDefined);
-    EXPECT_NE(error.Description().find("'" + path + "' has a damaged part: the part xl/drawings/drawing1.xml"),
-              std::string::npos) << error.Description();
-  }
+  // Inserting rows moves the drawing, which cannot be read.
+  const AutomationError error = testing::CaughtError(
+      [&] { sheet->InsertCells(platform::CellRect{1, 1, 1, platform::kMaxColumns}, platform::kShiftDown); });
+  EXPECT_EQ(error.Number(), xlsx::kErrApplicationDefined);
+  EXPECT_NE(error.Description().find("'" + path + "' has a damaged part: the part xl/drawings/drawing1.xml"),
+            std::string::npos) << error.Description();
+}
+
+TEST(PartLimits, MalformedPackagesAreRefusedNamingTheFile) {
+  TempFolder folder;
+  testing::WriteTextFile(folder.File("plain.xlsx"), "this is not a zip file");
+  EXPECT_NE(OpenError(folder.File("plain.xlsx")).find("not a zip"), std::string::npos);
+  EXPECT_NE(OpenError(folder.File("absent.xlsx")).find("does not exist"), std::string::npos);
+  EXPECT_NE(OpenError(WriteWorkbook(folder, SheetXml("<row r=\"1\"><c r=\"A1\"><v>1</v></c>"))).find("not well-formed XML"),
+            std::string::npos);
+  xlsx::PackageParts parts = xlsx::BlankPackage("Sheet1");
+  parts.Remove("xl/workbook.xml");
+  xlsx::WriteZipFile(folder.File("noworkbook.xlsx"), parts, {});
+  EXPECT_NE(OpenError(folder.File("noworkbook.xlsx")).find("xl/workbook.xml is missing"), std::string::npos);
 }
 
 // A sparse file of the given size: no disk blocks are written.
@@ -177,39 +188,18 @@ TEST(FileLimits, APictureFileOverTheLimitIsRefusedNamingIt) {
   auto sheet = book->WorksheetAt(1);
   const std::string picture = folder.File("huge.png");
   MakeSparseFile(picture, xlsx::kMaxPictureFileBytes + 1, "\x89PNG\r\n\x1a\n");
-  try {
-    sheet->AddPicture(picture, false, true, 0, 0, -1, -1);
-    FAIL() << "a picture past the limit is not embedded";
-  } catch (const AutomationError& error) {
-    EXPECT_NE(error.Description().find("\"" + picture + "\" is larger than"), std::string::npos)
-        << error.Description();
-  }
+  const AutomationError error = testing::CaughtError([&] { sheet->AddPicture(picture, false, true, 0, 0, -1, -1); });
+  EXPECT_NE(error.Description().find("\"" + picture + "\" is larger than"), std::string::npos) << error.Description();
 }
 
 TEST(FileLimits, ADefinitionFileOverTheLimitIsAReadError) {
   TempFolder folder;
   const std::string path = folder.File("huge.def");
   MakeSparseFile(path, kMaxDefinitionFileBytes + 1, "Foliowright Version 2.0\r\n[File]\r\nReportFileName=a.xlsx\r\n");
-  try {
-    RunContext run;
-    LoadDefinitionFile(run, path);
-    FAIL() << "the file is refused";
-  } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), kErrDefinitionFileUnreadable);
-    EXPECT_EQ(error.Description(), "Error in reading the file \"" + path + "\".");
-  }
-}
-
-TEST(ListLimits, ListsStopAtTheirEntryLimit) {
-  std::string list = "A1";
-  for (int i = 1; i < fill::kMaxListEntries; ++i) list += ",A1";
-  EXPECT_EQ(fill::SplitList(list).size(), static_cast<std::size_t>(fill::kMaxListEntries));
-  try {
-    fill::SplitList(list + ",A1");
-    FAIL() << "a list longer than the limit is refused";
-  } catch (const AutomationError& error) {
-    EXPECT_EQ(error.Number(), kErrSubscriptOutOfRange);
-  }
+  RunContext run;
+  const AutomationError error = testing::CaughtError([&] { LoadDefinitionFile(run, path); });
+  EXPECT_EQ(error.Number(), kErrDefinitionFileUnreadable);
+  EXPECT_EQ(error.Description(), "Error in reading the file \"" + path + "\".");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
@@ -37,23 +38,9 @@ std::vector<std::string> All(const std::string& text, const std::string& pattern
   return found;
 }
 
-TEST(PicturesGeometry, ColumnWidthsRowHeightsAndMergedAreasInPoints) {
-  TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
-  auto data = book->WorksheetByName("Data");
-  EXPECT_DOUBLE_EQ(data->ColumnWidthPoints(1), 48);     // default: 64 pixels
-  EXPECT_DOUBLE_EQ(data->ColumnWidthPoints(2), 78.75);  // width 15 -> 105 pixels
-  EXPECT_DOUBLE_EQ(data->RowHeightPoints(5), 20);
-  EXPECT_DOUBLE_EQ(data->RowHeightPoints(6), 15);
-  EXPECT_DOUBLE_EQ(data->CellLeft(3), 48 + 78.75);
-  EXPECT_DOUBLE_EQ(data->CellTop(6), 4 * 15 + 20);
-  platform::Range title = data->Cells(1, 2).MergeArea();
-  EXPECT_EQ(title.Rect(), (CellRect{1, 1, 1, 4}));
-  EXPECT_DOUBLE_EQ(title.Width(), 48 + 78.75 + 48 + 48);
-  EXPECT_DOUBLE_EQ(title.Height(), 15);
-}
-
+// Column widths, row heights and merged areas in points: the growing table's pictures over a
+// merged area (fill tests) and the anchors below, which follow from 48-point columns and 15-point
+// rows.
 TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   TempFolder folder;
   MakePictures(folder.Path());
@@ -83,13 +70,9 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   EXPECT_EQ(bmp->Placement(), platform::kPlacementMoveAndSize);
 
   for (const char* bad : {"missing.png", "fake.png"}) {
-    try {
-      summary->AddPicture(folder.File(bad), false, true, 0, 0, 10, 10);
-      ADD_FAILURE() << "added " << bad;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.Number(), 1004);
-      EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
-    }
+    const AutomationError e = testing::CaughtError([&] { summary->AddPicture(folder.File(bad), false, true, 0, 0, 10, 10); });
+    EXPECT_EQ(e.Number(), 1004);
+    EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
   }
 
   std::string output = folder.File("pictures.xlsx");

@@ -1,9 +1,11 @@
 // Templates for the engine's tests, made by an independent program (openpyxl).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "fixtures/office_tools.h"
+#include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx::test {
 
@@ -122,11 +124,28 @@ for key in sorted(names):
     out.append("name:%s=%s" % (key, names[key]))
 out.append("printarea=" + str(ws.print_area))
 out.append("heights=" + " ".join("%d:%s" % (r, d.height) for r, d in sorted(ws.row_dimensions.items()) if d.height))
-out.append("widths=" + " ".join("%s:%s" % (c, d.width) for c, d in sorted(ws.column_dimensions.items()) if d.customWidth))
 out.append("table=" + wb["Table"].tables["Items"].ref)
 print("\n".join(out))
 )PY",
                             {path});
+}
+
+// The report template opened through the engine, with its sheet "Data".
+struct Opened {
+  std::shared_ptr<platform::Application> application = platform::CreateSpreadsheetApplication();
+  std::shared_ptr<platform::Workbook> book;
+  XlsxWorksheet* data = nullptr;
+  explicit Opened(const std::string& path) : book(application->OpenWorkbook(path, true)) {
+    data = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
+  }
+};
+
+// The value of one "key=value" line of DescribeReport's text.
+inline std::string Line(const std::string& description, const std::string& key) {
+  const std::size_t at = ("\n" + description).find("\n" + key + "=");
+  if (at == std::string::npos) return "<missing " + key + ">";
+  const std::size_t start = at + key.size() + 1;
+  return description.substr(start, description.find('\n', start) - start);
 }
 
 }  // namespace tabrix::xlsx::test

@@ -23,21 +23,17 @@ struct ComparedCell {
   std::string sheet, cell, ours, theirs, formula;
 };
 
+// compare_cached_values.py's lines: sheet, cell, our value, LibreOffice's, formula (tab-separated).
 std::vector<ComparedCell> ParseComparison(const std::string& output) {
   std::vector<ComparedCell> cells;
   std::istringstream lines(output);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-      std::size_t tab = line.find('\t', start);
-      fields.push_back(line.substr(start, tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    if (fields.size() != 5) throw std::runtime_error("bad comparison line: " + line);
-    cells.push_back({fields[0], fields[1], fields[2], fields[3], fields[4]});
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    ComparedCell c;
+    if (!(std::getline(fields, c.sheet, '\t') && std::getline(fields, c.cell, '\t') &&
+          std::getline(fields, c.ours, '\t') && std::getline(fields, c.theirs, '\t') && std::getline(fields, c.formula)))
+      throw std::runtime_error("bad comparison line: " + line);
+    cells.push_back(c);
   }
   return cells;
 }
