@@ -17,11 +17,14 @@
 #include "component/run_context.h"
 #include "definition/conversion_table.h"
 #include "definition/definition_file.h"
+#include "definition/definition_keys.h"
 #include "definition/profile_file.h"
 #include "fill/cell_references.h"
 #include "script/statement_parser.h"
+#include "script/statement_words.h"
 #include "script/tokenizer.h"
 #include "support/paths.h"
+#include "support/spelling.h"
 #include "support/run_log.h"
 #include "tabrix/error.h"
 #include "tabrix/variant.h"
@@ -47,41 +50,8 @@ std::string Trim(std::string_view text) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// Edit distance without regard to case, for "did you mean" hints.
-std::size_t Distance(std::string_view a, std::string_view b) {
-  const std::string x = Upper(a), y = Upper(b);
-  std::vector<std::size_t> row(y.size() + 1);
-  for (std::size_t j = 0; j <= y.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= x.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= y.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[y.size()];
-}
-
-// The known name nearest to `name`, when it is near enough to be a likely misspelling.
-std::optional<std::string> Nearest(std::string_view name, const std::vector<std::string>& known) {
-  std::optional<std::string> best;
-  std::size_t bestDistance = 0;
-  for (const std::string& candidate : known) {
-    const std::size_t d = Distance(name, candidate);
-    if (!best || d < bestDistance) {
-      best = candidate;
-      bestDistance = d;
-    }
-  }
-  if (!best) return std::nullopt;
-  const std::size_t limit = std::max<std::size_t>(2, std::min(name.size(), best->size()) / 3);
-  return bestDistance <= limit ? best : std::nullopt;
-}
-
 std::string MeanHint(std::string_view name, const std::vector<std::string>& known) {
-  const auto nearest = Nearest(name, known);
+  const auto nearest = NearestName(name, known);
   return nearest ? " (did you mean " + *nearest + "?)" : "";
 }
 
@@ -113,37 +83,9 @@ std::vector<std::string> ReadAllLines(const std::string& path, std::string& raw)
   return lines;
 }
 
-// Keys of the keyed sections. A key with a number takes 1 to 10 behind its word.
-const std::map<std::string, std::vector<std::string>>& SectionKeys() {
-  static const std::map<std::string, std::vector<std::string>> keys = {
-      {"data source", {"EncryptPassword", "Name#", "ConnectionString#", "User#", "Password#"}},
-      {"file",
-       {"ReportTemplateFileName", "ReportFileName", "ReportFileType", "ProtectReport", "ProtectionPassword",
-        "LogFileName"}},
-      {"parameter", {"Name#", "Title#", "Default#"}},
-  };
-  return keys;
-}
-
 const std::vector<std::string>& SectionNames() {
   static const std::vector<std::string> names = {"Data Source", "File", "Parameter", "SQL"};
   return names;
-}
-
-bool IsSqlKeyword(const std::string& word) {
-  static const std::set<std::string> keywords = {"SELECT",  "INSERT", "UPDATE", "DELETE",  "WITH",  "CREATE",
-                                                 "DROP",    "ALTER",  "EXEC",   "EXECUTE", "CALL",  "MERGE",
-                                                 "REPLACE", "VALUES", "FROM",   "WHERE",   "BEGIN", "SET"};
-  return keywords.count(Upper(word)) > 0;
-}
-
-const std::vector<std::string>& ParameterNamesOf(std::int16_t functionType) {
-  static const std::vector<std::string> execsql = {"CONNECT"};
-  static const std::vector<std::string> name = {"NAME", "CONNECT"};
-  static const std::vector<std::string> report = {"SHEET",     "TYPE",    "FILLORDER", "CELL",       "RANGE",
-                                                  "COPYRANGE", "RESERVE", "GROUP",     "GROUPRANGE", "IMAGE",
-                                                  "PAGEBREAK", "NODATA",  "CONNECT"};
-  return functionType == kFunctionExecSql ? execsql : functionType == kFunctionName ? name : report;
 }
 
 // A statement as the line scan sees it: where its head starts and what its head holds.
@@ -337,12 +279,12 @@ class DefinitionChecker {
           Add(line,
               "the script section must be written exactly [SQL] (upper case, alone on its line); as written, "
               "no statement runs");
-        } else if (!SectionKeys().count(section)) {
+        } else if (!DefinitionSectionKeys().count(section)) {
           Add(line, "unknown section " + text + MeanHint(section, SectionNames()) + "; its keys are not read");
         }
         continue;
       }
-      if (!inSection || !SectionKeys().count(section)) continue;
+      if (!inSection || !DefinitionSectionKeys().count(section)) continue;
       const std::size_t equals = text.find('=');
       if (equals == std::string::npos) {
         Add(line, "\"" + text + "\" is not a key=value line; it is ignored");
@@ -367,7 +309,7 @@ class DefinitionChecker {
     const std::string word = key.substr(0, digits);
     const std::string number = key.substr(digits);
     std::vector<std::string> known;
-    for (const std::string& pattern : SectionKeys().at(section)) {
+    for (const std::string& pattern : DefinitionSectionKeys().at(section)) {
       const bool numbered = pattern.back() == '#';
       const std::string base = numbered ? pattern.substr(0, pattern.size() - 1) : pattern;
       known.push_back(numbered ? base + (number.empty() ? "1" : number) : base);
@@ -386,7 +328,7 @@ class DefinitionChecker {
     const std::string where = section == "data source" ? "[Data Source]" : section == "file" ? "[File]" : "[Parameter]";
     std::string message = "unknown key " + key + " in " + where + MeanHint(key, known);
     // A key of another section written in this one.
-    for (const auto& [other, patterns] : SectionKeys()) {
+    for (const auto& [other, patterns] : DefinitionSectionKeys()) {
       if (other == section) continue;
       for (const std::string& pattern : patterns) {
         const std::string base = pattern.back() == '#' ? pattern.substr(0, pattern.size() - 1) : pattern;
@@ -701,9 +643,9 @@ class DefinitionChecker {
       if (IsSqlKeyword(word))
         text += " -- missing ')' before " + word + ": the head is not closed, so the SQL text is read as parameters";
       else
-        text += MeanHint(word, ParameterNamesOf(type));
+        text += MeanHint(word, StatementOptionNames(type));
     } else if (std::regex_search(message, match, unknownFunction)) {
-      text += MeanHint(match[1].str(), {"EXECSQL", "NAME", "REPORT"});
+      text += MeanHint(match[1].str(), StatementFunctionNames());
     } else if (message.rfind("Parse error in [", 0) == 0) {
       // The parser gives up here: nothing after this statement runs.
       scriptEndLine_ = line > 0 ? line : 1;

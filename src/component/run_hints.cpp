@@ -11,10 +11,13 @@
 #include "component/run_context.h"
 #include "definition/conversion_table.h"
 #include "definition/definition_file.h"
+#include "definition/definition_keys.h"
 #include "definition/password.h"
 #include "fill/cell_references.h"
 #include "script/statement_parser.h"
+#include "script/statement_words.h"
 #include "support/paths.h"
+#include "support/spelling.h"
 #include "support/utf8.h"
 #include "tabrix/error_codes.h"
 
@@ -41,33 +44,9 @@ std::string Trim(std::string_view text) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::size_t EditDistance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
-// The known word closest to `word` (ignoring case) when it is close enough to be a misspelling.
+// The known word closest to `word` when it is close enough to be a misspelling; "" otherwise.
 std::string Nearest(const std::string& word, const std::vector<std::string>& known) {
-  std::string best;
-  std::size_t bestDistance = std::max<std::size_t>(2, word.size() / 3) + 1;
-  for (const std::string& candidate : known) {
-    const std::size_t distance = EditDistance(Lower(word), Lower(candidate));
-    if (distance < bestDistance) {
-      best = candidate;
-      bestDistance = distance;
-    }
-  }
-  return best;
+  return NearestName(word, known).value_or("");
 }
 
 std::string ReadBytes(const std::string& path, std::size_t limit = kMaxDefinitionFileBytes) {
@@ -121,28 +100,8 @@ std::vector<KeyLine> KeyLines(const std::vector<std::string>& lines) {
   return keys;
 }
 
-// The keys a section knows; numbered keys are listed with "#" for 1..10.
-const std::map<std::string, std::vector<std::string>>& KnownKeys() {
-  static const std::map<std::string, std::vector<std::string>> keys = {
-      {"data source", {"EncryptPassword", "Name#", "User#", "Password#", "ConnectionString#"}},
-      {"file",
-       {"ReportTemplateFileName", "ReportFileName", "ReportFileType", "ProtectReport", "ProtectionPassword",
-        "LogFileName"}},
-      {"parameter", {"Name#", "Title#", "Default#"}},
-  };
-  return keys;
-}
-
-// "Name3" -> {"Name", 3}; {key, 0} when the key ends in no number.
-std::pair<std::string, int> SplitNumber(const std::string& key) {
-  std::size_t digits = key.size();
-  while (digits > 0 && std::isdigit(static_cast<unsigned char>(key[digits - 1]))) --digits;
-  if (digits == key.size() || key.size() - digits > 3) return {key, 0};
-  return {key.substr(0, digits), std::stoi(key.substr(digits))};
-}
-
 bool IsKnownKey(const std::vector<std::string>& known, const std::string& key) {
-  const auto [stem, number] = SplitNumber(key);
+  const auto [stem, number] = SplitKeyNumber(key);
   for (const std::string& name : known) {
     if (name.back() == '#') {
       if (number >= 1 && number <= 10 && Lower(stem) == Lower(name.substr(0, name.size() - 1))) return true;
@@ -155,7 +114,7 @@ bool IsKnownKey(const std::vector<std::string>& known, const std::string& key) {
 
 // The key names to suggest for a misspelt key: numbered keys with the key's own number.
 std::vector<std::string> Suggestions(const std::vector<std::string>& known, const std::string& key) {
-  const int number = std::max(1, SplitNumber(key).second);
+  const int number = std::max(1, SplitKeyNumber(key).second);
   std::vector<std::string> names;
   for (const std::string& name : known)
     names.push_back(name.back() == '#' ? name.substr(0, name.size() - 1) + std::to_string(number) : name);
@@ -172,13 +131,6 @@ std::string Extension(const std::string& path) {
   const std::string name = path.substr(FolderPart(path).size());
   const std::size_t dot = name.rfind('.');
   return dot == std::string::npos ? "" : Lower(name.substr(dot + 1));
-}
-
-bool IsSqlKeyword(const std::string& word) {
-  static const std::vector<std::string> keywords = {"SELECT", "WITH",   "INSERT", "UPDATE", "DELETE", "CREATE",
-                                                    "DROP",   "ALTER",  "EXEC",   "EXECUTE", "CALL",  "VALUES",
-                                                    "PRAGMA", "REPLACE", "MERGE", "TRUNCATE"};
-  return std::find(keywords.begin(), keywords.end(), Upper(word)) != keywords.end();
 }
 
 // The text between the first pair of double quotes after `lead` in `text`.
@@ -241,8 +193,8 @@ class Advisor {
 
   void UnknownKeys() {
     for (const KeyLine& line : keys_) {
-      const auto known = KnownKeys().find(Lower(line.Section));
-      if (known == KnownKeys().end() || IsKnownKey(known->second, line.Key)) continue;
+      const auto known = DefinitionSectionKeys().find(Lower(line.Section));
+      if (known == DefinitionSectionKeys().end() || IsKnownKey(known->second, line.Key)) continue;
       const std::string nearest = Nearest(line.Key, Suggestions(known->second, line.Key));
       Warn("line " + std::to_string(line.Line) + ": unknown key " + Quoted(line.Key) + " in [" + line.Section + "]" +
            (nearest.empty() ? " is ignored" : "; did you mean " + Quoted(nearest) + "?"));
@@ -313,13 +265,12 @@ class Advisor {
         Hint(where + ": missing \")\" before " + Upper(parameter) + ": the option list ends with \")\", then the SQL follows");
       } else if (!parameter.empty()) {
         const std::string nearest =
-            Nearest(parameter, {"CONNECT", "NAME", "SHEET", "TYPE", "FILLORDER", "CELL", "RANGE", "COPYRANGE",
-                                "RESERVE", "GROUP", "GROUPRANGE", "IMAGE", "PAGEBREAK", "NODATA"});
+            Nearest(parameter, AllStatementOptionNames());
         if (!nearest.empty()) Hint(where + ": did you mean the option " + nearest + "?");
       }
       const std::string function = QuotedAfter(skipped.Reason, "Unknown function name \"");
       if (!function.empty()) {
-        const std::string nearest = Nearest(function, {"EXECSQL", "NAME", "REPORT"});
+        const std::string nearest = Nearest(function, StatementFunctionNames());
         Hint(where + ": the functions are EXECSQL, NAME and REPORT" +
              (nearest.empty() ? std::string() : "; did you mean " + nearest + "?"));
       }
