@@ -31,8 +31,9 @@ std::string ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-// UTF-8 text of the file: a UTF-8 BOM is skipped, UTF-16 (with BOM) converted, bytes that are
-// not UTF-8 read as Windows-1252.
+// UTF-8 text of the file: a UTF-8 BOM is skipped (bad bytes after it read as U+FFFD), UTF-16
+// (with BOM) converted; a file without BOM that is not UTF-8 is legacy 8-bit text, read as
+// Windows-1252.
 std::string DecodeText(const std::string& bytes) {
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
     return utf8::Repaired(std::string_view(bytes).substr(3));
@@ -57,7 +58,7 @@ std::string DecodeText(const std::string& bytes) {
     return out;
   }
   // Without a byte order mark: UTF-8, or legacy 8-bit text read as Windows-1252.
-  return utf8::Repaired(bytes);
+  return utf8::IsWellFormed(bytes) ? bytes : utf8::ReadAsWindows1252(bytes);
 }
 
 // Splits delimited text into records of fields ("" quoting with doubled quotes).
