@@ -1,6 +1,6 @@
-// Texts of every source on their way into a saved workbook: bytes that are not UTF-8 from SQLite,
-// parameters and legacy 8-bit CSV templates, and characters XML cannot hold; each saved package is
-// checked with a strict XML parser and read back with LibreOffice.
+// Texts of every source in a run: bytes that are not UTF-8 from SQLite, parameters and legacy
+// 8-bit CSV templates and characters XML cannot hold, checked in the saved package with a strict
+// XML parser and LibreOffice; sheet and field names matched without case for every letter.
 #include <gtest/gtest.h>
 
 #include "fixtures/office_tools.h"
@@ -89,6 +89,39 @@ TEST_F(ReportRunTest, ALegacy8BitCsvTemplateKeepsItsLetters) {
   EXPECT_EQ(rows[1], (std::vector<std::string>{"M\u00FCller", "Z\u00FCrich \u20AC"}));
   // The template's text is the file's code page; the values the query returns are not UTF-8.
   EXPECT_EQ(rows[2], (std::vector<std::string>{"Gen\uFFFDve", "Stra\uFFFDe"}));
+}
+
+TEST_F(ReportRunTest, SheetAndFieldNamesMatchWithoutCaseForEveryLetter) {
+  // The test template with a sheet "Ümsatz", and a picture whose path the query returns.
+  RunPython(
+      "import sys\n"
+      "from openpyxl import load_workbook\n"
+      "from PIL import Image\n"
+      "wb = load_workbook(sys.argv[1])\n"
+      "wb.create_sheet('\u00DCmsatz')['A1'] = 'Umsatz'\n"
+      "wb.save(sys.argv[1])\n"
+      "Image.new('RGB', (8, 8), (200, 0, 0)).save(sys.argv[2])\n",
+      {Template(), folder_.File("data/red.png")});
+  const std::string script =
+      "@sheet=REPORT(SHEET=\u00FCmsatz TYPE=FIX CELL=A2) SELECT 'found'\r\n"
+      "@group=REPORT(SHEET=Groups CELL=A2,A3,B3 GROUP=gr\u00F6\u00DFe GROUPRANGE=A2:B4)\r\n"
+      "SELECT grp AS \"GR\u00D6\u00DFE\", name, qty FROM items ORDER BY grp, name\r\n"
+      "@image=REPORT(SHEET=Other TYPE=FIX CELL=A5,B5 IMAGE=gr\u00F6\u00DFe) SELECT 'red', '" +
+      folder_.File("data/red.png") + "' AS \"GR\u00D6\u00DFE\"\r\n";
+  ASSERT_EQ(Run(Definition("ReportTemplateFileName=templates\\report.xlsx\r\nReportFileName=out\\case.xlsx\r\n",
+                           script)),
+            std::nullopt);
+  for (const ErrObject& error : events_.errors) EXPECT_EQ(error.Number, 0) << error.Description;
+  const std::string report = folder_.File("out/case.xlsx");
+  const auto cells = testing::OpenpyxlCells(report, "\u00DCmsatz", {"A2"});
+  EXPECT_EQ(cells.at(0), "found");
+  // Two groups, g1 and g2, each with its key and details.
+  const auto groups = testing::OpenpyxlCells(report, "Groups", {"A2", "A3", "A4", "A6", "A7"});
+  EXPECT_EQ(groups, (std::vector<std::string>{"g1", "apple", "banana", "g2", "cherry"}));
+  // The picture is embedded on the sheet.
+  bool picture = false;
+  for (const std::string& part : testing::ZipPartNames(report)) picture |= part.rfind("xl/media/", 0) == 0;
+  EXPECT_TRUE(picture);
 }
 
 }  // namespace
