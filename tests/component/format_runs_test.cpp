@@ -190,17 +190,14 @@ TEST_F(FormatRuns, WithoutTheConverterTheRunReportsTheFormatRow) {
   EXPECT_EQ(error->Source(), "TabrixCom");
   EXPECT_EQ(error->Description(), "Failed to save the report file. Not support the file format: "
                                   "xlOpenDocumentSpreadsheet (60) - OpenDocument Spreadsheet.");
+  // The failed save is one error entry of exactly two lines.
   const auto log = LogTexts(folder_.File("sales.log"));
-  ASSERT_GE(log.size(), 5u);
-  EXPECT_EQ(log[log.size() - 5], "[sales]    Success.");
-  EXPECT_EQ(log[log.size() - 4], "Error: Failed to save the report file.");
-  EXPECT_EQ(log[log.size() - 3],
-            "Error Info: Not support the file format: xlOpenDocumentSpreadsheet (60) - OpenDocument Spreadsheet.");
-  // The log says why.
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log[log.size() - 4], "[sales]    Success.");
+  EXPECT_EQ(log[log.size() - 3], "Error: Failed to save the report file.");
   EXPECT_EQ(log[log.size() - 2],
-            "Error Info: Method 'SaveAs' of object '_Workbook' failed: the workbook cannot be saved as OpenDocument "
-            "Spreadsheet (60): LibreOffice is not available: the converter program \"" +
-                folder_.File("no-office/soffice") + "\" does not exist or cannot be run.");
+            "Error Info: Not support the file format: xlOpenDocumentSpreadsheet (60) - OpenDocument Spreadsheet.");
+  EXPECT_EQ(log.back().rfind("Error", 0), std::string::npos) << log.back();
   EXPECT_FALSE(fs::exists(folder_.File("out/sales.ods")));
 
   // A binary template cannot be opened either.
