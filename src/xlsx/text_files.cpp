@@ -279,7 +279,8 @@ void XlsxWorkbook::WriteTextFile(const std::string& path, std::int32_t format) {
   XlsxWorksheet* sheet = active_ ? active_ : Worksheets().front().get();
   char separator = (format == 6 || format == 22 || format == 23 || format == 24 || format == 62) ? ',' : '\t';
   bool formatted = format == 36;
-  const char* lineEnd = (format == 22 || format == 20) ? "\r" : "\r\n";
+  // Macintosh variants (CSV 22, text 19) end lines with CR, every other text format with CR LF.
+  const char* lineEnd = (format == 22 || format == 19) ? "\r" : "\r\n";
   std::int32_t lastRow = 0, lastColumn = 0;
   for (const Row& row : sheet->Cells().Rows()) {
     for (const Cell& cell : row.cells) {
