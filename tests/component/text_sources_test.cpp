@@ -124,5 +124,30 @@ TEST_F(ReportRunTest, SheetAndFieldNamesMatchWithoutCaseForEveryLetter) {
   EXPECT_TRUE(picture);
 }
 
+TEST_F(ReportRunTest, AFormattedTextTemplateOpensAsFixedWidthColumns) {
+  // Columns of characters blank on every line separate the fields; blanks inside a field stay.
+  WriteText(folder_.File("templates/list.prn"),
+            "Item name     Qty  Note\r\n"
+            "Grand total    12  a b\r\n");
+  const std::string script = "@l=REPORT(SHEET=1 TYPE=FIX CELL=A3,B3,C3) SELECT 'x', 5, 'new'\r\n";
+  ASSERT_EQ(Run(Definition("ReportTemplateFileName=templates\\list.prn\r\nReportFileName=out\\list.xlsx\r\n"
+                           "ReportFileType=xlOpenXMLWorkbook\r\n",
+                           script)),
+            std::nullopt);
+  const std::string report = folder_.File("out/list.xlsx");
+  EXPECT_EQ(testing::OpenpyxlCells(report, "", {"A1", "B1", "C1", "A2", "B2", "C2", "A3", "B3", "C3"}),
+            (std::vector<std::string>{"Item name", "Qty", "Note", "Grand total", "12", "a b", "x", "5", "new"}));
+  // Saved in the template's own format: formatted text again.
+  ASSERT_EQ(Run(Definition("ReportTemplateFileName=templates\\list.prn\r\nReportFileName=out\\list.prn\r\n",
+                           script)),
+            std::nullopt);
+  // Every column at the default width of 9 characters: longer texts are cut, numbers stand
+  // to the right.
+  EXPECT_EQ(testing::ReadText(folder_.File("out/list.prn")),
+            "Item nameQty      Note\r\n"
+            "Grand tot       12a b\r\n"
+            "x                5new\r\n");
+}
+
 }  // namespace
 }  // namespace tabrix
