@@ -75,6 +75,18 @@ TEST_F(ReportRunTest, TextsThatAreNotUtf8OrNotXmlCharactersLeaveTheWorkbookWellF
   for (const char* text : {">ab<", ">cd<", ">ef<"}) EXPECT_NE(content.find(text), std::string::npos) << text;
 }
 
+// Parts written from XML documents (here the workbook part with a defined name's value) have no
+// escape: bad bytes become U+FFFD and characters XML cannot hold are dropped.
+TEST_F(ReportRunTest, ADefinedNameHoldingAnyBytesLeavesTheWorkbookPartWellFormed) {
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(Template(), false);
+  book->GetNames().SetValue("Title", Variant(std::string("Z\xFCrich\x01 end")));
+  const std::string report = folder_.File("named.xlsx");
+  book->SaveAs(report, std::nullopt);
+  EXPECT_EQ(BrokenXmlParts(report), "");
+  EXPECT_NE(ZipEntry(report, "xl/workbook.xml").find("Z\uFFFDrich end"), std::string::npos)
+      << ZipEntry(report, "xl/workbook.xml");
+}
+
 TEST_F(ReportRunTest, ALegacy8BitCsvTemplateKeepsItsLetters) {
   WriteText(folder_.File("templates/places.csv"), "Name,Ort\r\nM\xFCller,Z\xFCrich \x80\r\n");
   ASSERT_EQ(Run(Definition("ReportTemplateFileName=templates\\places.csv\r\nReportFileName=out\\places.xlsx\r\n"
