@@ -25,6 +25,7 @@
 #include "script/tokenizer.h"
 #include "support/paths.h"
 #include "support/spelling.h"
+#include "support/text_case.h"
 #include "support/run_log.h"
 #include "tabrix/error.h"
 #include "tabrix/variant.h"
@@ -55,7 +56,7 @@ std::string MeanHint(std::string_view name, const std::vector<std::string>& know
   return nearest ? " (did you mean " + *nearest + "?)" : "";
 }
 
-std::string Lower(std::string_view text) { return FoldCase(text); }
+std::string Lower(std::string_view text) { return CaseFolded(text); }
 
 std::string Extension(const std::string& path) {
   const std::string name =
@@ -273,7 +274,7 @@ class DefinitionChecker {
       }
       if (text.front() == '[') {
         const std::size_t close = text.rfind(']');
-        section = FoldCase(Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+        section = CaseFolded(Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
         inSection = true;
         if (section == "sql") {
           Add(line,
@@ -292,12 +293,12 @@ class DefinitionChecker {
       }
       const std::string key = Trim(text.substr(0, equals));
       auto& keys = seen[section];
-      if (const auto earlier = keys.find(FoldCase(key)); earlier != keys.end()) {
+      if (const auto earlier = keys.find(CaseFolded(key)); earlier != keys.end()) {
         Add(line, key + " is given again; the first one (line " + std::to_string(earlier->second) + ") counts");
         continue;
       }
-      keys.emplace(FoldCase(key), line);
-      keyLines_[section + "/" + FoldCase(key)] = line;
+      keys.emplace(CaseFolded(key), line);
+      keyLines_[section + "/" + CaseFolded(key)] = line;
       CheckKey(line, section, key);
     }
     CheckNumberedLists(seen);
@@ -313,7 +314,7 @@ class DefinitionChecker {
       const bool numbered = pattern.back() == '#';
       const std::string base = numbered ? pattern.substr(0, pattern.size() - 1) : pattern;
       known.push_back(numbered ? base + (number.empty() ? "1" : number) : base);
-      if (FoldCase(base) != FoldCase(word)) continue;
+      if (CaseFolded(base) != CaseFolded(word)) continue;
       if (numbered && number.empty()) {
         Add(line, key + " needs its number: " + base + "1 to " + base + "10");
         return;
@@ -332,7 +333,7 @@ class DefinitionChecker {
       if (other == section) continue;
       for (const std::string& pattern : patterns) {
         const std::string base = pattern.back() == '#' ? pattern.substr(0, pattern.size() - 1) : pattern;
-        if (FoldCase(base) == FoldCase(word) && FoldCase(word) != "name") {
+        if (CaseFolded(base) == CaseFolded(word) && CaseFolded(word) != "name") {
           message += "; " + base + " belongs in [" +
                      (other == "data source" ? "Data Source"
                       : other == "file"      ? "File"
@@ -380,7 +381,7 @@ class DefinitionChecker {
   }
 
   int KeyLine(const std::string& section, const std::string& key) const {
-    auto found = keyLines_.find(section + "/" + FoldCase(key));
+    auto found = keyLines_.find(section + "/" + CaseFolded(key));
     return found == keyLines_.end() ? 0 : found->second;
   }
 
@@ -956,7 +957,7 @@ class DefinitionChecker {
           if (n >= 1 && static_cast<std::size_t>(n) <= cells.size()) index = static_cast<std::size_t>(n - 1);
         } else {
           for (std::size_t f = 0; f < columns.size() && f < cells.size(); ++f)
-            if (FoldCase(columns[f]) == FoldCase(entry)) {
+            if (CaseFolded(columns[f]) == CaseFolded(entry)) {
               index = f;
               break;
             }

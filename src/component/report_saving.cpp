@@ -111,8 +111,6 @@ bool SaveReport(RunContext& run, const ApplicationPtr& /*application*/) {
     IgnoringFailure([&] {
       if (!run.Log) return;
       run.Log->WriteErrorEntry(message, information);
-      // The table row names the format; the spreadsheet's own message says why it was not written.
-      if (withFormat && !error.Description().empty()) run.Log->WriteLine("Error Info: " + error.Description());
     });
     RaiseTabrixError(withFormat ? kErrUnsupportedFormat : kErrSaveReport, message + " " + information);
   }

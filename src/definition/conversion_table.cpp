@@ -5,6 +5,7 @@
 
 #include "definition/profile_file.h"
 #include "support/paths.h"
+#include "support/text_case.h"
 #include "support/text_lines.h"
 #include "tabrix/error.h"
 #include "tabrix/variant.h"
@@ -79,9 +80,9 @@ int FindConvEntry(const std::vector<ConvEntry>& table, std::string_view reportFi
       if (table[i].FileFormat == number) return static_cast<int>(i);
     return -1;
   }
-  const std::string folded = FoldCase(reportFileType);
+  const std::string folded = CaseFolded(reportFileType);
   for (std::size_t i = 0; i < table.size(); ++i)
-    if (FoldCase(table[i].Name) == folded) return static_cast<int>(i);
+    if (CaseFolded(table[i].Name) == folded) return static_cast<int>(i);
   return -1;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "support/text_case.h"
 #include "support/text_lines.h"
 #include "support/utf8.h"
 
@@ -29,13 +30,6 @@ std::string_view CutCharacters(std::string_view text, std::size_t limit) {
 
 }  // namespace
 
-std::string FoldCase(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
-
 bool ProfileFile::Keeps(const std::string& foldedSection) const {
   return kept_.empty() || std::find(kept_.begin(), kept_.end(), foldedSection) != kept_.end();
 }
@@ -46,7 +40,7 @@ void ProfileFile::AddLine(std::string_view line) {
   if (text.front() == '[') {
     const std::size_t close = text.rfind(']');
     if (close != std::string_view::npos) {
-      current_ = FoldCase(Trim(text.substr(1, close - 1)));
+      current_ = CaseFolded(Trim(text.substr(1, close - 1)));
       inSection_ = true;
       return;
     }
@@ -66,13 +60,13 @@ void ProfileFile::AddLine(std::string_view line) {
   value = CutCharacters(value, kMaxValueChars);
 
   auto& section = values_[current_];
-  section.emplace(FoldCase(key), std::string(value));  // an earlier occurrence stays
+  section.emplace(CaseFolded(key), std::string(value));  // an earlier occurrence stays
 }
 
 bool ProfileFile::Load(const std::string& path, const std::vector<std::string>& sections) {
   values_.clear();
   kept_.clear();
-  for (const std::string& name : sections) kept_.push_back(FoldCase(name));
+  for (const std::string& name : sections) kept_.push_back(CaseFolded(name));
   current_.clear();
   inSection_ = false;
 
@@ -84,9 +78,9 @@ bool ProfileFile::Load(const std::string& path, const std::vector<std::string>& 
 }
 
 std::string ProfileFile::Get(std::string_view section, std::string_view key) const {
-  auto found = values_.find(FoldCase(section));
+  auto found = values_.find(CaseFolded(section));
   if (found == values_.end()) return "";
-  auto value = found->second.find(FoldCase(key));
+  auto value = found->second.find(CaseFolded(key));
   return value == found->second.end() ? "" : value->second;
 }
 

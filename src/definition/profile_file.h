@@ -36,7 +36,4 @@ class ProfileFile {
   std::map<std::string, std::map<std::string, std::string>, std::less<>> values_;
 };
 
-// ASCII case folding used for section and key names.
-std::string FoldCase(std::string_view text);
-
 }  // namespace tabrix

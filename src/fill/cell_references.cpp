@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "script/tokenizer.h"
+#include "support/text_case.h"
 #include "tabrix/error.h"
 #include "tabrix/error_codes.h"
 #include "tabrix/variant.h"
@@ -19,17 +20,6 @@ std::string Upper(std::string_view text) {
   for (char& c : result)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return result;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 Block ToBlock(const platform::CellRect& rect) {

@@ -83,6 +83,7 @@ class GroupFill {
         plan_(plan),
         lines_(plan.RecordsGoDown),
         groupCount_(table.GroupCount()),
+        hasDetail_(!table.Levels.back().KeyFields.empty()),
         flat_(IsFlatLayout(table, plan.RecordsGoDown)),
         uniform_(IsUniformLayout(table)),
         current_(cells.size()),
@@ -145,6 +146,13 @@ class GroupFill {
       current_[f] = fill::ReadFieldValue(fields.Item(static_cast<std::int32_t>(f)));
 
     const std::int32_t b = r == 0 ? 0 : BreakLevel();
+    if (b == groupCount_ && !hasDetail_) {
+      // Every field is a key and none changed: the record has nothing to write and takes no
+      // room; it does not count towards the records of a page either.
+      ++skipped_;
+      recordset_.MoveNext();
+      return;
+    }
     if (!flat_) MakeRoom(b);
     if (!uniform_) CopyBlock(r, b);
     if (r > 0) MoveBlocks(b);
@@ -271,12 +279,15 @@ class GroupFill {
       fill::SetColumnPageBreak(sheet_, line);
   }
 
-  // The spare template goes; in the uniform layout its place holds blank inserted lines.
+  // The spare template goes; in the uniform layout its place holds blank inserted lines. In
+  // the flat layout the room made for records that were skipped (see Record) lies between the
+  // table and the spare template and goes with it.
   void Finish() {
     const LevelTrack& outer = levels_.front();
-    sheet_.DeleteCells(plan_.RangeFill ? lines_.Cells(outer.SpareStart, outer.SpareEnd,
-                                                      outer.AcrossFirst, outer.AcrossLast)
-                                       : lines_.Entire(outer.SpareStart, outer.SpareEnd),
+    const std::int32_t first = skipped_ > 0 ? outer.Last + 1 : outer.SpareStart;
+    sheet_.DeleteCells(plan_.RangeFill
+                           ? lines_.Cells(first, outer.SpareEnd, outer.AcrossFirst, outer.AcrossLast)
+                           : lines_.Entire(first, outer.SpareEnd),
                        lines_.Shrink());
   }
 
@@ -289,6 +300,7 @@ class GroupFill {
   const FillPlan& plan_;
   const Lines lines_;
   const std::int32_t groupCount_;
+  const bool hasDetail_;  // false when every field is a group key
   const bool flat_;
   const bool uniform_;
 
@@ -298,6 +310,7 @@ class GroupFill {
   std::string imageFolder_;
   std::int64_t lastBreakCount_ = 0;
   std::int64_t recordsSinceBreak_ = 0;
+  std::int64_t skipped_ = 0;  // records that repeated every key without detail fields
 };
 
 }  // namespace

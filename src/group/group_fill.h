@@ -6,7 +6,8 @@
 // it. The first record fills the template itself. The spare template is a copy of the whole
 // template that travels beyond the output (it is pushed along by every insertion) and is deleted
 // at the end, so the finished table ends where its last block ends and whatever followed the
-// template follows the table.
+// template follows the table. When every field is a group key there are no detail cells: a
+// record that repeats every key of the record before it writes nothing and takes no room.
 #pragma once
 
 #include <cstdint>

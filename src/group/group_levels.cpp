@@ -127,6 +127,16 @@ LevelTable ResolveGroupLevels(platform::Recordset& recordset, platform::Workshee
                      "The grouprange of group" + std::to_string(g + 1) + " should be ");
     }
   }
+  // Every field is a group key: the detail level has no cells of its own and takes the
+  // innermost group's block, so the layout tests look at the groups alone. A record that
+  // repeats every key adds nothing to the sheet (group_fill.h).
+  if (detail.KeyFields.empty() && groupCount > 0) {
+    const GroupLevel& innermost = table.Levels[groupCount - 1];
+    detail.MinRow = innermost.MinRow;
+    detail.MaxRow = innermost.MaxRow;
+    detail.MinCol = innermost.MinCol;
+    detail.MaxCol = innermost.MaxCol;
+  }
   return table;
 }
 

@@ -1,4 +1,4 @@
-// UTF-8 decoding (bad bytes read as Windows-1252) and encoding.
+// UTF-8 decoding (bad bytes read as U+FFFD) and encoding; Windows-1252 text to UTF-8.
 #include "support/utf8.h"
 
 namespace tabrix::utf8 {
@@ -22,8 +22,10 @@ std::size_t SequenceLength(std::string_view s, std::size_t i) {
   if (c >= 0xC2 && c <= 0xDF) return left >= 2 && IsContinuation(at(1)) ? 2 : 0;
   if (c >= 0xE0 && c <= 0xEF) {
     if (left < 3) return 0;
-    // Second-byte ranges exclude overlong forms (E0) and surrogates (ED).
-    const unsigned char low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+    // The second-byte range excludes overlong forms (E0); surrogates (ED A0..BF) count as
+    // characters of their own (see the policy).
+    const unsigned char low = c == 0xE0 ? 0xA0 : 0x80;
+    const unsigned char high = 0xBF;
     return at(1) >= low && at(1) <= high && IsContinuation(at(2)) ? 3 : 0;
   }
   if (c >= 0xF0 && c <= 0xF4) {
@@ -47,7 +49,7 @@ char32_t DecodeSlow(std::string_view s, std::size_t& i) {
   const std::size_t length = c < 0x80 ? 1 : SequenceLength(s, i);
   if (length == 0) {
     ++i;
-    return FromWindows1252(c);
+    return kReplacement;
   }
   char32_t cp = length == 1 ? c : c & (0x7F >> length);
   for (std::size_t k = 1; k < length; ++k)
@@ -87,7 +89,6 @@ void Append(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   } else if (cp < 0x10000) {
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
     out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
     out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
@@ -101,30 +102,41 @@ void Append(std::string& out, char32_t cp) {
   }
 }
 
-std::string Repaired(std::string_view s) {
-  std::size_t i = 0;
-  // Well-formed text (the usual case) is copied as it is.
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
+bool IsWellFormed(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
       ++i;
       continue;
     }
     const std::size_t length = SequenceLength(s, i);
-    if (length == 0) break;
+    if (length == 0) return false;
     i += length;
   }
-  std::string out(s.substr(0, i));
-  if (i == s.size()) return out;
+  return true;
+}
+
+std::string Repaired(std::string_view s) {
+  if (IsWellFormed(s)) return std::string(s);
+  std::string out;
   out.reserve(s.size() + 16);
-  while (i < s.size()) {
-    const std::size_t start = i;
-    const char32_t cp = Decode(s, i);
-    if (i - start > 1 || cp < 0x80)
-      out.append(s.substr(start, i - start));
-    else
-      Append(out, cp);
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const std::size_t length = c < 0x80 ? 1 : SequenceLength(s, i);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(s.substr(i, length));
+      i += length;
+    }
   }
+  return out;
+}
+
+std::string ReadAsWindows1252(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char b : bytes) Append(out, FromWindows1252(static_cast<unsigned char>(b)));
   return out;
 }
 

@@ -1,14 +1,14 @@
-// UTF-8 decoding and encoding for every part of the program that reads text character by
-// character (formula text functions, ODBC wide text, text files, column fitting, number formats,
-// definition files, field chunks), with one policy for bytes that are not UTF-8.
+// The one UTF-8 decoder and encoder of the program: formula text functions, ODBC wide text, text
+// files, column fitting, number formats, definition files, database text and workbook XML all
+// read text character by character through it, with one policy for bytes that are not UTF-8.
 //
-// Policy for bad bytes: a well-formed sequence is the shortest form of a code point up to
-// U+10FFFF that is not a surrogate (U+D800..U+DFFF). A byte that does not begin a well-formed
-// sequence (a stray continuation byte, a truncated or overlong sequence, an encoded surrogate,
-// a value above U+10FFFF, bytes 0xF8..0xFF) is one character on its own: the Windows-1252
-// character of that byte, so legacy 8-bit text keeps its letters ("Z\xFCrich" reads "Zürich",
-// "\x80" reads "€"). The five bytes Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D)
-// read as the Latin-1 code point of the same value. Decoding goes on with the next byte.
+// Policy: a well-formed sequence is the shortest form of a code point up to U+10FFFF. A surrogate
+// code point (U+D800..U+DFFF) in its three-byte form (ED A0..BF xx, as UTF-16 sources such as
+// SQLite hand over a lone surrogate) is one character too, the surrogate itself, so that it can
+// be kept or escaped where it ends up. A byte that does not begin either (a stray continuation
+// byte, a truncated or overlong sequence, a value above U+10FFFF, bytes 0xF8..0xFF) is one
+// character on its own: U+FFFD, the replacement character. Decoding goes on with the next byte.
+// Legacy 8-bit files are another matter: ReadAsWindows1252 reads a whole file in that code page.
 #pragma once
 
 #include <cstddef>
@@ -17,11 +17,10 @@
 
 namespace tabrix::utf8 {
 
-// The Windows-1252 character of a byte 0x80..0xFF (see the policy above).
-char32_t FromWindows1252(unsigned char byte);
+inline constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes the character at s[i] (i < s.size()) and moves i past it: past the whole sequence
-// when it is well-formed, past the one byte otherwise.
+// when it is well-formed, past the one byte otherwise (which reads as U+FFFD).
 char32_t DecodeSlow(std::string_view s, std::size_t& i);
 inline char32_t Decode(std::string_view s, std::size_t& i) {
   const unsigned char c = static_cast<unsigned char>(s[i]);
@@ -37,12 +36,21 @@ inline char32_t Decode(std::string_view s, std::size_t& i) {
 std::size_t CharacterCount(std::string_view s);
 std::size_t Advance(std::string_view s, std::size_t from, std::size_t count);
 
-// Appends the UTF-8 form of a code point; surrogates and values above U+10FFFF, which have
-// none, are written as U+FFFD.
+// Appends the UTF-8 form of a code point; a surrogate gets its three-byte form (see the policy),
+// values above U+10FFFF are written as U+FFFD.
 void Append(std::string& out, char32_t cp);
 
-// Well-formed UTF-8 of the text: the text itself when it is already, otherwise each bad byte
-// replaced by the UTF-8 form of its Windows-1252 character.
+// True when every byte of the text belongs to a character of the policy (no U+FFFD from a bad
+// byte would be read).
+bool IsWellFormed(std::string_view s);
+
+// The text with each bad byte replaced by U+FFFD; the text itself when it is well-formed.
 std::string Repaired(std::string_view s);
+
+// The Windows-1252 character of a byte (the five bytes that code page leaves undefined, 0x81,
+// 0x8D, 0x8F, 0x90 and 0x9D, read as the Latin-1 code point of the same value).
+char32_t FromWindows1252(unsigned char byte);
+// UTF-8 text of 8-bit text in the Windows-1252 code page.
+std::string ReadAsWindows1252(std::string_view bytes);
 
 }  // namespace tabrix::utf8

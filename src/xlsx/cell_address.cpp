@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "support/a1_reference.h"
+#include "support/text_case.h"
 
 namespace tabrix::xlsx {
 
@@ -108,15 +109,6 @@ std::string FormatSqref(const std::vector<CellRect>& rects) {
   return out;
 }
 
-bool NamesEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool NamesEqual(std::string_view a, std::string_view b) { return EqualsIgnoringCase(a, b); }
 
 }  // namespace tabrix::xlsx

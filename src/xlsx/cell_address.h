@@ -43,7 +43,7 @@ std::string FormatSqref(const std::vector<CellRect>& rects);
 // Sheet-XML form of one rectangle: "B2", "B2:D5", whole rows "A5:XFD7" style kept as cells.
 std::string FormatRef(const CellRect& rect);
 
-// Case-insensitive comparison of sheet or defined names (ASCII letters fold; other bytes exact).
+// Case-insensitive comparison of sheet or defined names (every letter; support/text_case.h).
 bool NamesEqual(std::string_view a, std::string_view b);
 
 }  // namespace tabrix::xlsx

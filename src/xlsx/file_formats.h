@@ -8,6 +8,7 @@ namespace tabrix::xlsx {
 
 inline constexpr std::int32_t kFormatCsv = 6;
 inline constexpr std::int32_t kFormatText = -4158;
+inline constexpr std::int32_t kFormatFormattedText = 36;  // fixed-width text (.prn)
 inline constexpr std::int32_t kFormatXlsx = 51;
 inline constexpr std::int32_t kFormatXlsm = 52;
 inline constexpr std::int32_t kFormatXltm = 53;

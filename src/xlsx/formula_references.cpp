@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "support/a1_reference.h"
-#include "support/utf8.h"
+#include "support/text_case.h"
 
 namespace tabrix::xlsx {
 namespace {
@@ -170,26 +170,17 @@ bool TranslateRef(Ref& ref, std::int32_t dRow, std::int32_t dCol) {
 // ---------------------------------------------------------------------------------------------
 // Sheet names
 
-// Next code point of a UTF-8 text, folded to lower case for the common alphabets.
-char32_t NextFolded(std::string_view s, std::size_t& i) {
-  const char32_t cp = utf8::Decode(s, i);
-  if (cp >= 'A' && cp <= 'Z') return cp + 32;
-  if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;             // Latin-1
-  if (cp >= 0x100 && cp <= 0x17F && (cp % 2) == 0 && cp != 0x130) return cp + 1;  // Latin ext.
-  if (cp >= 0x391 && cp <= 0x3AB && cp != 0x3A2) return cp + 32;          // Greek
-  if (cp >= 0x410 && cp <= 0x42F) return cp + 32;                         // Cyrillic
-  if (cp >= 0x400 && cp <= 0x40F) return cp + 80;
-  return cp;
-}
-
-// Compares a raw sheet name from a formula (quoted ones still have '' doubled) with a name.
+// Compares a raw sheet name from a formula (quoted ones still have '' doubled) with a name,
+// without regard to case (support/text_case.h).
 bool SheetNameEquals(std::string_view raw, bool quoted, std::string_view name) {
-  std::size_t i = 0, j = 0;
-  while (i < raw.size() && j < name.size()) {
-    if (quoted && raw[i] == '\'' && i + 1 < raw.size() && raw[i + 1] == '\'') ++i;
-    if (NextFolded(raw, i) != NextFolded(name, j)) return false;
+  if (!quoted || raw.find('\'') == std::string_view::npos) return EqualsIgnoringCase(raw, name);
+  std::string unquoted;
+  unquoted.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\'' && i + 1 < raw.size() && raw[i + 1] == '\'') ++i;
+    unquoted.push_back(raw[i]);
   }
-  return i == raw.size() && j == name.size();
+  return EqualsIgnoringCase(unquoted, name);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <vector>
 
+#include "support/text_case.h"
 #include "xlsx/cell_address.h"
 #include "xlsx/package.h"
 #include "xlsx/xlsx_workbook.h"
@@ -99,12 +100,6 @@ bool RenameInSpecifier(std::string_view inner, std::string_view oldName, std::st
     i = close;
   }
   return changed;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // Every table part of every worksheet of the workbook.
@@ -231,7 +226,7 @@ std::optional<std::string> RenameTableColumnAt(XlsxWorksheet& sheet, std::int32_
     for (int suffix = 2;; ++suffix) {
       bool taken = false;
       for (std::size_t i = 0; i < columns.size() && !taken; ++i)
-        taken = i != index && Lower(columns[i].attribute("name").value()) == Lower(name);
+        taken = i != index && EqualsIgnoringCase(columns[i].attribute("name").value(), name);
       if (!taken) break;
       name = text + std::to_string(suffix);
     }

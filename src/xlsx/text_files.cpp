@@ -1,5 +1,6 @@
-// Comma-separated and plain-text files: opened as a one-sheet workbook, and written from the
-// active sheet as the cells display their values.
+// Comma-separated, plain and fixed-width (formatted) text files: opened as a one-sheet workbook,
+// and written from the active sheet as the cells display their values.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -31,8 +32,9 @@ std::string ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-// UTF-8 text of the file: a UTF-8 BOM is skipped, UTF-16 (with BOM) converted, bytes that are
-// not UTF-8 read as Windows-1252.
+// UTF-8 text of the file: a UTF-8 BOM is skipped (bad bytes after it read as U+FFFD), UTF-16
+// (with BOM) converted; a file without BOM that is not UTF-8 is legacy 8-bit text, read as
+// Windows-1252.
 std::string DecodeText(const std::string& bytes) {
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
     return utf8::Repaired(std::string_view(bytes).substr(3));
@@ -57,7 +59,7 @@ std::string DecodeText(const std::string& bytes) {
     return out;
   }
   // Without a byte order mark: UTF-8, or legacy 8-bit text read as Windows-1252.
-  return utf8::Repaired(bytes);
+  return utf8::IsWellFormed(bytes) ? bytes : utf8::ReadAsWindows1252(bytes);
 }
 
 // Splits delimited text into records of fields ("" quoting with doubled quotes).
@@ -135,6 +137,52 @@ std::optional<double> DateSerial(int year, int month, int day) {
   double serial = static_cast<double>(DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30));
   if (serial < 61) serial -= 1;
   return serial;
+}
+
+// Splits fixed-width text (formatted text, .prn) into records of fields: a column of characters
+// that is blank on every line separates fields, and each field loses its padding blanks.
+std::vector<std::vector<std::string>> SplitFixedWidth(const std::string& text) {
+  std::vector<std::u32string> lines(1);
+  for (std::size_t i = 0; i < text.size();) {
+    const char32_t c = utf8::Decode(text, i);
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i < text.size() && text[i] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back().push_back(c);
+    }
+  }
+  if (lines.back().empty()) lines.pop_back();
+  std::size_t width = 0;
+  for (const auto& line : lines) width = std::max(width, line.size());
+  std::vector<bool> used(width, false);
+  for (const auto& line : lines)
+    for (std::size_t k = 0; k < line.size(); ++k) used[k] = used[k] || line[k] != ' ';
+  // Fields: maximal runs of used character columns.
+  std::vector<std::pair<std::size_t, std::size_t>> fields;
+  for (std::size_t k = 0; k < width;) {
+    if (!used[k]) {
+      ++k;
+      continue;
+    }
+    const std::size_t start = k;
+    while (k < width && used[k]) ++k;
+    fields.emplace_back(start, k);
+  }
+  std::vector<std::vector<std::string>> records;
+  records.reserve(lines.size());
+  for (const auto& line : lines) {
+    std::vector<std::string>& record = records.emplace_back();
+    for (const auto& [start, end] : fields) {
+      std::string field;
+      for (std::size_t k = start; k < end && k < line.size(); ++k) utf8::Append(field, line[k]);
+      while (!field.empty() && field.back() == ' ') field.pop_back();
+      const std::size_t first = field.find_first_not_of(' ');
+      record.push_back(first == std::string::npos ? std::string() : field.substr(first));
+    }
+    while (!record.empty() && record.back().empty()) record.pop_back();
+  }
+  return records;
 }
 
 // A field typed as the application types a value read from a text file.
@@ -251,7 +299,7 @@ void XlsxWorkbook::LoadText(const std::string& path, std::int32_t format) {
   LoadPackage(BlankPackage(sheetName));
   fileFormat_ = format;
   XlsxWorksheet& sheet = *sheets_.front().worksheet;
-  auto records = SplitRecords(text, separator);
+  auto records = format == kFormatFormattedText ? SplitFixedWidth(text) : SplitRecords(text, separator);
   if (records.size() > static_cast<std::size_t>(kMaxRows))
     throw std::runtime_error("the file has more lines than a sheet has rows");
   std::unordered_map<std::uint32_t, std::uint32_t> styleOf;
@@ -278,7 +326,8 @@ void XlsxWorkbook::WriteTextFile(const std::string& path, std::int32_t format) {
   XlsxWorksheet* sheet = active_ ? active_ : Worksheets().front().get();
   char separator = (format == 6 || format == 22 || format == 23 || format == 24 || format == 62) ? ',' : '\t';
   bool formatted = format == 36;
-  const char* lineEnd = (format == 22 || format == 20) ? "\r" : "\r\n";
+  // Macintosh variants (CSV 22, text 19) end lines with CR, every other text format with CR LF.
+  const char* lineEnd = (format == 22 || format == 19) ? "\r" : "\r\n";
   std::int32_t lastRow = 0, lastColumn = 0;
   for (const Row& row : sheet->Cells().Rows()) {
     for (const Cell& cell : row.cells) {

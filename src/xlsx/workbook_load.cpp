@@ -58,8 +58,10 @@ std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Appli
   book->openedPath_ = fullName;
   std::string extension = LowerExtension(fullName);
   try {
-    if (extension == ".csv" || extension == ".txt") {
-      book->LoadText(fullName, extension == ".csv" ? kFormatCsv : kFormatText);
+    if (extension == ".csv" || extension == ".txt" || extension == ".prn") {
+      book->LoadText(fullName, extension == ".csv"   ? kFormatCsv
+                               : extension == ".prn" ? kFormatFormattedText
+                                                     : kFormatText);
     } else if (const OfficeFormat* converted = OfficeTemplateFormat(extension)) {
       // Read through LibreOffice; the workbook keeps the original's name and format.
       book->LoadPackage(ReadOfficeTemplate(fullName, *converted, ConverterSettingsOf(*book)));

@@ -52,7 +52,7 @@ bool IsPackageFormat(std::int32_t format) {
 
 bool IsTextFormat(std::int32_t format) {
   switch (format) {
-    case 6: case 22: case 23: case 24: case 62: case -4158: case 20: case 21: case 42: case 36:
+    case 6: case 22: case 23: case 24: case 62: case -4158: case 19: case 20: case 21: case 42: case 36:
       return true;
     default:
       return false;

@@ -41,8 +41,11 @@ std::string SerializeXml(const pugi::xml_document& doc) {
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
   StringWriter writer;
   writer.out = &out;
-  doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-  return out;
+  doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration | pugi::format_skip_control_chars,
+           pugi::encoding_utf8);
+  // Texts of any source may hold bytes that are not UTF-8 or characters XML cannot hold; a part
+  // written from a document has no escape for them.
+  return XmlSafe(std::move(out));
 }
 
 std::string_view LocalName(const char* name) {
@@ -65,10 +68,39 @@ pugi::xml_attribute RelationshipIdAttribute(pugi::xml_node node) {
   return {};
 }
 
+namespace {
+
+const char* const kHex = "0123456789ABCDEF";
+
+// Characters XML 1.0 can hold: tab, LF, CR, U+0020..U+D7FF, U+E000..U+FFFD, U+10000..U+10FFFF.
+bool IsXmlCharacter(char32_t cp) {
+  if (cp < 0x20) return cp == '\t' || cp == '\n' || cp == '\r';
+  return cp < 0xD800 || (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+void AppendHexEscape(std::string& out, char32_t cp) {
+  out += "_x";
+  for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(cp >> shift) & 15]);
+  out.push_back('_');
+}
+
+}  // namespace
+
 void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
-  static const char* hex = "0123456789ABCDEF";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      const std::size_t start = i;
+      const char32_t cp = utf8::Decode(text, i);
+      if (i - start == 1)
+        out += "\xEF\xBF\xBD";  // a byte that is not UTF-8
+      else if (IsXmlCharacter(cp))
+        out.append(text.substr(start, i - start));
+      else if (!attribute)
+        AppendHexEscape(out, cp);  // attribute values have no escape: the character is dropped
+      continue;
+    }
+    ++i;
     switch (c) {
       case '&': out += "&amp;"; continue;
       case '<': out += "&lt;"; continue;
@@ -96,24 +128,45 @@ void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
         break;
       case '_':
         // "_x0041_" in the text itself must not be read back as an escape.
-        if (i + 6 < text.size() && text[i + 1] == 'x' && text[i + 6] == '_' &&
-            isxdigit(static_cast<unsigned char>(text[i + 2])) && isxdigit(static_cast<unsigned char>(text[i + 3])) &&
-            isxdigit(static_cast<unsigned char>(text[i + 4])) && isxdigit(static_cast<unsigned char>(text[i + 5]))) {
+        if (i + 5 < text.size() && text[i] == 'x' && text[i + 5] == '_' &&
+            isxdigit(static_cast<unsigned char>(text[i + 1])) && isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            isxdigit(static_cast<unsigned char>(text[i + 3])) && isxdigit(static_cast<unsigned char>(text[i + 4]))) {
           out += "_x005F_";
           continue;
         }
         break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
-          out += "_x00";
-          out.push_back(hex[(c >> 4) & 15]);
-          out.push_back(hex[c & 15]);
-          out.push_back('_');
+          if (!attribute) AppendHexEscape(out, static_cast<char32_t>(c));
           continue;
         }
     }
     out.push_back(c);
   }
+}
+
+std::string XmlSafe(std::string text) {
+  std::size_t i = 0;
+  // Usual parts are all well-formed: nothing is copied.
+  while (i < text.size()) {
+    const std::size_t start = i;
+    const char32_t cp = utf8::Decode(text, i);
+    if ((cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r') && (cp < 0x80 || (i - start > 1 && IsXmlCharacter(cp))))
+      continue;
+    i = start;
+    break;
+  }
+  if (i == text.size()) return text;
+  std::string out(text, 0, i);
+  while (i < text.size()) {
+    const std::size_t start = i;
+    const char32_t cp = utf8::Decode(text, i);
+    if (cp >= 0x80 && i - start == 1)
+      out += "\xEF\xBF\xBD";
+    else if (IsXmlCharacter(cp))
+      out.append(text, start, i - start);
+  }
+  return out;
 }
 
 std::string UnescapeSpreadsheetText(std::string_view text) {
@@ -133,7 +186,7 @@ std::string UnescapeSpreadsheetText(std::string_view text) {
         else ok = false;
       }
       if (ok) {
-        // A lone surrogate escape has no UTF-8 form: it becomes U+FFFD.
+        // A lone surrogate keeps its three-byte form (support/utf8.h).
         utf8::Append(out, value);
         i += 6;
         continue;

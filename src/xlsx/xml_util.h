@@ -16,8 +16,12 @@ inline constexpr int kMaxXmlDepth = 256;
 // nesting deeper than kMaxXmlDepth.
 void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::string& partName);
 
-// Serialises without indentation, with the XML declaration.
+// Serialises without indentation, with the XML declaration; the result is well-formed whatever
+// the texts of the document hold (see XmlSafe).
 std::string SerializeXml(const pugi::xml_document& doc);
+// The text with bytes that are not UTF-8 replaced by U+FFFD and characters XML cannot hold
+// dropped (for XML without the _xHHHH_ escape).
+std::string XmlSafe(std::string text);
 
 // Local part of an element or attribute name ("x:row" -> "row").
 std::string_view LocalName(const char* name);
@@ -28,8 +32,10 @@ pugi::xml_node ChildByLocalName(pugi::xml_node parent, std::string_view localNam
 // An attribute whose local name is "id" in the relationships namespace ("r:id").
 pugi::xml_attribute RelationshipIdAttribute(pugi::xml_node node);
 
-// Appends XML-escaped text (element content; `attribute` also escapes quotes). Characters XML
-// cannot hold are written as _xHHHH_, and a literal "_xHHHH_" keeps its underscore escaped.
+// Appends XML-escaped text (element content; `attribute` also escapes quotes). Bytes that are not
+// UTF-8 become U+FFFD. Characters XML cannot hold (C0 controls other than tab, LF and CR, lone
+// surrogates, U+FFFE, U+FFFF) are written as _xHHHH_ in element content and dropped from
+// attribute values, which have no escape; a literal "_xHHHH_" keeps its underscore escaped.
 void AppendEscaped(std::string& out, std::string_view text, bool attribute = false);
 // Undoes the _xHHHH_ escapes of spreadsheet texts.
 std::string UnescapeSpreadsheetText(std::string_view text);

@@ -3,6 +3,8 @@
 // connections closed however a run ends, and the engine settings a run passes on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <regex>
 
 #include "fixtures/run_fixture.h"
@@ -206,18 +208,25 @@ TEST_F(ReportRunTest, EngineSettingsComeFromTheRunOptions) {
   // The converter program named in the options is the one a conversion looks for.
   options.Recalculate = true;
   options.ConversionTable = std::string(TABRIX_SOURCE_DIR) + "/data/fmtconv.cfg";
-  options.ConverterProgram = folder_.File("no/soffice");
+  // A program that only notes that it ran and fails.
+  const std::string program = folder_.File("bin/soffice");
+  std::filesystem::create_directories(folder_.File("bin"));
+  testing::WriteText(program, "#!/bin/sh\necho \"$@\" > '" + folder_.File("bin/called") + "'\nexit 3\n");
+  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+  options.ConverterProgram = program;
   testing::EventLog events;
   options.Events = &events;
   const RunResult converted = RunReport(
       Definition(kFileKeys + "ReportFileType=xlExcel8\r\n", kItemsScript), {"xls"}, options);
   EXPECT_EQ(converted.Error.Number, kErrUnsupportedFormat);
-  // The engine's own reason, in the log, names the program.
+  EXPECT_TRUE(std::filesystem::exists(folder_.File("bin/called")));
+  // The failed save is one error entry of two lines, naming the format.
   const Lines log = LogTexts(converted.LogPath);
-  ASSERT_GE(log.size(), 2u);
-  const std::string reason = log[log.size() - 2];
-  EXPECT_EQ(reason.rfind("Error Info: ", 0), 0u) << ::testing::PrintToString(log);
-  EXPECT_NE(reason.find("\"" + folder_.File("no/soffice") + "\" does not exist"), std::string::npos) << reason;
+  const auto entry = std::find(log.begin(), log.end(), "Error: Failed to save the report file.");
+  ASSERT_LT(entry + 1, log.end()) << ::testing::PrintToString(log);
+  EXPECT_EQ(entry[1], "Error Info: Not support the file format: xlExcel8 (56) - Excel 97-2003 Workbook.");
+  EXPECT_EQ(std::count_if(entry, log.end(), [](const std::string& line) { return line.rfind("Error", 0) == 0; }), 2)
+      << ::testing::PrintToString(log);
   // The script ran, the save failed: no ReportComplete.
   EXPECT_EQ(events.events.back(), "After items 2 2 ok");
 }

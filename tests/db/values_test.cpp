@@ -76,12 +76,13 @@ TEST(DatabaseValues, WideTextRoundTripsAndRepairsBadUtf8) {
   EXPECT_EQ(wide[3], 0xD83D);
   EXPECT_EQ(odbc::FromWide(wide), text);
   // Bytes that are not UTF-8 (a stray continuation byte, a cut sequence, an overlong form,
-  // legacy 8-bit letters) go to the database as their Windows-1252 characters.
-  EXPECT_EQ(odbc::FromWide(odbc::ToWide("a\x80" "b\xE6\x97")), "a\u20AC" "b\u00E6\u2014");
-  EXPECT_EQ(odbc::FromWide(odbc::ToWide("\xC0\xAF")), "\u00C0\u00AF");
-  EXPECT_EQ(odbc::FromWide(odbc::ToWide("Z\xFCrich")), "Z\u00FCrich");
+  // legacy 8-bit letters) go to the database as U+FFFD.
+  EXPECT_EQ(odbc::FromWide(odbc::ToWide("a\x80" "b\xE6\x97")), "a\uFFFD" "b\uFFFD\uFFFD");
+  EXPECT_EQ(odbc::FromWide(odbc::ToWide("Z\xFCrich")), "Z\uFFFDrich");
+  // A lone surrogate keeps its three-byte form, both ways.
   const SQLWCHAR lone[] = {0xDC00, 'x'};
-  EXPECT_EQ(odbc::FromWide(lone, 2), "\xEF\xBF\xBDx");
+  EXPECT_EQ(odbc::FromWide(lone, 2), "\xED\xB0\x80x");
+  EXPECT_EQ(odbc::ToWide("\xED\xB0\x80x"), odbc::WideString(lone, 2));
 }
 
 }  // namespace

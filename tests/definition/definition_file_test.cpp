@@ -2,6 +2,7 @@
 #include "definition/definition_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -256,11 +257,29 @@ TEST_F(LoadDefinition, MissingFileOrFolder) {
   // Written with "\" separators and "..": the message shows the absolute native path.
   ExpectError(folder_ + "\\sub\\..\\gone.def", kErrDefinitionFileMissing,
               "The file \"" + folder_ + "/gone.def\" does not exist.");
-  if (::geteuid() != 0) {
-    const std::string locked = Write("locked.def", kExample);
-    std::filesystem::permissions(locked, std::filesystem::perms::none);
-    ExpectError(locked, kErrDefinitionFileMissing, "The file \"" + locked + "\" does not exist.");
+  // A file the user may not read. Root reads anything: then the check runs in a child process
+  // under the unprivileged user "nobody" (uid and gid 65534), which can reach the folder.
+  const std::string locked = Write("locked.def", kExample);
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  const std::string expected = "The file \"" + locked + "\" does not exist.";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0) {
+      std::filesystem::permissions(folder_, std::filesystem::perms::owner_all | std::filesystem::perms::others_exec);
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    }
+    try {
+      LoadDefinitionFile(state, locked);
+    } catch (const AutomationError& e) {
+      ::_exit(e.Number() == kErrDefinitionFileMissing && e.Description() == expected ? 0 : 1);
+    }
+    ::_exit(1);
   }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: another error or none, 2: could not become nobody";
 }
 
 TEST_F(LoadDefinition, EmptyOrBinaryFileIsNotADefinitionFile) {

@@ -201,6 +201,43 @@ TEST_F(GroupedReport, KeysBreakOnCaseButNotOnNullsOrEqualNumbers) {
   EXPECT_TRUE(sheet.sheet_->GetValue(3, 1).IsText());
 }
 
+// Every field a group key: a record repeating the keys before it adds nothing, in each layout,
+// and the sheet around the table is left as it was.
+TEST_F(GroupedReport, RecordsWithoutDetailFieldsOpenOnlyTheGroupsWhoseKeysChange) {
+  const std::string keysOnly = "SELECT customer, order_no FROM lines ORDER BY rowid";  // C1 1, C1 1, C1 2, C2 3
+  const std::string detail = "||[item]|[qty]|[amount]";
+  GroupCall call;
+  call.cellList = "A3,B4";
+  {
+    SavedSheet sheet(Fill(call, keysOnly));
+    EXPECT_EQ(sheet.Rows(1, 1), (std::vector<std::string>{"Orders||||"}));
+    EXPECT_EQ(sheet.Rows(3, 19), (std::vector<std::string>{
+                                       "C1||||", "|1|||", detail, "|Order total|||", "|2|||", detail,
+                                       "|Order total|||", "Customer total||||", "C2||||", "|3|||", detail,
+                                       "|Order total|||", "Customer total||||", "||||", "Grand total||||",
+                                       "end||||", "||||"}));
+    EXPECT_EQ(sheet.Text(18, 8), "side10");
+    EXPECT_EQ(counts_->inserts, 3);  // the spare template, order 2, customer C2
+    EXPECT_EQ(counts_->deletes, 1);
+  }
+  // Flat layout (keys on one row): the room made for the repeated record goes with the spare.
+  call.cellList = "A5,B5";
+  call.groups = {"customer", "", "order_no", ""};
+  {
+    SavedSheet sheet(Fill(call, keysOnly));
+    EXPECT_EQ(sheet.Rows(5, 11), (std::vector<std::string>{
+                                       "C1|1|[item]|[qty]|[amount]", "|2|||", "C2|3|||", "|Order total|||",
+                                       "Customer total||||", "||||", "Grand total||||"}));
+  }
+  // Uniform layout: the copy made for the repeated record goes too.
+  call.groups = {"customer", "A5:F5", "order_no", "A5:F5"};
+  SavedSheet sheet(Fill(call, keysOnly));
+  EXPECT_EQ(counts_->autoFills, 1);
+  EXPECT_EQ(sheet.Rows(5, 9), (std::vector<std::string>{
+                                    "C1|1|[item]|[qty]|[amount]", "|2|[item]|[qty]|[amount]",
+                                    "C2|3|[item]|[qty]|[amount]", "|Order total|||", "Customer total||||"}));
+}
+
 TEST_F(GroupedReport, GroupPageBreakRestartsTheRecordCount) {
   std::string inserts;
   for (int i = 1; i <= 40; ++i)

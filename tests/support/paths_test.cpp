@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -81,10 +82,19 @@ TEST_F(TempFolder, FileExistsOnlyForReadableFiles) {
   EXPECT_FALSE(FileExists(root_ + "\\"));
   EXPECT_FALSE(FileExists(root_ + "/missing.txt"));
   EXPECT_FALSE(FileExists(""));
-  if (::geteuid() != 0) {  // root reads anything
-    ::chmod(file.c_str(), 0);
-    EXPECT_FALSE(FileExists(file));
+  // Root reads anything: the check runs in a child process under the user "nobody".
+  ::chmod(file.c_str(), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::chmod(root_.c_str(), 0711) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(2);
+    ::_exit(FileExists(file) ? 1 : 0);
   }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the unreadable file counts as existing, 2: could not become nobody";
 }
 
 TEST_F(TempFolder, MakeFolderChainCreatesEveryMissingLevel) {

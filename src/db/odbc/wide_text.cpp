@@ -31,7 +31,7 @@ std::string FromWide(const SQLWCHAR* text, std::size_t count) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    utf8::Append(out, c);  // an unpaired surrogate is written as U+FFFD
+    utf8::Append(out, c);  // an unpaired surrogate keeps its three-byte form
   }
   return out;
 }

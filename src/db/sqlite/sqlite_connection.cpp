@@ -23,6 +23,7 @@
 #include "db/database_errors.h"
 #include "db/database_values.h"
 #include "db/driver_connection.h"
+#include "support/utf8.h"
 #include "tabrix/error.h"
 
 namespace tabrix::platform {
@@ -69,9 +70,15 @@ class SqliteStatement {
   sqlite3_stmt* statement_ = nullptr;
 };
 
+// Text of a value as UTF-8. SQLite stores whatever bytes it is given; bytes that are not UTF-8
+// (legacy 8-bit text) become U+FFFD here, so no later step meets them (support/utf8.h).
 std::string_view TextOf(sqlite3_value* value) {
+  thread_local std::string repaired;
   const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-  return std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(value)));
+  const std::string_view view(text, static_cast<std::size_t>(sqlite3_value_bytes(value)));
+  if (utf8::IsWellFormed(view)) return view;
+  repaired = utf8::Repaired(view);
+  return repaired;
 }
 
 void AppendDateValue(sqlite3_value* value, int type, ResultColumn& column) {
