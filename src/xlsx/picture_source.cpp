@@ -7,6 +7,7 @@
 #include <librsvg/rsvg.h>
 #include <webp/decode.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <filesystem>

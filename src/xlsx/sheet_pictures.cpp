@@ -2,11 +2,7 @@
 // into the sheet's drawing (created on first use); the shape is sized in points and anchored to cells.
 #include "xlsx/sheet_pictures.h"
 
-#include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
+#include <optional>
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/picture_source.h"
