@@ -7,14 +7,12 @@
 #include <vector>
 
 #include "xlsx/drawing_part.h"
+#include "xlsx/picture_source.h"
 #include "xlsx/xlsx_shape.h"
 
 namespace tabrix::xlsx {
 
 class XlsxWorksheet;
-
-// Largest picture file AddPicture embeds; the whole file is held in memory as a media part.
-inline constexpr std::uint64_t kMaxPictureFileBytes = 256ull << 20;
 
 class SheetPictures {
  public:
@@ -27,7 +25,7 @@ class SheetPictures {
   void SetDrawingPartName(std::string partName) { drawingPart_ = std::move(partName); }
   // The sheet's drawing; with `create` a new one when the sheet has none (else nullptr).
   DrawingPart* Drawing(bool create);
-  // Embeds a PNG, JPEG, GIF or BMP file and places it; a negative size keeps the picture's own.
+  // Embeds a picture from a file or URL and places it; a negative size keeps the picture's own.
   std::shared_ptr<platform::Shape> AddPicture(const std::string& file, double left, double top, double width,
                                               double height);
 
