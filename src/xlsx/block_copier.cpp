@@ -26,6 +26,28 @@ std::size_t FirstCellAt(const Row& row, std::int32_t column) {
       row.cells.begin());
 }
 
+// Conditional formats and validations the extension list keeps (x14: lists on other sheets,
+// data bars, icon sets) hold their ranges as xm:sqref text; other xm:sqref (sparklines) stay.
+void ExtendExtensionRanges(pugi::xml_node extLst, const CellRect& source, std::int32_t dRow, std::int32_t dCol) {
+  std::vector<pugi::xml_node> stack{extLst};
+  while (!stack.empty()) {
+    pugi::xml_node node = stack.back();
+    stack.pop_back();
+    for (pugi::xml_node child : node.children()) {
+      if (child.type() != pugi::node_element) continue;
+      const std::string_view local = LocalName(child.name());
+      if (local != "sqref") {
+        stack.push_back(child);
+        continue;
+      }
+      const std::string_view owner = LocalName(node.name());
+      if (owner != "conditionalFormatting" && owner != "dataValidation") continue;
+      RangeList list(child.text().get());
+      if (list.Extend(source, dRow, dCol)) child.text().set(list.Text().c_str());
+    }
+  }
+}
+
 }  // namespace
 
 BlockCopier::BlockCopier(XlsxWorksheet& sheet) : sheet_(sheet), book_(sheet.Book()) {}
@@ -139,8 +161,11 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
     if (local == "conditionalFormatting") extend(child.attribute("sqref"));
     else if (local == "dataValidations")
       for (pugi::xml_node validation : child.children()) extend(validation.attribute("sqref"));
+    else if (local == "extLst")
+      ExtendExtensionRanges(child, source, dRow, dCol);
   }
 }
+
 
 void BlockCopier::Fill(const CellRect& source, const CellRect& destination) {
   const CellRect& s = source;

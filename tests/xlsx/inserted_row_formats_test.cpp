@@ -1,6 +1,7 @@
 // Inserted rows (columns) take the formatting of the row above (column to the left), and with it
 // the conditional formats and validations that end there: checked on a record row followed by
 // its totals row, the shape of the templates that showed it, with openpyxl reading the result.
+// Copies of the record row take them along, those of the extension list included.
 #include <gtest/gtest.h>
 
 #include "fixtures/office_tools.h"
@@ -102,6 +103,18 @@ TEST(InsertedRowFormats, ConditionalFormatsAndValidationsOfTheRowAboveReachIntoI
     book->SaveAs(output, std::nullopt);
     EXPECT_EQ(DescribeRanges(output), c.expected) << c.label;
   }
+}
+
+TEST(InsertedRowFormats, CopiesOfTheRecordRowRepeatEveryValidationAndConditionalFormat) {
+  TempFolder folder;
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = application->OpenWorkbook(MakeRecordRowTemplate(folder.Path()), true);
+  auto sheet = book->WorksheetByName("Data");
+  sheet->CopyCells(CellRect{2, 1, 2, 3}, 6, 1);
+  sheet->CopyCells(CellRect{2, 1, 2, 3}, 7, 1);  // continues the copy above: one range each
+  std::string output = folder.File("copied.xlsx");
+  book->SaveAs(output, std::nullopt);
+  EXPECT_EQ(DescribeRanges(output), "cf=A1:C1 | B2 B6:B7 | E1:E3\ndv=C2 C6:C7\nx14=A2 A6:A7\n");
 }
 
 TEST(InsertedRowFormats, OnlyEntriesEndingRightBeforeTheInsertionGrow) {
