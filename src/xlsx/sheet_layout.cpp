@@ -78,12 +78,39 @@ std::pair<std::int32_t, double> SheetLayout::ColumnAt(double x) const {
 }
 
 std::pair<std::int32_t, double> SheetLayout::RowAt(double y) const {
-  // Tops grow with the row number: search for the last row whose top is at or above y.
-  std::int32_t low = 1, high = kMaxRows;
-  while (low < high) {
-    std::int32_t middle = low + (high - low + 1) / 2;
+  // Tops grow with the row number: the answer is the last row whose top is at or above y. Most
+  // rows have the default height, so the search starts at the row that would hold y then and
+  // widens its bracket in doubling steps: a few row tops instead of a search over every row.
+  std::int32_t guess = 1;
+  if (defaultRowHeight_ > 0 && y > 0)
+    guess = static_cast<std::int32_t>(std::min<double>(y / defaultRowHeight_ + 1, kMaxRows));
+  // CellTop(low) <= y (or low is row 1), CellTop(high) > y (or high is past the last row).
+  std::int32_t low, high;
+  if (CellTop(guess) <= y) {
+    low = guess;
+    high = kMaxRows + 1;
+    for (std::int32_t step = 1; low + step <= kMaxRows; step *= 2) {
+      if (CellTop(low + step) > y) {
+        high = low + step;
+        break;
+      }
+      low += step;
+    }
+  } else {
+    high = guess;
+    low = 1;
+    for (std::int32_t step = 1; high - step >= 1; step *= 2) {
+      if (CellTop(high - step) <= y) {
+        low = high - step;
+        break;
+      }
+      high -= step;
+    }
+  }
+  while (high - low > 1) {
+    std::int32_t middle = low + (high - low) / 2;
     if (CellTop(middle) <= y) low = middle;
-    else high = middle - 1;
+    else high = middle;
   }
   return {low, y - CellTop(low)};
 }
