@@ -30,10 +30,11 @@ double SheetLayout::ColumnWidthCharacters(std::int32_t column) const {
   return std::floor(pixels / mdw * 256) / 256;
 }
 
-double SheetLayout::ColumnWidthPoints(std::int32_t column) const {
+double SheetLayout::ColumnWidthPoints(std::int32_t column) const { return ColumnWidthPoints(column, MaxDigitWidth()); }
+
+double SheetLayout::ColumnWidthPoints(std::int32_t column, double mdw) const {
   for (const ColumnInfo& info : columns_)
     if (info.min <= column && column <= info.max && info.hidden) return 0;
-  double mdw = MaxDigitWidth();
   bool explicitWidth = false;
   for (const ColumnInfo& info : columns_)
     if (info.min <= column && column <= info.max && info.width > 0) explicitWidth = true;
@@ -69,8 +70,9 @@ double SheetLayout::CellTop(std::int32_t row) const {
 
 std::pair<std::int32_t, double> SheetLayout::ColumnAt(double x) const {
   double left = 0;
+  const double mdw = MaxDigitWidth();
   for (std::int32_t column = 1; column < kMaxColumns; ++column) {
-    double width = ColumnWidthPoints(column);
+    double width = ColumnWidthPoints(column, mdw);
     if (left + width > x) return {column, x - left};
     left += width;
   }

@@ -178,30 +178,36 @@ std::shared_ptr<platform::Shape> SheetPictures::AddPicture(const std::string& fi
   // Shape ids are unique within the drawing.
   pugi::xml_node root = drawing->xml.document_element();
   const unsigned id = drawing->NextShapeId();
-  const std::string p = QualifiedRoot(root, "");
-  std::string name = "Picture " + std::to_string(id - 1 > 0 ? id - 1 : 1);
-  std::string xml =
-      "<" + p + "twoCellAnchor editAs=\"twoCell\" xmlns" + (p.empty() ? "" : ":" + p.substr(0, p.size() - 1)) +
-      "=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\">"
-      "<" + p + "from><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
-      "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "from>"
-      "<" + p + "to><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
-      "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "to>"
-      "<" + p + "pic><" + p + "nvPicPr><" + p + "cNvPr id=\"" + std::to_string(id) + "\" name=\"" + name + "\"/><" + p +
-      "cNvPicPr><a:picLocks xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" noChangeAspect=\"1\"/></" +
-      p + "cNvPicPr></" + p + "nvPicPr>"
-      "<" + p + "blipFill><a:blip xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
-      "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" r:embed=\"" + relId + "\"/>"
-      "<a:stretch xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:fillRect/></a:stretch></" + p +
-      "blipFill><" + p + "spPr><a:xfrm xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
-      "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/></a:xfrm>"
-      "<a:prstGeom xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" prst=\"rect\"><a:avLst/>"
-      "</a:prstGeom></" + p + "spPr></" + p + "pic><" + p + "clientData/></" + p + "twoCellAnchor>";
-  pugi::xml_document fragment;
-  fragment.load_string(xml.c_str());
-  pugi::xml_node anchor = root.append_copy(fragment.document_element());
-  // The namespace is declared on the drawing's root already.
-  anchor.remove_attribute(p.empty() ? "xmlns" : ("xmlns:" + p.substr(0, p.size() - 1)).c_str());
+  if (!drawing->pictureAnchor.document_element()) {
+    const std::string p = QualifiedRoot(root, "");
+    std::string xml =
+        "<" + p + "twoCellAnchor editAs=\"twoCell\" xmlns" + (p.empty() ? "" : ":" + p.substr(0, p.size() - 1)) +
+        "=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\">"
+        "<" + p + "from><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
+        "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "from>"
+        "<" + p + "to><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
+        "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "to>"
+        "<" + p + "pic><" + p + "nvPicPr><" + p + "cNvPr id=\"0\" name=\"\"/><" + p +
+        "cNvPicPr><a:picLocks xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" noChangeAspect=\"1\"/></" +
+        p + "cNvPicPr></" + p + "nvPicPr>"
+        "<" + p + "blipFill><a:blip xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" r:embed=\"\"/>"
+        "<a:stretch xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:fillRect/></a:stretch></" + p +
+        "blipFill><" + p + "spPr><a:xfrm xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
+        "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/></a:xfrm>"
+        "<a:prstGeom xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" prst=\"rect\"><a:avLst/>"
+        "</a:prstGeom></" + p + "spPr></" + p + "pic><" + p + "clientData/></" + p + "twoCellAnchor>";
+    drawing->pictureAnchor.load_string(xml.c_str());
+    // The namespace is declared on the drawing's root already.
+    drawing->pictureAnchor.document_element().remove_attribute(
+        p.empty() ? "xmlns" : ("xmlns:" + p.substr(0, p.size() - 1)).c_str());
+  }
+  pugi::xml_node anchor = root.append_copy(drawing->pictureAnchor.document_element());
+  pugi::xml_node picture = ChildByLocalName(anchor, "pic");
+  pugi::xml_node properties = ChildByLocalName(ChildByLocalName(picture, "nvPicPr"), "cNvPr");
+  properties.attribute("id").set_value(id);
+  properties.attribute("name").set_value(("Picture " + std::to_string(id - 1 > 0 ? id - 1 : 1)).c_str());
+  ChildByLocalName(ChildByLocalName(picture, "blipFill"), "blip").attribute("r:embed").set_value(relId.c_str());
 
   double ownWidth = info->width * 72.0 / info->dpiX;
   double ownHeight = info->height * 72.0 / info->dpiY;

@@ -79,9 +79,11 @@ void XlsxShape::Write() {
   const SheetLayout& layout = sheet_->Layout();
   static const char* kEditAs[] = {"", "twoCell", "oneCell", "absolute"};
   nodes_.editAs.set_value(kEditAs[placement_]);
+  std::int32_t rows[2];
   auto setPoint = [&](int i, double x, double y) {
     auto [column, columnOffset] = layout.ColumnAt(x);
     auto [row, rowOffset] = layout.RowAt(y);
+    rows[i] = row;
     nodes_.column[i].set(column - 1);
     nodes_.columnOffset[i].set(static_cast<long long>(std::llround(columnOffset * kEmuPerPoint)));
     nodes_.row[i].set(row - 1);
@@ -93,7 +95,12 @@ void XlsxShape::Write() {
   nodes_.y.set_value(static_cast<long long>(std::llround(top_ * kEmuPerPoint)));
   nodes_.cx.set_value(static_cast<long long>(std::llround(width_ * kEmuPerPoint)));
   nodes_.cy.set_value(static_cast<long long>(std::llround(height_ * kEmuPerPoint)));
-  drawing_->UpdateAnchor(anchor_, !placed_);
+  // The anchor's row key (as DrawingPart::AnchorKey reads it from the anchor): the rows whose
+  // insertion or deletion moves it.
+  std::int32_t key = placement_ == platform::kPlacementFreeFloating ? 0
+                     : placement_ == platform::kPlacementMove  ? rows[0]
+                                                                : std::max(rows[0], rows[1]);
+  drawing_->UpdateAnchor(anchor_, key, !placed_);
   placed_ = true;
   drawing_->modified = true;
 }
