@@ -8,6 +8,8 @@
 #include <fstream>
 #include <functional>
 
+#include <sys/stat.h>
+
 #include "xlsx/engine_errors.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xlsx_worksheet.h"
@@ -113,6 +115,26 @@ std::string QualifiedRoot(pugi::xml_node root, const char* local) {
 
 }  // namespace
 
+SheetPictures::EmbeddedFile SheetPictures::EmbeddedFile::Of(const struct stat& status, const std::string& mediaPart,
+                                                            double ownWidth, double ownHeight) {
+  EmbeddedFile file;
+  file.size = static_cast<std::uint64_t>(status.st_size);
+  file.inode = static_cast<std::uint64_t>(status.st_ino);
+  file.device = static_cast<std::uint64_t>(status.st_dev);
+  file.modified = status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
+  file.changed = status.st_ctim.tv_sec * 1000000000LL + status.st_ctim.tv_nsec;
+  file.mediaPart = mediaPart;
+  file.ownWidth = ownWidth;
+  file.ownHeight = ownHeight;
+  return file;
+}
+
+bool SheetPictures::EmbeddedFile::Same(const struct stat& status) const {
+  EmbeddedFile now = Of(status, std::string(), 0, 0);
+  return now.size == size && now.inode == inode && now.device == device && now.modified == modified &&
+         now.changed == changed;
+}
+
 DrawingPart* SheetPictures::Drawing(bool create) {
   XlsxWorkbook& book = sheet_.Book();
   if (!drawingPart_.empty()) return book.LoadDrawing(drawingPart_);
@@ -148,6 +170,15 @@ std::shared_ptr<platform::Shape> SheetPictures::AddPicture(const std::string& fi
     RaiseEngineError("Method 'AddPicture' of object 'Shapes' failed: " + problem);
   };
   if (file.find("://") != std::string::npos) fail("pictures are embedded from files only, not from \"" + file + "\".");
+  // A file embedded already and unchanged since (same size, inode and times) is not read again:
+  // one status call instead of opening and reading the file for every record.
+  struct stat status {};
+  const bool stated = ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  if (stated) {
+    auto known = embedded_.find(file);
+    if (known != embedded_.end() && known->second.Same(status) && book.Parts().Has(known->second.mediaPart))
+      return Place(known->second.mediaPart, known->second.ownWidth, known->second.ownHeight, left, top, width, height);
+  }
   std::error_code error;
   if (file.empty() || !std::filesystem::is_regular_file(file, error))
     fail("the specified file wasn't found: \"" + file + "\".");
@@ -167,6 +198,14 @@ std::shared_ptr<platform::Shape> SheetPictures::AddPicture(const std::string& fi
 
   // The picture's bytes become a media part (once per distinct picture).
   const std::string mediaPart = book.EmbedMedia(bytes, info->extension, info->contentType);
+  const double ownWidth = info->width * 72.0 / info->dpiX;
+  const double ownHeight = info->height * 72.0 / info->dpiY;
+  if (stated) embedded_[file] = EmbeddedFile::Of(status, mediaPart, ownWidth, ownHeight);
+  return Place(mediaPart, ownWidth, ownHeight, left, top, width, height);
+}
+
+std::shared_ptr<platform::Shape> SheetPictures::Place(const std::string& mediaPart, double ownWidth, double ownHeight,
+                                                      double left, double top, double width, double height) {
   DrawingPart* drawing = Drawing(true);
   if (drawing->imageRelations.empty())
     for (const Relationship& rel : drawing->rels.All())
@@ -209,8 +248,6 @@ std::shared_ptr<platform::Shape> SheetPictures::AddPicture(const std::string& fi
   properties.attribute("name").set_value(("Picture " + std::to_string(id - 1 > 0 ? id - 1 : 1)).c_str());
   ChildByLocalName(ChildByLocalName(picture, "blipFill"), "blip").attribute("r:embed").set_value(relId.c_str());
 
-  double ownWidth = info->width * 72.0 / info->dpiX;
-  double ownHeight = info->height * 72.0 / info->dpiY;
   auto shape = std::make_shared<XlsxShape>(&sheet_, drawing, anchor, ownWidth, ownHeight);
   // A negative size keeps the picture's own size (as -1 does in the object model).
   shape->Place(left, top, width < 0 ? ownWidth : width, height < 0 ? ownHeight : height);

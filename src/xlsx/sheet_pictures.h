@@ -2,9 +2,12 @@
 // first picture) and the picture shapes added to it.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "xlsx/drawing_part.h"
 #include "xlsx/xlsx_shape.h"
@@ -32,8 +35,23 @@ class SheetPictures {
                                               double height);
 
  private:
+  // A file embedded before, by path: its status then, its media part and its own size.
+  struct EmbeddedFile {
+    std::uint64_t size = 0, inode = 0, device = 0;
+    long long modified = 0, changed = 0;  // nanoseconds
+    std::string mediaPart;
+    double ownWidth = 0, ownHeight = 0;
+    static EmbeddedFile Of(const struct stat& status, const std::string& mediaPart, double ownWidth,
+                           double ownHeight);
+    bool Same(const struct stat& status) const;
+  };
+  // Anchors an embedded media part's picture and makes its shape.
+  std::shared_ptr<platform::Shape> Place(const std::string& mediaPart, double ownWidth, double ownHeight, double left,
+                                         double top, double width, double height);
+
   XlsxWorksheet& sheet_;
   std::string drawingPart_;
+  std::map<std::string, EmbeddedFile> embedded_;
   std::vector<std::shared_ptr<XlsxShape>> shapes_;
 };
 
