@@ -38,7 +38,7 @@ void DrawingPart::IndexAnchors() {
   anchorsIndexed = true;
 }
 
-void DrawingPart::UpdateAnchor(pugi::xml_node anchor, bool isNew) {
+void DrawingPart::UpdateAnchor(pugi::xml_node anchor, std::int32_t key, bool isNew) {
   if (!anchorsIndexed) return;
   // The anchor changed is almost always the newest one: look from the end.
   auto it = anchorsByRow.end();
@@ -49,7 +49,7 @@ void DrawingPart::UpdateAnchor(pugi::xml_node anchor, bool isNew) {
       break;
     }
   }
-  AnchorEntry entry{AnchorKey(anchor), anchor};
+  AnchorEntry entry{key, anchor};
   auto at = std::upper_bound(anchorsByRow.begin(), anchorsByRow.end(), entry.key,
                              [](std::int32_t key, const AnchorEntry& e) { return key < e.key; });
   anchorsByRow.insert(at, entry);

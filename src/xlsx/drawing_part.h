@@ -30,12 +30,16 @@ struct DrawingPart {
   unsigned maxShapeId = 0;
   bool shapeIdsKnown = false;
   std::map<std::string, std::string> imageRelations;  // media part -> relationship id
+  // A new picture's anchor in this drawing's prefix, parsed once and copied for every picture.
+  pugi::xml_document pictureAnchor;
 
   // The row key of an anchor (0 for anchors that rows never move).
   static std::int32_t AnchorKey(pugi::xml_node anchor);
   void IndexAnchors();
   // Records the new position of an anchor that was placed or resized.
-  void UpdateAnchor(pugi::xml_node anchor, bool isNew = false);
+  void UpdateAnchor(pugi::xml_node anchor, bool isNew = false) { UpdateAnchor(anchor, AnchorKey(anchor), isNew); }
+  // The same when the caller knows the anchor's row key.
+  void UpdateAnchor(pugi::xml_node anchor, std::int32_t key, bool isNew);
   unsigned NextShapeId();
 };
 

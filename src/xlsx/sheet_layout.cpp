@@ -30,10 +30,11 @@ double SheetLayout::ColumnWidthCharacters(std::int32_t column) const {
   return std::floor(pixels / mdw * 256) / 256;
 }
 
-double SheetLayout::ColumnWidthPoints(std::int32_t column) const {
+double SheetLayout::ColumnWidthPoints(std::int32_t column) const { return ColumnWidthPoints(column, MaxDigitWidth()); }
+
+double SheetLayout::ColumnWidthPoints(std::int32_t column, double mdw) const {
   for (const ColumnInfo& info : columns_)
     if (info.min <= column && column <= info.max && info.hidden) return 0;
-  double mdw = MaxDigitWidth();
   bool explicitWidth = false;
   for (const ColumnInfo& info : columns_)
     if (info.min <= column && column <= info.max && info.width > 0) explicitWidth = true;
@@ -69,8 +70,9 @@ double SheetLayout::CellTop(std::int32_t row) const {
 
 std::pair<std::int32_t, double> SheetLayout::ColumnAt(double x) const {
   double left = 0;
+  const double mdw = MaxDigitWidth();
   for (std::int32_t column = 1; column < kMaxColumns; ++column) {
-    double width = ColumnWidthPoints(column);
+    double width = ColumnWidthPoints(column, mdw);
     if (left + width > x) return {column, x - left};
     left += width;
   }
@@ -78,12 +80,39 @@ std::pair<std::int32_t, double> SheetLayout::ColumnAt(double x) const {
 }
 
 std::pair<std::int32_t, double> SheetLayout::RowAt(double y) const {
-  // Tops grow with the row number: search for the last row whose top is at or above y.
-  std::int32_t low = 1, high = kMaxRows;
-  while (low < high) {
-    std::int32_t middle = low + (high - low + 1) / 2;
+  // Tops grow with the row number: the answer is the last row whose top is at or above y. Most
+  // rows have the default height, so the search starts at the row that would hold y then and
+  // widens its bracket in doubling steps: a few row tops instead of a search over every row.
+  std::int32_t guess = 1;
+  if (defaultRowHeight_ > 0 && y > 0)
+    guess = static_cast<std::int32_t>(std::min<double>(y / defaultRowHeight_ + 1, kMaxRows));
+  // CellTop(low) <= y (or low is row 1), CellTop(high) > y (or high is past the last row).
+  std::int32_t low, high;
+  if (CellTop(guess) <= y) {
+    low = guess;
+    high = kMaxRows + 1;
+    for (std::int32_t step = 1; low + step <= kMaxRows; step *= 2) {
+      if (CellTop(low + step) > y) {
+        high = low + step;
+        break;
+      }
+      low += step;
+    }
+  } else {
+    high = guess;
+    low = 1;
+    for (std::int32_t step = 1; high - step >= 1; step *= 2) {
+      if (CellTop(high - step) <= y) {
+        low = high - step;
+        break;
+      }
+      high -= step;
+    }
+  }
+  while (high - low > 1) {
+    std::int32_t middle = low + (high - low) / 2;
     if (CellTop(middle) <= y) low = middle;
-    else high = middle - 1;
+    else high = middle;
   }
   return {low, y - CellTop(low)};
 }

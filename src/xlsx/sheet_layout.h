@@ -67,6 +67,9 @@ class SheetLayout {
   void SetDefaults(double rowHeight, double columnWidth, std::int32_t baseColumnWidth);
 
  private:
+  // The width with the widest digit's pixels measured already (for walks over many columns).
+  double ColumnWidthPoints(std::int32_t column, double mdw) const;
+
   SheetCells& cells_;
   const StyleSheet& styles_;
   std::vector<ColumnInfo> columns_;

@@ -2,9 +2,12 @@
 // first picture) and the picture shapes added to it.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "xlsx/drawing_part.h"
 #include "xlsx/picture_source.h"
@@ -30,8 +33,26 @@ class SheetPictures {
                                               double height);
 
  private:
+  // A picture's media parts (an SVG keeps its own text beside its PNG rendering) and its own size.
+  struct EmbeddedMedia {
+    std::string part, svgPart;
+    double ownWidth = 0, ownHeight = 0;
+  };
+  // A file embedded before, by path: its status then and what it became.
+  struct EmbeddedFile {
+    std::uint64_t size = 0, inode = 0, device = 0;
+    long long modified = 0, changed = 0;  // nanoseconds
+    EmbeddedMedia media;
+    static EmbeddedFile Of(const struct stat& status, const EmbeddedMedia& media);
+    bool Same(const struct stat& status) const;
+  };
+  // Anchors an embedded picture and makes its shape.
+  std::shared_ptr<platform::Shape> Place(const EmbeddedMedia& media, double left, double top, double width,
+                                         double height);
+
   XlsxWorksheet& sheet_;
   std::string drawingPart_;
+  std::map<std::string, EmbeddedFile> embedded_;
   std::vector<std::shared_ptr<XlsxShape>> shapes_;
 };
 

@@ -273,6 +273,8 @@ void XlsxWorkbook::WritePackage(const std::string& path, std::int32_t format) {
     if (!drawing->modified) continue;
     parts_.Put(name, SerializeXml(drawing->xml));
     parts_.Put(RelationshipsPartName(name), drawing->rels.Serialize());
+    // A picture per record makes the drawing as large as the sheet: the fast level too.
+    largeParts.push_back(name);
   }
   for (auto& [name, doc] : editedParts_) parts_.Put(name, SerializeXml(*doc));
   SaveWorkbookXml(format);

@@ -53,30 +53,54 @@ void XlsxShape::Place(double left, double top, double width, double height) {
   Write();
 }
 
-void XlsxShape::Write() {
-  sheet_->CheckAlive();
-  const SheetLayout& layout = sheet_->Layout();
-  static const char* kEditAs[] = {"", "twoCell", "oneCell", "absolute"};
-  anchor_.attribute("editAs").set_value(kEditAs[placement_]);
-  auto setPoint = [&](const char* which, double x, double y) {
-    pugi::xml_node point = ChildByLocalName(anchor_, which);
-    auto [column, columnOffset] = layout.ColumnAt(x);
-    auto [row, rowOffset] = layout.RowAt(y);
-    ChildByLocalName(point, "col").text().set(column - 1);
-    ChildByLocalName(point, "colOff").text().set(static_cast<long long>(std::llround(columnOffset * kEmuPerPoint)));
-    ChildByLocalName(point, "row").text().set(row - 1);
-    ChildByLocalName(point, "rowOff").text().set(static_cast<long long>(std::llround(rowOffset * kEmuPerPoint)));
-  };
-  setPoint("from", left_, top_);
-  setPoint("to", left_ + width_, top_ + height_);
+void XlsxShape::FindNodes() {
+  const char* points[] = {"from", "to"};
+  for (int i = 0; i < 2; ++i) {
+    pugi::xml_node point = ChildByLocalName(anchor_, points[i]);
+    nodes_.column[i] = ChildByLocalName(point, "col").text();
+    nodes_.columnOffset[i] = ChildByLocalName(point, "colOff").text();
+    nodes_.row[i] = ChildByLocalName(point, "row").text();
+    nodes_.rowOffset[i] = ChildByLocalName(point, "rowOff").text();
+  }
   pugi::xml_node picture = ChildByLocalName(anchor_, "pic");
   pugi::xml_node frame = ChildByLocalName(ChildByLocalName(picture, "spPr"), "xfrm");
   pugi::xml_node off = ChildByLocalName(frame, "off"), ext = ChildByLocalName(frame, "ext");
-  off.attribute("x").set_value(static_cast<long long>(std::llround(left_ * kEmuPerPoint)));
-  off.attribute("y").set_value(static_cast<long long>(std::llround(top_ * kEmuPerPoint)));
-  ext.attribute("cx").set_value(static_cast<long long>(std::llround(width_ * kEmuPerPoint)));
-  ext.attribute("cy").set_value(static_cast<long long>(std::llround(height_ * kEmuPerPoint)));
-  drawing_->UpdateAnchor(anchor_, !placed_);
+  nodes_.x = off.attribute("x");
+  nodes_.y = off.attribute("y");
+  nodes_.cx = ext.attribute("cx");
+  nodes_.cy = ext.attribute("cy");
+  nodes_.editAs = anchor_.attribute("editAs");
+  nodesFound_ = true;
+}
+
+void XlsxShape::Write() {
+  sheet_->CheckAlive();
+  if (!nodesFound_) FindNodes();
+  const SheetLayout& layout = sheet_->Layout();
+  static const char* kEditAs[] = {"", "twoCell", "oneCell", "absolute"};
+  nodes_.editAs.set_value(kEditAs[placement_]);
+  std::int32_t rows[2];
+  auto setPoint = [&](int i, double x, double y) {
+    auto [column, columnOffset] = layout.ColumnAt(x);
+    auto [row, rowOffset] = layout.RowAt(y);
+    rows[i] = row;
+    nodes_.column[i].set(column - 1);
+    nodes_.columnOffset[i].set(static_cast<long long>(std::llround(columnOffset * kEmuPerPoint)));
+    nodes_.row[i].set(row - 1);
+    nodes_.rowOffset[i].set(static_cast<long long>(std::llround(rowOffset * kEmuPerPoint)));
+  };
+  setPoint(0, left_, top_);
+  setPoint(1, left_ + width_, top_ + height_);
+  nodes_.x.set_value(static_cast<long long>(std::llround(left_ * kEmuPerPoint)));
+  nodes_.y.set_value(static_cast<long long>(std::llround(top_ * kEmuPerPoint)));
+  nodes_.cx.set_value(static_cast<long long>(std::llround(width_ * kEmuPerPoint)));
+  nodes_.cy.set_value(static_cast<long long>(std::llround(height_ * kEmuPerPoint)));
+  // The anchor's row key (as DrawingPart::AnchorKey reads it from the anchor): the rows whose
+  // insertion or deletion moves it.
+  std::int32_t key = placement_ == platform::kPlacementFreeFloating ? 0
+                     : placement_ == platform::kPlacementMove  ? rows[0]
+                                                                : std::max(rows[0], rows[1]);
+  drawing_->UpdateAnchor(anchor_, key, !placed_);
   placed_ = true;
   drawing_->modified = true;
 }

@@ -34,8 +34,17 @@ class XlsxShape final : public platform::Shape {
   // Rewrites the anchor cells, offsets and the shape's own frame.
   void Write();
 
+  // The anchor's nodes that Write sets, found once.
+  struct AnchorNodes {
+    pugi::xml_text column[2], columnOffset[2], row[2], rowOffset[2];  // from, to
+    pugi::xml_attribute x, y, cx, cy, editAs;
+  };
+  void FindNodes();
+
   XlsxWorksheet* sheet_;
   DrawingPart* drawing_;
+  AnchorNodes nodes_;
+  bool nodesFound_ = false;
   pugi::xml_node anchor_;
   double ownWidth_, ownHeight_;
   double left_ = 0, top_ = 0, width_ = 0, height_ = 0;

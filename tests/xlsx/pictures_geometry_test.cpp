@@ -3,6 +3,7 @@
 
 #include <regex>
 
+#include "xlsx/sheet_layout.h"
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
 #include "fixtures/report_files.h"
@@ -100,6 +101,37 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());
   std::string content = testing::ReadZipPart(ods, "content.xml");
   EXPECT_EQ(All(content, "(<draw:image )").size(), 6u);
+}
+
+// Anchors are found from points: the row that holds a point, over tall, short and hidden rows
+// and far below the last stored row, is the last row whose top is at or above it (checked
+// against a walk over every row top).
+TEST(PicturesGeometry, RowAtPointMatchesRowTopsOverUnevenRows) {
+  SheetCells cells;
+  StyleSheet styles;
+  styles.Load("");
+  SheetLayout layout(cells, styles);
+  layout.SetRowHeight(3, 60);
+  layout.SetRowHeight(4, 2);
+  for (std::int32_t row : {6, 7, 8, 40}) {
+    cells.GetRow(row).flags |= kRowHidden;
+    cells.RowsChangedFrom(row);
+  }
+  layout.SetRowHeight(20, 409);
+  for (std::int32_t row = 100; row < 140; ++row) layout.SetRowHeight(row, 1 + row % 7);
+  std::vector<double> tops{0};
+  for (std::int32_t row = 1; row <= 400; ++row) tops.push_back(layout.CellTop(row));
+  for (double y = -3; y < tops.back(); y += 0.75) {
+    std::int32_t expected = 1;
+    for (std::int32_t row = 1; row < static_cast<std::int32_t>(tops.size()); ++row)
+      if (tops[row] <= y) expected = row;
+    auto [row, offset] = layout.RowAt(y);
+    ASSERT_EQ(row, expected) << "y = " << y;
+    EXPECT_DOUBLE_EQ(offset, y - tops[expected]);
+  }
+  // Past the last row: the sheet's last row, the rest as offset.
+  double bottom = layout.CellTop(kMaxRows);
+  EXPECT_EQ(layout.RowAt(bottom + 1000).first, kMaxRows);
 }
 
 }  // namespace
