@@ -103,6 +103,34 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   EXPECT_EQ(All(content, "(<draw:image )").size(), 6u);
 }
 
+// One file placed many times is embedded once; a file rewritten between two placements is read
+// again (its new size and its new bytes).
+TEST(PicturesGeometry, SameFileSharesOneMediaPartUntilItChanges) {
+  TempFolder folder;
+  MakePictures(folder.Path());
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto summary = book->WorksheetByName("Summary");
+  for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(summary->AddPicture(folder.File("wide.png"), false, true, 0, 20.0 * i, -1, -1)->Width(), 150);
+  testing::RunPython(R"PY(
+import sys
+from PIL import Image
+Image.new("RGB", (40, 100), "yellow").save(sys.argv[1] + "/wide.png", dpi=(96, 96))
+)PY",
+                     {folder.Path()});
+  EXPECT_DOUBLE_EQ(summary->AddPicture(folder.File("wide.png"), false, true, 0, 100, -1, -1)->Width(), 30);
+  std::string output = folder.File("shared.xlsx");
+  book->SaveAs(output, std::nullopt);
+  std::string sheetRels = testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels");
+  std::string drawing =
+      testing::ReadZipPart(output, "xl/drawings/" + All(sheetRels, "Target=\"../drawings/([^\"]+)\"").at(0));
+  std::vector<std::string> embeds = All(drawing, "r:embed=\"(\\w+)\"");
+  ASSERT_EQ(embeds.size(), 4u);
+  EXPECT_EQ(embeds[0], embeds[1]);
+  EXPECT_EQ(embeds[1], embeds[2]);
+  EXPECT_NE(embeds[2], embeds[3]);
+}
+
 // Anchors are found from points: the row that holds a point, over tall, short and hidden rows
 // and far below the last stored row, is the last row whose top is at or above it (checked
 // against a walk over every row top).
