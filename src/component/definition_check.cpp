@@ -25,6 +25,7 @@
 #include "script/tokenizer.h"
 #include "support/paths.h"
 #include "support/spelling.h"
+#include "support/text_lines.h"
 #include "support/text_case.h"
 #include "support/run_log.h"
 #include "tabrix/error.h"
@@ -70,18 +71,7 @@ std::vector<std::string> ReadAllLines(const std::string& path, std::string& raw)
   std::ostringstream content;
   content << file.rdbuf();
   raw = content.str();
-  std::string text = raw.compare(0, 3, "\xEF\xBB\xBF") == 0 ? raw.substr(3) : raw;
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
+  return SplitTextLines(raw);
 }
 
 const std::vector<std::string>& SectionNames() {

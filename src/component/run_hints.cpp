@@ -18,6 +18,7 @@
 #include "script/statement_words.h"
 #include "support/paths.h"
 #include "support/spelling.h"
+#include "support/text_lines.h"
 #include "support/utf8.h"
 #include "tabrix/error_codes.h"
 
@@ -73,16 +74,6 @@ struct KeyLine {
   std::string Key, Value;
 };
 
-std::vector<std::string> SplitLines(const std::string& bytes) {
-  std::vector<std::string> lines;
-  std::istringstream stream(bytes);
-  std::string line;
-  while (std::getline(stream, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
 
 std::vector<KeyLine> KeyLines(const std::vector<std::string>& lines) {
   std::vector<KeyLine> keys;
@@ -154,7 +145,7 @@ class Advisor {
       return advice_;
     }
     if (result_.Error.Number == kErrDefinitionFileMissing) return advice_;
-    lines_ = SplitLines(bytes_);
+    lines_ = SplitTextLines(bytes_);
     keys_ = KeyLines(lines_);
     Encoding();
     UnknownKeys();
@@ -173,7 +164,7 @@ class Advisor {
       Hint("the definition file is UTF-16 text; save it as UTF-8 (with or without a byte-order mark)");
       return;
     }
-    const std::vector<std::string> head = SplitLines(bytes_.substr(0, 4096));
+    const std::vector<std::string> head = SplitTextLines(bytes_.substr(0, 4096));
     std::string first = head.empty() ? "" : head.front();
     if (first.rfind("\xEF\xBB\xBF", 0) == 0) first.erase(0, 3);
     Hint("the first line of a definition file starts with \"Foliowright\" (exactly so), found " +

@@ -11,6 +11,7 @@
 #include "script/function_executor.h"
 #include "script/tokenizer.h"
 #include "support/run_log.h"
+#include "support/text_lines.h"
 #include "tabrix/error.h"
 #include "tabrix/variant.h"
 
@@ -38,19 +39,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
   std::ostringstream content;
   content << file.rdbuf();
   if (file.bad()) throw AutomationError(62, kProductName, "Input past end of file");
-  std::string text = content.str();
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
+  const std::string text = content.str();
+  return SplitTextLines(text);
 }
 
 std::string TrimSpaces(const std::string& text) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tabrix {
 
@@ -44,5 +46,9 @@ class TextLineReader {
   char buffer_[1 << 16];
   std::size_t begin_ = 0, end_ = 0;
 };
+
+// Splits text read whole into lines the way TextLineReader reads them: a leading UTF-8
+// byte-order mark is skipped, lines end with LF or CR LF.
+std::vector<std::string> SplitTextLines(std::string_view text);
 
 }  // namespace tabrix

@@ -193,21 +193,6 @@ struct Found {
   Ref Value;
 };
 
-// Skips a bracketed group starting at s[i] == '[' (nested, "'" escapes the next character).
-std::size_t SkipBrackets(std::string_view s, std::size_t i) {
-  int depth = 0;
-  while (i < s.size()) {
-    char c = s[i];
-    if (c == '\'' && i + 1 < s.size()) {
-      i += 2;
-      continue;
-    }
-    if (c == '[') ++depth;
-    if (c == ']' && --depth == 0) return i + 1;
-    ++i;
-  }
-  return i;
-}
 
 // A reference right after a sheet prefix, at s[i]: "A1", "A1:B2", "A:C" or "4:7".
 bool ReferenceAt(std::string_view s, std::size_t i, Ref& ref, std::size_t& end) {
@@ -498,6 +483,22 @@ Ref RefOfRect(const CellRect& rect) {
 }
 
 }  // namespace
+
+// Skips a bracketed group starting at s[i] == '[' (nested, "'" escapes the next character).
+std::size_t SkipBrackets(std::string_view s, std::size_t i) {
+  int depth = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == '\'' && i + 1 < s.size()) {
+      i += 2;
+      continue;
+    }
+    if (c == '[') ++depth;
+    if (c == ']' && --depth == 0) return i + 1;
+    ++i;
+  }
+  return i;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Formula text

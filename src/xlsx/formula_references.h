@@ -187,4 +187,8 @@ ShiftedIndex ShiftIndex(std::int32_t index, const SheetEdit& edit);
 std::optional<CellRect> ParseRect(std::string_view text);
 std::string RectText(const CellRect& rect);
 
+// Index just past the bracket that closes the one at s[i] == '[' (brackets nest, "'" escapes the
+// next character); s.size() when it is never closed.
+std::size_t SkipBrackets(std::string_view s, std::size_t i);
+
 }  // namespace tabrix::xlsx

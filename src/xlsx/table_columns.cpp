@@ -7,6 +7,7 @@
 
 #include "support/text_case.h"
 #include "xlsx/cell_address.h"
+#include "xlsx/formula_references.h"
 #include "xlsx/package.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
@@ -17,22 +18,6 @@ namespace {
 
 bool NameChar(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '.' || c == '\\' || c >= 0x80;
-}
-
-// Index just past the bracket that closes the one at s[i] ('[' nested; "'" escapes a character).
-std::size_t ClosingBracket(std::string_view s, std::size_t i) {
-  int depth = 0;
-  while (i < s.size()) {
-    char c = s[i];
-    if (c == '\'' && i + 1 < s.size()) {
-      i += 2;
-      continue;
-    }
-    if (c == '[') ++depth;
-    if (c == ']' && --depth == 0) return i + 1;
-    ++i;
-  }
-  return s.size();
 }
 
 std::string Unescape(std::string_view text) {
@@ -89,7 +74,7 @@ bool RenameInSpecifier(std::string_view inner, std::string_view oldName, std::st
       out += inner[i++];
       continue;
     }
-    std::size_t close = ClosingBracket(inner, i);
+    std::size_t close = SkipBrackets(inner, i);
     std::string_view item = inner.substr(i + 1, close >= i + 2 ? close - i - 2 : 0);
     if (!item.empty() && item.front() != '#' && NamesEqual(Unescape(item), oldName)) {
       out += "[" + Escape(newName) + "]";
@@ -175,7 +160,7 @@ bool RenameStructuredColumn(std::string_view formula, std::string_view table, st
       continue;
     }
     if (c == '[') {  // brackets not after a name: external workbook index and the like
-      std::size_t close = ClosingBracket(formula, i);
+      std::size_t close = SkipBrackets(formula, i);
       result.append(formula.substr(i, close - i));
       i = close;
       continue;
@@ -187,7 +172,7 @@ bool RenameStructuredColumn(std::string_view formula, std::string_view table, st
       result.append(name);
       i = j;
       if (i < n && formula[i] == '[') {
-        std::size_t close = ClosingBracket(formula, i);
+        std::size_t close = SkipBrackets(formula, i);
         if (NamesEqual(name, table) && close - i >= 2 && formula[close - 1] == ']') {
           result += '[';
           changed |= RenameInSpecifier(formula.substr(i + 1, close - i - 2), oldName, newName, result);
