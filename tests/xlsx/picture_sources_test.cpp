@@ -91,7 +91,8 @@ TEST(PictureSources, UrlsAreFetchedOverHttpAndReadAsFilePathsAndUnreachableOnesF
       {"file://" + folder.Path() + "/missing.png", "wasn't found"},
       {"ftp://127.0.0.1/dot.png", "http or https only"},
   };
-  for (const auto& [url, problem] : failures) {
+  for (const auto& [address, problem] : failures) {
+    const std::string& url = address;  // clang 14 cannot capture a structured binding in a lambda
     const AutomationError e = testing::CaughtError([&] { sheet->AddPicture(url, false, true, 0, 0, 10, 10); });
     EXPECT_EQ(e.Number(), 1004) << url;
     EXPECT_NE(e.Description().find(url), std::string::npos) << e.Description();
