@@ -107,7 +107,8 @@ typedef struct tabrix_result tabrix_result;
  * Returns TABRIX_OK when the report was saved, TABRIX_RUN_FAILED when the run ended early or the
  * save failed (the result holds the error), another status when the call itself failed. `*result`
  * receives a result handle whenever memory allows, also for a failed call, with the reason as its
- * error (number 5 for an invalid argument); free it with tabrix_result_free. Connections are
+ * error (number 5 for an invalid argument, 7 out of memory, 0x800401FF anything else); free it
+ * with tabrix_result_free. tabrix_result_error of a NULL result reads as error 5. Connections are
  * closed before the function returns, however the run ends. */
 tabrix_status tabrix_run_report(const char* definition_file, const char* const* parameters,
                                 size_t parameter_count, const tabrix_options* options,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tabrix/error.h"
+#include "tabrix/error_codes.h"
 #include "tabrix/report_run.h"
 #include "tabrix/tabrix.h"
 
@@ -33,6 +34,7 @@ struct tabrix_result {
 namespace {
 
 constexpr std::int32_t kInvalidArgument = 5;  // "Invalid procedure call or argument"
+constexpr std::int32_t kOutOfMemory = 7;
 constexpr std::size_t kMaxParameters = 10;
 
 const char* Text(const char* text) { return text ? text : ""; }
@@ -99,13 +101,14 @@ tabrix_status SetLoginText(tabrix_login* login, std::string* tabrix_login::*fiel
   });
 }
 
-// A result that holds only the reason a call failed.
-tabrix_result* FailedCall(const std::string& description) {
+// A result that holds only the reason a call failed (null when even that cannot be allocated).
+tabrix_result* FailedCall(std::int32_t number, const char* description) noexcept {
   auto* result = new (std::nothrow) tabrix_result;
   if (!result) return nullptr;
   try {
-    result->run.Error = tabrix::ErrObject{kInvalidArgument, tabrix::kProductName, description};
+    result->run.Error = tabrix::ErrObject{number, tabrix::kProductName, description};
   } catch (...) {
+    result->run.Error.Number = number;
   }
   return result;
 }
@@ -183,13 +186,14 @@ tabrix_status tabrix_run_report(const char* definitionFile, const char* const* p
   if (!result) return TABRIX_INVALID_ARGUMENT;
   *result = nullptr;
   if (!definitionFile || (parameterCount > 0 && !parameters) || parameterCount > kMaxParameters) {
-    *result = FailedCall(!definitionFile ? "Invalid procedure call or argument: no definition file."
+    *result = FailedCall(kInvalidArgument,
+                         !definitionFile ? "Invalid procedure call or argument: no definition file."
                          : parameterCount > kMaxParameters
                              ? "Invalid procedure call or argument: a run takes at most 10 parameters."
                              : "Invalid procedure call or argument: no parameter values.");
     return TABRIX_INVALID_ARGUMENT;
   }
-  return Guarded([&] {
+  try {
     auto owned = std::make_unique<tabrix_result>();
     std::vector<std::string> values;
     for (std::size_t i = 0; i < parameterCount; ++i) values.emplace_back(Text(parameters[i]));
@@ -208,7 +212,16 @@ tabrix_status tabrix_run_report(const char* definitionFile, const char* const* p
     const bool saved = owned->run.Succeeded();
     *result = owned.release();
     return saved ? TABRIX_OK : TABRIX_RUN_FAILED;
-  });
+  } catch (const std::bad_alloc&) {
+    *result = FailedCall(kOutOfMemory, "Out of memory");
+    return TABRIX_OUT_OF_MEMORY;
+  } catch (const std::exception& error) {
+    *result = FailedCall(tabrix::kErrUnexpected, error.what());
+    return TABRIX_INTERNAL_ERROR;
+  } catch (...) {
+    *result = FailedCall(tabrix::kErrUnexpected, "Unknown error");
+    return TABRIX_INTERNAL_ERROR;
+  }
 }
 
 void tabrix_result_free(tabrix_result* result) { delete result; }
