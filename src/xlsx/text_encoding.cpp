@@ -73,6 +73,11 @@ const CodePageTable& TableOf(TextEncoding encoding) {
 
 // UTF-8 that a strict reader accepts: lone surrogates become U+FFFD.
 std::string StrictUtf8(std::string_view utf8) {
+  // A surrogate's three-byte form is ED A0..BF xx: most texts have none and are taken as they are.
+  bool surrogate = false;
+  for (std::size_t at = utf8.find('\xED'); at != std::string_view::npos && !surrogate; at = utf8.find('\xED', at + 1))
+    surrogate = at + 1 < utf8.size() && static_cast<unsigned char>(utf8[at + 1]) >= 0xA0;
+  if (!surrogate) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
