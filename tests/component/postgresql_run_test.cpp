@@ -20,15 +20,6 @@ std::string Env(const char* name) {
   return value ? value : "";
 }
 
-// The server comes from scripts/test-services.sh; under scripts/test (TABRIX_REQUIRE_PG=1) or CI
-// a missing server fails the test, run alone it skips.
-#define REQUIRE_POSTGRESQL()                                                                     \
-  do {                                                                                           \
-    const bool server = !Env("TABRIX_TEST_PG_DSN").empty() && !Env("TABRIX_TEST_PG_USER").empty(); \
-    if (!server && Env("TABRIX_REQUIRE_PG") == "1") FAIL() << "The PostgreSQL test server is not running."; \
-    REQUIRE_TOOL(server, "The PostgreSQL test server (scripts/test-services.sh)", "postgresql"); \
-  } while (0)
-
 class PostgresqlRunTest : public ReportRunTest {
  protected:
   std::string Sources(const std::string& password) {

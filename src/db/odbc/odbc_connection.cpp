@@ -33,6 +33,7 @@
 #include "db/database_values.h"
 #include "db/driver_connection.h"
 #include "db/odbc/wide_text.h"
+#include "db/provider_translation.h"
 
 namespace tabrix::platform {
 namespace {
@@ -87,6 +88,12 @@ SQLHENV Environment() {
   RaiseProviderError(native, source, "[" + FromWide(state, 5) + "] " + text);
 }
 
+// The listings walk a position kept in the shared environment: one walker at a time.
+std::mutex& ListingMutex() {
+  static std::mutex walking;
+  return walking;
+}
+
 // The Driver entry of a data-source name, "" when the name is not defined.
 std::string DriverOfDataSource(const std::string& dsn) {
   SQLHENV environment = Environment();
@@ -99,9 +106,7 @@ std::string DriverOfDataSource(const std::string& dsn) {
     return text;
   };
   std::string wanted = lower(dsn);
-  // The listing walks a position kept in the shared environment: one walker at a time.
-  static std::mutex walking;
-  std::lock_guard<std::mutex> lock(walking);
+  std::lock_guard<std::mutex> lock(ListingMutex());
   while (SQL_SUCCEEDED(SQLDataSourcesW(environment, direction, name, SQL_MAX_DSN_LENGTH + 1,
                                        &nameLength, description, 512, &descriptionLength))) {
     direction = SQL_FETCH_NEXT;
@@ -338,6 +343,22 @@ class OdbcConnection final : public DriverConnection {
 };
 
 }  // namespace
+
+std::vector<std::string> InstalledOdbcDrivers() {
+  SQLHENV environment = Environment();
+  SQLWCHAR name[512];
+  SQLWCHAR attributes[2048];
+  SQLSMALLINT nameLength = 0, attributesLength = 0;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  std::vector<std::string> names;
+  std::lock_guard<std::mutex> lock(ListingMutex());
+  while (SQL_SUCCEEDED(SQLDriversW(environment, direction, name, 512, &nameLength, attributes,
+                                   2048, &attributesLength))) {
+    direction = SQL_FETCH_NEXT;
+    names.push_back(FromWide(name, std::min<std::size_t>(static_cast<std::size_t>(nameLength), 511)));
+  }
+  return names;
+}
 
 std::unique_ptr<DriverConnection> OpenOdbcConnection(
     std::vector<ConnectionStringItem> items, const std::string& user, const std::string& password,
