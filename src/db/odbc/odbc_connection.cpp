@@ -24,6 +24,7 @@
 #include <sqlucode.h>
 
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -385,6 +386,14 @@ std::unique_ptr<DriverConnection> OpenOdbcConnection(
     source = DriverOfDataSource(*dsn);
   }
   if (source.empty()) source = "ODBC";
+  // Drivers that read a file (mdbtools among them) fail without a message when it is missing.
+  std::string context = "Connecting";
+  if (auto file = FindConnectionValue(parsed, "dbq"); file && !file->empty()) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(*file, ignored))
+      RaiseProviderError(0, source, "The database file \"" + *file + "\" does not exist.");
+    context = "Opening the database file \"" + *file + "\"";
+  }
 
   SQLHENV environment = Environment();
   SQLHDBC connection = SQL_NULL_HDBC;
@@ -399,7 +408,7 @@ std::unique_ptr<DriverConnection> OpenOdbcConnection(
                                    &completedLength, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     try {
-      RaiseDiagnostics(SQL_HANDLE_DBC, connection, source, "Connecting");
+      RaiseDiagnostics(SQL_HANDLE_DBC, connection, source, context);
     } catch (...) {
       SQLFreeHandle(SQL_HANDLE_DBC, connection);
       throw;
