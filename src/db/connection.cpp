@@ -30,9 +30,8 @@ class StandardConnection final : public Connection {
       driver_ = OpenSqliteConnection(items, baseFolder_);
       return;
     }
-    const std::vector<std::string> drivers = InstalledOdbcDrivers();
-    driver_ = OpenOdbcConnection(TranslateProvider(items, baseFolder_, &drivers).items, user,
-                                 password, baseFolder_);
+    driver_ = OpenOdbcConnection(TranslateProvider(items, baseFolder_, InstalledOdbcDrivers).items,
+                                 user, password, baseFolder_);
   }
 
   int State() const override { return driver_ ? kStateOpen : kStateClosed; }

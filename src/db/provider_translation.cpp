@@ -55,10 +55,11 @@ const Driver& DriverOf(Family family) {
 }
 
 std::string FindDriver(const Driver& driver, const std::string& provider,
-                       const std::vector<std::string>* installed) {
-  if (!installed) return driver.registeredName;
+                       const DriverList& installedDrivers) {
+  if (!installedDrivers) return driver.registeredName;
+  const std::vector<std::string> installed = installedDrivers();
   for (const char* match : driver.matches) {
-    for (const std::string& name : *installed)
+    for (const std::string& name : installed)
       if (NormalizeConnectionKey(name).find(match) != std::string::npos) return name;
   }
   throw AutomationError(kErrProviderFailure, "Connection",
@@ -169,7 +170,7 @@ class Translator {
 
 ProviderTranslation TranslateProvider(const std::vector<ConnectionStringItem>& items,
                                       const std::string& baseFolder,
-                                      const std::vector<std::string>* installedDrivers) {
+                                      const DriverList& installedDrivers) {
   ProviderTranslation out;
   const std::string provider = FindConnectionValue(items, "provider").value_or("");
   const std::string name = NormalizeConnectionKey(provider);

@@ -3,6 +3,7 @@
 // the key translations each provider needs, and the lookup of the driver in unixODBC's list.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,15 @@ struct ProviderTranslation {
 
 // Translates a string whose Provider is one of the table's (any other string is returned as it
 // stands, with a warning for an unknown provider). A relative Access file is taken from
-// `baseFolder`. The Driver entry is the first name in `installedDrivers` that the provider's
-// driver goes by; without `installedDrivers` it is the name the Debian package registers. A
-// provider whose driver is not among `installedDrivers` raises an AutomationError naming the
-// Debian package to install. A string that names its own Driver or DSN keeps it.
+// `baseFolder`. The Driver entry is the first name that `installedDrivers` lists (asked only when
+// a driver is needed) that the provider's driver goes by; without `installedDrivers` it is the
+// name the Debian package registers. A provider whose driver is not listed raises an
+// AutomationError naming the Debian package to install. A string that names its own Driver or
+// DSN keeps it.
+using DriverList = std::function<std::vector<std::string>()>;
 ProviderTranslation TranslateProvider(const std::vector<ConnectionStringItem>& items,
                                       const std::string& baseFolder,
-                                      const std::vector<std::string>* installedDrivers);
+                                      const DriverList& installedDrivers);
 
 // The driver names of unixODBC's driver list (odbcinst.ini), as SQLDrivers gives them.
 std::vector<std::string> InstalledOdbcDrivers();

@@ -17,7 +17,8 @@ const std::vector<std::string> kDrivers = {"PostgreSQL ANSI", "PostgreSQL Unicod
 
 std::string Translated(const std::string& text, std::vector<std::string>* warnings = nullptr,
                        const std::vector<std::string>& drivers = kDrivers) {
-  ProviderTranslation translation = TranslateProvider(ParseConnectionString(text), "/defs", &drivers);
+  ProviderTranslation translation =
+      TranslateProvider(ParseConnectionString(text), "/defs", [&] { return drivers; });
   if (warnings) *warnings = translation.warnings;
   return ComposeOdbcConnectionString(translation.items, "", "");
 }
