@@ -48,7 +48,7 @@ AdoKeyUse ClassifyConnectionKey(const ConnectionStringItem& item) {
   static const char* const kMeaninglessKeys[] = {
       "persist security info", "auto translate", "packet size", "use procedure for prepare",
       "network library", "general timeout", "locale identifier", "use encryption for data",
-      "tag with column collation when possible", "data typecompatibility", "datatypecompatibility"};
+      "tag with column collation when possible", "datatypecompatibility"};
   const std::string key = NormalizeConnectionKey(item.key);
   for (const char* quiet : kQuietKeys)
     if (key == quiet) return AdoKeyUse::kQuiet;
