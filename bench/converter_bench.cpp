@@ -4,7 +4,6 @@
 //
 // Usage: converter_bench [reports] [rows]   (default 40 reports of 200 rows, run one after another)
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "cpu_time.h"
 #include "tabrix/office_converter.h"
 #include "tabrix/platform/spreadsheet.h"
 #include "tabrix/report_run.h"
@@ -25,17 +25,6 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 namespace {
-
-// CPU seconds of this process and its reaped children.
-double OwnCpuSeconds() {
-  double total = 0;
-  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-    rusage usage{};
-    getrusage(who, &usage);
-    total += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  }
-  return total;
-}
 
 // CPU seconds used so far by the processes of the given groups (the converter's LibreOffice
 // processes are not reaped by this process, so their time is read while they run).
@@ -107,7 +96,7 @@ int main(int argc, char** argv) {
 
   // Runs the reports one after another; false when one failed.
   auto runAll = [&](const std::string& def, const char* extension, const char* tag, Measure& measure) {
-    const double cpu = OwnCpuSeconds();
+    const double cpu = CpuSeconds();
     const auto start = Clock::now();
     for (int i = 0; i < reports; ++i) {
       options.ReportFile = (folder / "out" / (std::string(tag) + std::to_string(i) + "." + extension)).string();
@@ -118,7 +107,7 @@ int main(int argc, char** argv) {
       }
     }
     measure.wall = std::chrono::duration<double>(Clock::now() - start).count() / reports;
-    measure.cpu = (OwnCpuSeconds() - cpu) / reports;
+    measure.cpu = (CpuSeconds() - cpu) / reports;
     return true;
   };
 
@@ -126,7 +115,7 @@ int main(int argc, char** argv) {
   bool ok = runAll(xlsxDefinition, "xlsx", "xlsx", xlsxRun) && runAll(pdfDefinition, "pdf", "single", singleRun);
   if (ok) {
     // The converter's start (LibreOffice and its profile) is part of the batch's cost.
-    const double cpu = OwnCpuSeconds();
+    const double cpu = CpuSeconds();
     const auto start = Clock::now();
     options.Converter = OfficeConverter::Create();
     Measure runs;
@@ -134,7 +123,7 @@ int main(int argc, char** argv) {
     const double libreOfficeCpu = GroupCpuSeconds(options.Converter->ProcessGroups());
     options.Converter.reset();
     converterRun.wall = std::chrono::duration<double>(Clock::now() - start).count() / reports;
-    converterRun.cpu = (OwnCpuSeconds() - cpu + libreOfficeCpu) / reports;
+    converterRun.cpu = (CpuSeconds() - cpu + libreOfficeCpu) / reports;
   }
   if (ok) {
     std::printf("%d reports of %d rows, one after another; seconds per report\n", reports, rows);
