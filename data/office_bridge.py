@@ -9,16 +9,22 @@
 #   <- "READY <pid>"                       LibreOffice is up (its process id)
 #   -> "CONVERT\t<input url>\t<output url>\t<filter>"
 #   <- "OK" | "ERROR\t<message>"
-# End of input stops LibreOffice and the bridge. Diagnostics go to stderr.
+# End of input stops LibreOffice and the bridge. Diagnostics go to stderr; exit code 3: the uno
+# module is missing.
 import os
 import re
 import subprocess
 import sys
 import time
 
-import uno
-from com.sun.star.beans import PropertyValue
-from com.sun.star.connection import NoConnectException
+try:
+    import uno
+    from com.sun.star.beans import PropertyValue
+    from com.sun.star.connection import NoConnectException
+except ImportError as missing:
+    # Exit code 3 tells the library to convert without the bridge (one process per conversion).
+    print("bridge: %s (Debian package python3-uno)" % missing, file=sys.stderr, flush=True)
+    sys.exit(3)
 
 
 def prop(name, value):

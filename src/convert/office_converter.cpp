@@ -6,6 +6,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +48,11 @@ struct ProcessFailure {
   std::string message;
 };
 
+// The bridge cannot run here (no python3, or no uno module: its exit code 3): conversions go
+// the way they go without a converter.
+struct BridgeUnavailable {};
+constexpr int kBridgeWithoutUno = 3;
+
 }  // namespace
 
 struct OfficeConverter::State {
@@ -65,6 +71,7 @@ struct OfficeConverter::State {
   fs::path script;
 
   mutable std::mutex mutex;  // guards busy, the groups and starts
+  std::atomic<bool> withoutBridge{false};
   std::condition_variable freed;
   std::vector<Process> processes;
   std::vector<bool> busy;
@@ -90,9 +97,11 @@ struct OfficeConverter::State {
     freed.notify_one();
   }
 
-  void Stop(Process& process) {
+  // Stops the process; the bridge's wait status (0 when it was not running).
+  int Stop(Process& process) {
+    int status = 0;
     if (process.group > 0) {
-      KillGroupAndReap(process.group);
+      status = KillGroupAndReap(process.group);
       std::lock_guard lock(mutex);
       process.group = 0;
     }
@@ -106,6 +115,7 @@ struct OfficeConverter::State {
       process.pipeName.clear();
     }
     process.profile.reset();
+    return status;
   }
 
   // Sends one line; false when the bridge is gone.
@@ -151,8 +161,7 @@ struct OfficeConverter::State {
 
   void Start(Process& process, const std::string& program) {
     const std::string python = BridgePython();
-    if (python.empty())
-      throw ProcessFailure{"LibreOffice could not be started for conversions: no python3 for the bridge"};
+    if (python.empty()) throw BridgeUnavailable{};
     static std::atomic<unsigned> counter{0};
     process.profile.emplace("tabrix-converter-profile");
     PrepareProfile(process.profile->Path());
@@ -185,7 +194,9 @@ struct OfficeConverter::State {
     if (reply == Reply::kLine && line.rfind("READY ", 0) == 0) return;
     std::string why = reply == Reply::kTimeout ? "it did not start within " + SecondsText(startBound) + " seconds"
                                                : LogOf(process);
-    Stop(process);
+    const int status = Stop(process);
+    if (reply == Reply::kEnded && WIFEXITED(status) && WEXITSTATUS(status) == kBridgeWithoutUno)
+      throw BridgeUnavailable{};
     throw ProcessFailure{"LibreOffice could not be started for conversions: " + why};
   }
 
@@ -234,6 +245,7 @@ OfficeConverter::~OfficeConverter() {
 
 void OfficeConverter::Convert(const std::string& input, const std::string& targetExtension, const std::string& filter,
                               const std::string& output) {
+  if (state_->withoutBridge) return ConvertWithOffice(input, targetExtension, filter, output, state_->settings);
   const std::string program = RequireOfficeProgram(state_->settings);
   ConversionFolder folder(input);
   const std::size_t slot = state_->Acquire();
@@ -249,6 +261,9 @@ void OfficeConverter::Convert(const std::string& input, const std::string& targe
       break;
     } catch (const ProcessFailure& failure) {
       if (attempt == 2) RaiseEngineError(failure.message);
+    } catch (const BridgeUnavailable&) {
+      state_->withoutBridge = true;
+      return ConvertWithOffice(input, targetExtension, filter, output, state_->settings);
     }
   }
   std::error_code error;

@@ -180,7 +180,8 @@ TEST_F(OfficeConverterService, AKilledOrStoppedProcessIsReplacedAndTheConversion
 }
 
 // Stand-in bridges (run in place of the Python interpreter) for what real LibreOffice rarely
-// does on demand: hang on every attempt, end during a conversion, fail to start, refuse a file.
+// does on demand: hang on every attempt, end during a conversion, fail to start, refuse a file,
+// find no uno module.
 TEST_F(OfficeConverterService, HangsAndDeathsAreRetriedOnceThenReported) {
   const std::string input = folder_.File("input.xlsx");
   WriteTextFile(input, "workbook bytes");
@@ -212,6 +213,18 @@ TEST_F(OfficeConverterService, HangsAndDeathsAreRetriedOnceThenReported) {
     EXPECT_FALSE(fs::exists(folder_.File("out.pdf")));
     TearDown();
   }
+  // Without python3-uno the converter converts as if there were none: one process each time.
+  ScopedEnvironment python("TABRIX_OFFICE_PYTHON",
+                           WriteScript(folder_.File("office"),
+                                       "if [ \"$1\" = -I ]; then echo 'No module named uno' >&2; exit 3; fi\n"
+                                       "while [ $# -gt 1 ]; do [ \"$1\" = --outdir ] && out=\"$2\"; shift; done\n"
+                                       "cp \"$1\" \"$out/source.pdf\"\n"));
+  converter_ = OfficeConverter::Create(folder_.File("office"), std::chrono::seconds(10), 1);
+  for (const char* name : {"a.pdf", "b.pdf"})
+    EXPECT_EQ(ConversionError(*converter_, input, folder_.File(name)), "converted");
+  EXPECT_EQ(ReadTextFile(folder_.File("b.pdf")), "workbook bytes");
+  EXPECT_EQ(converter_->Starts(), 1);
+
   // The hung bridges' children were stopped with their groups.
   std::istringstream children(ReadTextFile(childFile));
   int count = 0;
