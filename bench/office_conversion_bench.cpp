@@ -3,7 +3,6 @@
 // LibreOffice's fixed start-up cost from the work that grows with the data.
 //
 // Usage: office_conversion_bench [rows]   (default 20000 rows of 6 columns for the large one)
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "cpu_time.h"
 #include "xlsx/xlsx_workbook.h"
 #include "tabrix/platform/spreadsheet.h"
 
@@ -23,17 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// CPU time of this process and of its ended children (the converter runs as a child).
-double CpuSeconds() {
-  double total = 0;
-  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-    rusage usage{};
-    getrusage(who, &usage);
-    total += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  }
-  return total;
-}
 
 std::shared_ptr<platform::Workbook> MakeWorkbook(std::int32_t rows) {
   auto application = platform::CreateSpreadsheetApplication();

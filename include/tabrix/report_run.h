@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tabrix/office_converter.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix {
@@ -23,10 +25,14 @@ struct RunOptions {
   std::string ConverterProgram;
   // Longest time one conversion may take; 0: TABRIX_OFFICE_TIMEOUT, then 300 seconds.
   int ConverterTimeoutSeconds = 0;
+  // LibreOffice processes kept up between runs (tabrix/office_converter.h) for the template read
+  // and the report save; null: one LibreOffice process per conversion. When set, its own
+  // program and timeout apply instead of the two above.
+  std::shared_ptr<OfficeConverter> Converter;
   // Where the run's events go; null: nowhere.
   TabrixEvents* Events = nullptr;
   // The spreadsheet application to open the template with; null: a new engine application with
-  // Recalculate, ConverterProgram and ConverterTimeoutSeconds as its settings. A given
+  // Recalculate, ConverterProgram, ConverterTimeoutSeconds and Converter as its settings. A given
   // application keeps its own settings.
   ApplicationPtr Application;
   // The report file and its type instead of the definition file's ReportFileName and

@@ -229,6 +229,7 @@ RunResult RunReport(const std::string& definitionFile, const std::vector<std::st
       settings.Recalculate = options.Recalculate;
       settings.ConverterProgram = options.ConverterProgram;
       settings.ConverterTimeoutSeconds = options.ConverterTimeoutSeconds;
+      settings.Converter = options.Converter;
       application = platform::CreateSpreadsheetApplication(settings);
     }
     std::array<std::string, 10> values;

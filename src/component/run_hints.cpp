@@ -323,6 +323,7 @@ class Advisor {
         settings.Recalculate = false;
         settings.ConverterProgram = options_.ConverterProgram;
         settings.ConverterTimeoutSeconds = options_.ConverterTimeoutSeconds;
+        settings.Converter = options_.Converter;
         application = platform::CreateSpreadsheetApplication(settings);
       }
       template_ = application->OpenWorkbook(result_.TemplatePath, true);

@@ -1,30 +1,24 @@
-// LibreOffice conversions: the format tables, the converter lookup, one bounded headless run per
-// conversion in a private folder, and the engine's open and save hooks.
+// LibreOffice conversions: the format tables, one bounded headless run per conversion in a
+// private folder (or a long-lived OfficeConverter when one is set), and the engine's open and
+// save hooks.
 #include "convert/office_conversion.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
 
+#include "convert/office_support.h"
+#include "tabrix/office_converter.h"
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_recalculation.h"
 #include "xlsx/xlsx_workbook.h"
-
-extern char** environ;
 
 namespace tabrix::xlsx {
 
@@ -47,126 +41,10 @@ constexpr OfficeFormat kXlsb{50, "xlsb", "", "Excel Binary Workbook"};
 constexpr const char* kOpenXmlExtension = "xlsx";
 constexpr const char* kOpenXmlFilter = "Calc MS Excel 2007 XML";
 
-constexpr const char* kStandardPrograms[] = {"/usr/bin/soffice", "/usr/lib/libreoffice/program/soffice"};
-
-// Longest part of LibreOffice's output kept in a message.
-constexpr std::size_t kMaxReportedOutput = 1500;
-
 std::string Lower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
-}
-
-bool IsRunnableFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-// The first runnable `name` in the folders of PATH.
-std::string SearchPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  if (!path) return {};
-  std::string_view folders(path);
-  while (true) {
-    std::size_t colon = folders.find(':');
-    std::string folder(folders.substr(0, colon));
-    std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
-    if (IsRunnableFile(candidate)) return candidate;
-    if (colon == std::string_view::npos) return {};
-    folders.remove_prefix(colon + 1);
-  }
-}
-
-std::string ResolveProgram(const std::string& program) {
-  if (program.find('/') != std::string::npos) return IsRunnableFile(program) ? program : std::string();
-  return SearchPath(program);
-}
-
-std::string RequestedProgram(const OfficeConverterSettings& settings) {
-  if (!settings.program.empty()) return settings.program;
-  const char* variable = std::getenv("TABRIX_OFFICE_PROGRAM");
-  return variable && *variable ? std::string(variable) : std::string();
-}
-
-std::chrono::milliseconds EffectiveTimeout(const OfficeConverterSettings& settings) {
-  if (settings.timeout.count() > 0) return settings.timeout;
-  if (const char* variable = std::getenv("TABRIX_OFFICE_TIMEOUT")) {
-    char* end = nullptr;
-    double seconds = std::strtod(variable, &end);
-    if (end != variable && seconds > 0 && seconds < 1e6)
-      return std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
-  }
-  return kDefaultOfficeTimeout;
-}
-
-std::string SecondsText(std::chrono::milliseconds duration) {
-  auto ms = duration.count();
-  if (ms % 1000 == 0) return std::to_string(ms / 1000);
-  std::string text = std::to_string(ms / 1000) + "." + std::to_string(1000 + ms % 1000).substr(1);
-  while (text.back() == '0') text.pop_back();
-  return text;
-}
-
-// A folder of its own under the system's temporary folder, removed with its contents.
-class PrivateFolder {
- public:
-  explicit PrivateFolder(const char* tag) {
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) base = "/tmp";
-    std::string pattern = (base / (std::string(tag) + "-XXXXXX")).string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!::mkdtemp(buffer.data()))
-      RaiseEngineError("a private temporary folder cannot be created in \"" + base.string() +
-                       "\": " + std::strerror(errno));
-    path_ = buffer.data();
-  }
-  ~PrivateFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  PrivateFolder(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-// file:// URL of an absolute path, reserved characters percent-encoded.
-std::string FileUrl(const fs::path& path) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (unsigned char c : path.string()) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-      url.push_back(static_cast<char>(c));
-    } else {
-      url.push_back('%');
-      url.push_back(hex[c >> 4]);
-      url.push_back(hex[c & 15]);
-    }
-  }
-  return url;
-}
-
-// The throwaway profile: formulas are recalculated when a file is loaded, so the converted file
-// shows current results whatever the cached values say.
-void PrepareProfile(const fs::path& profile) {
-  fs::create_directories(profile / "user");
-  std::ofstream out(profile / "user" / "registrymodifications.xcu", std::ios::binary);
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-         "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-         "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop oor:name=\"OOXMLRecalcMode\" "
-         "oor:op=\"fuse\"><value>0</value></prop></item>\n"
-         "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\"><prop oor:name=\"ODFRecalcMode\" "
-         "oor:op=\"fuse\"><value>0</value></prop></item>\n"
-         "</oor:items>\n";
-  if (!out) RaiseEngineError("the converter's profile cannot be written in \"" + profile.string() + "\"");
 }
 
 struct ProcessOutcome {
@@ -204,36 +82,7 @@ bool WaitUntilEnded(pid_t pid, std::chrono::steady_clock::time_point deadline, b
 // program left running in its group is stopped when it ends.
 ProcessOutcome RunBounded(const std::vector<std::string>& arguments, const std::string& outputFile,
                           std::chrono::milliseconds timeout) {
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attributes);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-#endif
-  sigset_t noSignals, defaultSignals;
-  sigemptyset(&noSignals);
-  sigemptyset(&defaultSignals);
-  for (int s : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD}) sigaddset(&defaultSignals, s);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  posix_spawnattr_setsigmask(&attributes, &noSignals);
-  posix_spawnattr_setsigdefault(&attributes, &defaultSignals);
-
-  pid_t pid = 0;
-  int spawnError = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (spawnError != 0)
-    RaiseEngineError("LibreOffice could not be started (\"" + arguments[0] + "\": " + std::strerror(spawnError) + ")");
-
+  const pid_t pid = SpawnGroupLeader(arguments, -1, outputFile);
   ProcessOutcome outcome;
   bool lost = false;
   auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -243,56 +92,13 @@ ProcessOutcome RunBounded(const std::vector<std::string>& arguments, const std::
     WaitUntilEnded(pid, std::chrono::steady_clock::now() + std::chrono::seconds(2), lost);
   }
   if (lost) return outcome;
-  // The leader is not reaped yet, so the group id still belongs to this run.
-  ::kill(-pid, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  const int status = KillGroupAndReap(pid);
   if (!outcome.timedOut) {
     outcome.exited = true;
     if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
   }
   return outcome;
-}
-
-// LibreOffice's output as one line: noise about the Java runtime dropped, blanks folded.
-std::string OutputSummary(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string summary, line;
-  while (std::getline(in, line) && summary.size() < kMaxReportedOutput) {
-    if (line.find("javaldx") != std::string::npos) continue;
-    std::string folded;
-    for (char c : line) {
-      bool blank = c == ' ' || c == '\t' || c == '\r';
-      if (blank && (folded.empty() || folded.back() == ' ')) continue;
-      folded.push_back(blank ? ' ' : c);
-    }
-    while (!folded.empty() && folded.back() == ' ') folded.pop_back();
-    if (folded.empty()) continue;
-    if (!summary.empty()) summary += " ";
-    summary += folded;
-  }
-  if (summary.size() > kMaxReportedOutput) summary = summary.substr(0, kMaxReportedOutput) + "...";
-  return summary;
-}
-
-// Places `produced` at `output` in one rename: directly when both lie on one file system,
-// otherwise through a copy beside `output`.
-void PlaceResult(const fs::path& produced, const fs::path& output) {
-  std::error_code error;
-  fs::rename(produced, output, error);
-  if (!error) return;
-  static std::atomic<unsigned> counter{0};
-  fs::path beside = output.parent_path() / ("." + output.filename().string() + ".~tbx" + std::to_string(::getpid()) +
-                                            "-" + std::to_string(counter++));
-  fs::copy_file(produced, beside, fs::copy_options::overwrite_existing, error);
-  if (!error) fs::rename(beside, output, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(beside, ignored);
-    RaiseEngineError("the converted file cannot be stored as \"" + output.string() + "\": " + error.message());
-  }
 }
 
 // The first bytes of a file.
@@ -341,60 +147,31 @@ const OfficeFormat* OfficeSaveFormat(std::int32_t fileFormat) {
   return nullptr;
 }
 
-std::string FindOfficeProgram(const OfficeConverterSettings& settings) {
-  std::string requested = RequestedProgram(settings);
-  if (!requested.empty()) return ResolveProgram(requested);
-  if (std::string found = SearchPath("soffice"); !found.empty()) return found;
-  for (const char* candidate : kStandardPrograms)
-    if (IsRunnableFile(candidate)) return candidate;
-  return {};
-}
-
 void ConvertWithOffice(const std::string& input, const std::string& targetExtension,
                        const std::string& filter, const std::string& output,
                        const OfficeConverterSettings& settings) {
-  std::string program = FindOfficeProgram(settings);
-  if (program.empty()) {
-    std::string requested = RequestedProgram(settings);
-    if (!requested.empty())
-      RaiseEngineError("LibreOffice is not available: the converter program \"" + requested +
-                       "\" does not exist or cannot be run");
-    RaiseEngineError("LibreOffice is not installed (no soffice on the PATH, at " + std::string(kStandardPrograms[0]) +
-                     " or at " + kStandardPrograms[1] + ")");
+  if (settings.converter) {
+    settings.converter->Convert(input, targetExtension, filter, output);
+    return;
   }
+  const std::string program = RequireOfficeProgram(settings);
   const std::chrono::milliseconds timeout = EffectiveTimeout(settings);
-
-  PrivateFolder work("tabrix-office");
-  const fs::path profile = work.Path() / "profile";
-  const fs::path inFolder = work.Path() / "in";
-  const fs::path outFolder = work.Path() / "out";
-  std::error_code error;
-  fs::create_directory(inFolder, error);
-  if (!error) fs::create_directory(outFolder, error);
-  if (error) RaiseEngineError("the conversion folder cannot be prepared: " + error.message());
+  ConversionFolder folder(input);
+  const fs::path profile = folder.work.Path() / "profile";
   PrepareProfile(profile);
 
-  // The converter reads a private link or copy, so that nothing (its lock file included) is
-  // ever written beside the original.
-  const fs::path source = inFolder / ("source" + Lower(fs::path(input).extension().string()));
-  fs::create_hard_link(input, source, error);
-  if (error) {
-    error.clear();
-    fs::copy_file(input, source, error);
-    if (error) RaiseEngineError("\"" + input + "\" cannot be read for the conversion: " + error.message());
-  }
-
-  const fs::path log = work.Path() / "converter-output.txt";
+  const fs::path log = folder.work.Path() / "converter-output.txt";
   ProcessOutcome outcome = RunBounded(
       {program, "-env:UserInstallation=" + FileUrl(profile), "--headless", "--invisible", "--nocrashreport",
        "--nodefault", "--nolockcheck", "--nologo", "--norestore", "--convert-to", targetExtension + ":" + filter,
-       "--outdir", outFolder.string(), source.string()},
+       "--outdir", folder.outFolder.string(), folder.source.string()},
       log.string(), timeout);
 
   if (outcome.timedOut)
     RaiseEngineError("LibreOffice did not finish the conversion to " + targetExtension + " within " +
                      SecondsText(timeout) + " seconds and was stopped");
-  const fs::path produced = outFolder / ("source." + targetExtension);
+  const fs::path produced = folder.Produced(targetExtension);
+  std::error_code error;
   if (!fs::is_regular_file(produced, error) || (outcome.exited && outcome.exitCode != 0) || outcome.signal != 0) {
     std::string how;
     if (outcome.signal != 0)
@@ -412,6 +189,7 @@ OfficeConverterSettings ConverterSettingsOf(const XlsxWorkbook& book) {
   const platform::ApplicationSettings& application = book.Settings();
   OfficeConverterSettings settings;
   settings.program = application.ConverterProgram;
+  settings.converter = application.Converter;
   if (application.ConverterTimeoutSeconds > 0) settings.timeout = std::chrono::seconds(application.ConverterTimeoutSeconds);
   return settings;
 }

@@ -2,18 +2,23 @@
 // and old text interchange formats are converted to Open XML before they are opened; reports in
 // a format the engine does not write are saved as Open XML and converted.
 //
-// Every conversion runs its own headless LibreOffice process in a private temporary folder with
-// a throwaway user profile (concurrent conversions never share one), is bounded in time (a
-// converter that does not finish is stopped with its whole process group) and removes its
-// temporary files. The process's current directory is never changed.
+// Without an OfficeConverter every conversion runs its own headless LibreOffice process in a
+// private temporary folder with a throwaway user profile (concurrent conversions never share
+// one), is bounded in time (a converter that does not finish is stopped with its whole process
+// group) and removes its temporary files. The process's current directory is never changed.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "xlsx/zip_archive.h"
+
+namespace tabrix {
+class OfficeConverter;
+}
 
 namespace tabrix::xlsx {
 
@@ -42,6 +47,9 @@ struct OfficeConverterSettings {
   // Longest time one conversion may take. Zero: TABRIX_OFFICE_TIMEOUT (seconds) from the
   // environment, else kDefaultOfficeTimeout.
   std::chrono::milliseconds timeout{0};
+  // Long-lived LibreOffice processes that serve the conversion; null: a process of its own.
+  // When set, its own program and timeout apply.
+  std::shared_ptr<OfficeConverter> converter;
 };
 
 inline constexpr std::chrono::seconds kDefaultOfficeTimeout{300};

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tabrix/office_converter.h"
 #include "tabrix/variant.h"
 
 namespace tabrix::platform {
@@ -222,6 +223,10 @@ struct ApplicationSettings {
   std::string ConverterProgram;
   // Longest time one conversion may take; 0: TABRIX_OFFICE_TIMEOUT (seconds), then 300.
   int ConverterTimeoutSeconds = 0;
+  // LibreOffice processes kept up to serve the conversions (tabrix/office_converter.h); null:
+  // one process per conversion with the two settings above. When set, its own program and
+  // timeout apply.
+  std::shared_ptr<OfficeConverter> Converter;
 };
 
 // The native workbook engine.
