@@ -510,80 +510,10 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
 // ---------------------------------------------------------------------------------------------
 // Drawings: anchors of pictures and charts
 
-namespace {
-
-pugi::xml_node AnchorPart(pugi::xml_node anchor, std::string_view part) { return ChildByLocalName(anchor, part); }
-
-std::int32_t AnchorValue(pugi::xml_node point, std::string_view what) {
-  return ChildByLocalName(point, what).text().as_int(0);
-}
-
-void SetAnchorValue(pugi::xml_node point, std::string_view what, long long value) {
-  ChildByLocalName(point, what).text().set(value);
-}
-
-}  // namespace
-
-void StructureEditor::MoveAnchor(pugi::xml_node anchor) {
-  std::string_view kind = LocalName(anchor.name());
-  const bool rows = edit_.OnRows();
-  const char* index = rows ? "row" : "col";
-  const char* offset = rows ? "rowOff" : "colOff";
-  auto move = [&](pugi::xml_node point, bool collapseToStart) {
-    if (!point) return;
-    std::int32_t zeroBased = AnchorValue(point, index);
-    ShiftedIndex moved = ShiftIndex(zeroBased + 1, edit_);
-    SetAnchorValue(point, index, moved.Index - 1);
-    if (moved.Deleted && collapseToStart) SetAnchorValue(point, offset, 0);
-  };
-  if (kind == "twoCellAnchor") {
-    std::string_view editAs = anchor.attribute("editAs").value();
-    pugi::xml_node from = AnchorPart(anchor, "from"), to = AnchorPart(anchor, "to");
-    if (editAs == "absolute") return;
-    if (editAs == "oneCell") {
-      // Moves with its top-left cell, keeping its size.
-      std::int32_t start = AnchorValue(from, index) + 1;
-      ShiftedIndex moved = ShiftIndex(start, edit_);
-      std::int32_t delta = moved.Index - start;
-      if (delta == 0) return;
-      SetAnchorValue(from, index, AnchorValue(from, index) + delta);
-      SetAnchorValue(to, index, std::max(0, AnchorValue(to, index) + delta));
-      return;
-    }
-    move(from, true);
-    move(to, true);
-  } else if (kind == "oneCellAnchor") {
-    move(AnchorPart(anchor, "from"), true);
-  }
-}
-
 void StructureEditor::MoveDrawing() {
   if (sheet_.Pictures().DrawingPartName().empty()) return;
   DrawingPart* drawing = book_.LoadDrawing(sheet_.Pictures().DrawingPartName());
-  if (!drawing) return;
-  drawing->IndexAnchors();
-  auto& list = drawing->anchorsByRow;
-  if (edit_.OnRows()) {
-    // Only anchors reaching the edited row move; keys change by the same amount for insertions.
-    auto first = std::lower_bound(list.begin(), list.end(), edit_.First,
-                                  [](const DrawingPart::AnchorEntry& e, std::int32_t k) { return e.key < k; });
-    if (first == list.end()) return;
-    book_.Work().itemsVisited += static_cast<std::uint64_t>(list.end() - first);
-    for (auto it = first; it != list.end(); ++it) {
-      MoveAnchor(it->anchor);
-      it->key = DrawingPart::AnchorKey(it->anchor);
-    }
-    auto byKey = [](const DrawingPart::AnchorEntry& a, const DrawingPart::AnchorEntry& b) { return a.key < b.key; };
-    if (!std::is_sorted(first, list.end(), byKey)) std::stable_sort(first, list.end(), byKey);
-    if (first != list.begin() && (first - 1)->key > first->key) std::inplace_merge(list.begin(), first, list.end(), byKey);
-  } else {
-    book_.Work().itemsVisited += list.size();
-    for (auto& entry : list) {
-      MoveAnchor(entry.anchor);
-      entry.key = DrawingPart::AnchorKey(entry.anchor);
-    }
-  }
-  drawing->modified = true;
+  if (drawing) book_.Work().itemsVisited += drawing->Move(edit_);
 }
 
 // ---------------------------------------------------------------------------------------------

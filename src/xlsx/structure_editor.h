@@ -35,7 +35,6 @@ class StructureEditor {
   bool ShiftSqrefAttribute(pugi::xml_attribute attribute);
   bool ShiftRangeList(pugi::xml_attribute attribute);
   void MoveSheetXml(XlsxWorksheet& other);
-  void MoveAnchor(pugi::xml_node anchor);
   void MoveDrawing();
   void MoveSheetParts();
   void MoveCommentShapes(pugi::xml_node root);
