@@ -8,7 +8,6 @@
 
 #include "xlsx/edit_guards.h"
 #include "xlsx/engine_errors.h"
-#include "xlsx/format_extension.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/pivot_tables.h"
 #include "xlsx/xlsx_workbook.h"
@@ -410,8 +409,7 @@ bool StructureEditor::ShiftSqrefAttribute(pugi::xml_attribute attribute) {
 }
 
 // Returns false when every range of the list was deleted.
-bool StructureEditor::ShiftRangeList(pugi::xml_attribute attribute) {
-  RangeList& list = sheet_.RangeListOf(attribute);
+bool StructureEditor::ShiftRangeList(RangeList& list) {
   list.Shift(edit_);
   list.GrowOverInserted(edit_);
   book_.Work().rangeEntriesVisited += list.LastVisited();
@@ -432,7 +430,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
         }
       };
       if (local == "conditionalFormatting") {
-        if (own && !ShiftRangeList(child.attribute("sqref"))) {
+        if (own && !ShiftRangeList(sheet_.RangeListOf(child.attribute("sqref")))) {
           sheet_.ForgetRangeList(child.attribute("sqref"));
           removed.push_back(child);
           continue;
@@ -441,7 +439,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
       } else {
         std::vector<pugi::xml_node> gone;
         for (pugi::xml_node validation : child.children()) {
-          if (own && !ShiftRangeList(validation.attribute("sqref"))) {
+          if (own && !ShiftRangeList(sheet_.RangeListOf(validation.attribute("sqref")))) {
             gone.push_back(validation);
             continue;
           }
@@ -481,29 +479,15 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
       }
     } else if (own && local == "protectedRanges") {
       for (pugi::xml_node range : child.children()) ShiftSqrefAttribute(range.attribute("sqref"));
-    } else if (local == "extLst") {
-      // Extensions (x14 conditional formats, validations, sparklines) hold references as text
-      // of xm:sqref and xm:f elements.
-      std::vector<pugi::xml_node> stack{child};
-      while (!stack.empty()) {
-        pugi::xml_node node = stack.back();
-        stack.pop_back();
-        for (pugi::xml_node c : node.children()) {
-          if (c.type() != pugi::node_element) continue;
-          std::string_view name = LocalName(c.name());
-          if (name == "f") {
-            ShiftTextFormula(c, own);
-          } else if (name == "sqref" && own) {
-            std::string changed;
-            if (ShiftSqref(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
-            if (ExtendSqrefOverInserted(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
-          } else {
-            stack.push_back(c);
-          }
-        }
-      }
     }
   }
+  // Extensions (x14 conditional formats, validations, sparklines) hold references as text of
+  // xm:sqref and xm:f elements, found once per sheet; the lists stay parsed until saved.
+  const XlsxWorksheet::ExtensionReferences& extension = other.ExtensionRefs();
+  for (pugi::xml_node formula : extension.formulas) ShiftTextFormula(formula, own);
+  if (own)
+    for (const auto* lists : {&extension.formatLists, &extension.otherLists})
+      for (pugi::xml_node sqref : *lists) ShiftRangeList(other.RangeListOf(sqref));  // an emptied list stays
   for (pugi::xml_node node : removed) root.remove_child(node);
 }
 

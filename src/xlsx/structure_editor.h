@@ -33,7 +33,7 @@ class StructureEditor {
   bool ShiftAttributeFormula(pugi::xml_attribute attribute, bool onEditedSheet);
   bool ShiftTextFormula(pugi::xml_node node, bool onEditedSheet);
   bool ShiftSqrefAttribute(pugi::xml_attribute attribute);
-  bool ShiftRangeList(pugi::xml_attribute attribute);
+  bool ShiftRangeList(RangeList& list);
   void MoveSheetXml(XlsxWorksheet& other);
   void MoveDrawing();
   void MoveSheetParts();
