@@ -26,28 +26,6 @@ std::size_t FirstCellAt(const Row& row, std::int32_t column) {
       row.cells.begin());
 }
 
-// Conditional formats and validations the extension list keeps (x14: lists on other sheets,
-// data bars, icon sets) hold their ranges as xm:sqref text; other xm:sqref (sparklines) stay.
-void ExtendExtensionRanges(pugi::xml_node extLst, const CellRect& source, std::int32_t dRow, std::int32_t dCol) {
-  std::vector<pugi::xml_node> stack{extLst};
-  while (!stack.empty()) {
-    pugi::xml_node node = stack.back();
-    stack.pop_back();
-    for (pugi::xml_node child : node.children()) {
-      if (child.type() != pugi::node_element) continue;
-      const std::string_view local = LocalName(child.name());
-      if (local != "sqref") {
-        stack.push_back(child);
-        continue;
-      }
-      const std::string_view owner = LocalName(node.name());
-      if (owner != "conditionalFormatting" && owner != "dataValidation") continue;
-      RangeList list(child.text().get());
-      if (list.Extend(source, dRow, dCol)) child.text().set(list.Text().c_str());
-    }
-  }
-}
-
 }  // namespace
 
 BlockCopier::BlockCopier(XlsxWorksheet& sheet) : sheet_(sheet), book_(sheet.Book()) {}
@@ -150,20 +128,20 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
   merges.RemoveOverlapping(dest);
   for (const CellRect& m : sourceMerges) sheet_.Merge(CellRect{m.row1 + dRow, m.col1 + dCol, m.row2 + dRow, m.col2 + dCol});
 
-  // Conditional formats and validations of the source cells cover the copy as well.
-  auto extend = [&](pugi::xml_attribute sqref) {
-    RangeList& list = sheet_.RangeListOf(sqref);
+  // Conditional formats and validations of the source cells cover the copy as well, those the
+  // extension list keeps (x14: lists on other sheets, data bars, icon sets) too; sparklines'
+  // lists stay.
+  auto extend = [&](RangeList& list) {
     list.Extend(source, dRow, dCol);
     book.Work().rangeEntriesVisited += list.LastVisited();
   };
   for (pugi::xml_node child : sheet_.Root().children()) {
     std::string_view local = LocalName(child.name());
-    if (local == "conditionalFormatting") extend(child.attribute("sqref"));
+    if (local == "conditionalFormatting") extend(sheet_.RangeListOf(child.attribute("sqref")));
     else if (local == "dataValidations")
-      for (pugi::xml_node validation : child.children()) extend(validation.attribute("sqref"));
-    else if (local == "extLst")
-      ExtendExtensionRanges(child, source, dRow, dCol);
+      for (pugi::xml_node validation : child.children()) extend(sheet_.RangeListOf(validation.attribute("sqref")));
   }
+  for (pugi::xml_node sqref : sheet_.ExtensionRefs().formatLists) extend(sheet_.RangeListOf(sqref));
 }
 
 

@@ -1,25 +1,128 @@
-// Drawing parts: the row index of anchors and shape ids.
+// Drawing parts: how anchors move with rows and columns, the row index over XML anchors and
+// picture records, shape ids, and the part's text with the pictures written once at save.
 #include "xlsx/drawing_part.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
+#include "tabrix/platform/spreadsheet.h"
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
 
-std::int32_t DrawingPart::AnchorKey(pugi::xml_node anchor) {
-  std::string_view kind = LocalName(anchor.name());
-  auto row = [&](const char* point) {
-    return ChildByLocalName(ChildByLocalName(anchor, point), "row").text().as_int(0) + 1;
-  };
-  if (kind == "twoCellAnchor") {
-    std::string_view editAs = anchor.attribute("editAs").value();
-    if (editAs == "absolute") return 0;
-    if (editAs == "oneCell") return row("from");
-    return std::max(row("from"), row("to"));
+namespace {
+
+constexpr const char* kDrawingMain = "http://schemas.openxmlformats.org/drawingml/2006/main";
+constexpr const char* kRelationships = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// The corner of an XML anchor ("from" or "to") as numbers, and the nodes holding them.
+struct XmlPoint {
+  pugi::xml_text column, columnOffset, row, rowOffset;
+  explicit XmlPoint(pugi::xml_node point)
+      : column(ChildByLocalName(point, "col").text()),
+        columnOffset(ChildByLocalName(point, "colOff").text()),
+        row(ChildByLocalName(point, "row").text()),
+        rowOffset(ChildByLocalName(point, "rowOff").text()) {}
+  AnchorPoint Read() const {
+    return AnchorPoint{column.as_int(0), row.as_int(0), columnOffset.as_llong(0), rowOffset.as_llong(0)};
   }
-  if (kind == "oneCellAnchor") return row("from");
-  return 0;
+  void Write(const AnchorPoint& was, const AnchorPoint& now) {
+    if (now.column != was.column) column.set(now.column);
+    if (now.row != was.row) row.set(now.row);
+    if (now.columnOffset != was.columnOffset) columnOffset.set(static_cast<long long>(now.columnOffset));
+    if (now.rowOffset != was.rowOffset) rowOffset.set(static_cast<long long>(now.rowOffset));
+  }
+};
+
+// Moves a template anchor in its XML; false when it stays.
+bool MoveXmlAnchor(pugi::xml_node anchor, const SheetEdit& edit, std::int32_t& key) {
+  const AnchorMotion motion = DrawingPart::MotionOf(anchor);
+  XmlPoint fromNodes(ChildByLocalName(anchor, "from")), toNodes(ChildByLocalName(anchor, "to"));
+  const AnchorPoint fromWas = fromNodes.Read(), toWas = toNodes.Read();
+  AnchorPoint from = fromWas, to = toWas;
+  if (!MoveAnchorPoints(motion, from, to, edit)) return false;
+  fromNodes.Write(fromWas, from);
+  if (motion != AnchorMotion::StartOnly) toNodes.Write(toWas, to);
+  key = AnchorRowKey(motion, from, to);
+  return true;
+}
+
+void AppendNumber(std::string& out, long long value) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+long long Emu(double points) { return std::llround(points * 12700); }
+
+}  // namespace
+
+bool MoveAnchorPoints(AnchorMotion motion, AnchorPoint& from, AnchorPoint& to, const SheetEdit& edit) {
+  const bool rows = edit.OnRows();
+  auto index = [&](AnchorPoint& point) -> std::int32_t& { return rows ? point.row : point.column; };
+  auto offset = [&](AnchorPoint& point) -> std::int64_t& { return rows ? point.rowOffset : point.columnOffset; };
+  // A corner in deleted cells goes to the start of the cell after them.
+  auto move = [&](AnchorPoint& point) {
+    ShiftedIndex moved = ShiftIndex(index(point) + 1, edit);
+    bool changed = moved.Index - 1 != index(point);
+    index(point) = moved.Index - 1;
+    if (moved.Deleted && offset(point) != 0) {
+      offset(point) = 0;
+      changed = true;
+    }
+    return changed;
+  };
+  switch (motion) {
+    case AnchorMotion::Fixed:
+      return false;
+    case AnchorMotion::StartOnly:
+      return move(from);
+    case AnchorMotion::WithCells: {
+      const bool first = move(from);
+      return move(to) || first;
+    }
+    case AnchorMotion::WithStart: {
+      const std::int32_t start = index(from) + 1;
+      const std::int32_t delta = ShiftIndex(start, edit).Index - start;
+      if (delta == 0) return false;
+      index(from) += delta;
+      index(to) = std::max(0, index(to) + delta);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::int32_t AnchorRowKey(AnchorMotion motion, const AnchorPoint& from, const AnchorPoint& to) {
+  switch (motion) {
+    case AnchorMotion::Fixed:
+      return 0;
+    case AnchorMotion::WithCells:
+      return std::max(from.row, to.row) + 1;
+    default:
+      return from.row + 1;
+  }
+}
+
+AnchorMotion PictureRecord::Motion() const {
+  return placement == platform::kPlacementFreeFloating ? AnchorMotion::Fixed
+         : placement == platform::kPlacementMove      ? AnchorMotion::WithStart
+                                                       : AnchorMotion::WithCells;
+}
+
+AnchorMotion DrawingPart::MotionOf(pugi::xml_node anchor) {
+  std::string_view kind = LocalName(anchor.name());
+  if (kind == "oneCellAnchor") return AnchorMotion::StartOnly;
+  if (kind != "twoCellAnchor") return AnchorMotion::Fixed;
+  std::string_view editAs = anchor.attribute("editAs").value();
+  if (editAs == "absolute") return AnchorMotion::Fixed;
+  return editAs == "oneCell" ? AnchorMotion::WithStart : AnchorMotion::WithCells;
+}
+
+std::int32_t DrawingPart::AnchorKey(pugi::xml_node anchor) {
+  return AnchorRowKey(MotionOf(anchor), XmlPoint(ChildByLocalName(anchor, "from")).Read(),
+                      XmlPoint(ChildByLocalName(anchor, "to")).Read());
 }
 
 void DrawingPart::IndexAnchors() {
@@ -28,31 +131,35 @@ void DrawingPart::IndexAnchors() {
   for (pugi::xml_node anchor : xml.document_element().children()) {
     if (LocalName(anchor.name()) == "AlternateContent") {
       for (pugi::xml_node choice : anchor.children())
-        for (pugi::xml_node inner : choice.children()) anchorsByRow.push_back({AnchorKey(inner), inner});
+        for (pugi::xml_node inner : choice.children()) anchorsByRow.push_back({AnchorKey(inner), 0, inner});
       continue;
     }
-    anchorsByRow.push_back({AnchorKey(anchor), anchor});
+    anchorsByRow.push_back({AnchorKey(anchor), 0, anchor});
+  }
+  for (std::uint32_t i = 0; i < pictures.size(); ++i) {
+    const PictureRecord& picture = pictures[i];
+    anchorsByRow.push_back({AnchorRowKey(picture.Motion(), picture.from, picture.to), i, pugi::xml_node()});
   }
   std::stable_sort(anchorsByRow.begin(), anchorsByRow.end(),
                    [](const AnchorEntry& a, const AnchorEntry& b) { return a.key < b.key; });
   anchorsIndexed = true;
 }
 
-void DrawingPart::UpdateAnchor(pugi::xml_node anchor, std::int32_t key, bool isNew) {
-  if (!anchorsIndexed) return;
-  // The anchor changed is almost always the newest one: look from the end.
+void DrawingPart::UpdatePictureKey(std::uint32_t picture, std::int32_t key, bool isNew) {
+  if (!anchorsIndexed) return;  // IndexAnchors reads the records when it runs
+  // The picture changed is almost always the newest one: look from the end.
   auto it = anchorsByRow.end();
   while (!isNew && it != anchorsByRow.begin()) {
     --it;
-    if (it->anchor == anchor) {
+    if (!it->anchor && it->picture == picture) {
+      if (it->key == key) return;
       anchorsByRow.erase(it);
       break;
     }
   }
-  AnchorEntry entry{key, anchor};
-  auto at = std::upper_bound(anchorsByRow.begin(), anchorsByRow.end(), entry.key,
-                             [](std::int32_t key, const AnchorEntry& e) { return key < e.key; });
-  anchorsByRow.insert(at, entry);
+  auto at = std::upper_bound(anchorsByRow.begin(), anchorsByRow.end(), key,
+                             [](std::int32_t k, const AnchorEntry& e) { return k < e.key; });
+  anchorsByRow.insert(at, AnchorEntry{key, picture, pugi::xml_node()});
 }
 
 unsigned DrawingPart::NextShapeId() {
@@ -70,6 +177,142 @@ unsigned DrawingPart::NextShapeId() {
     shapeIdsKnown = true;
   }
   return ++maxShapeId;
+}
+
+std::uint32_t DrawingPart::MediaFor(const std::string& mediaPart, const std::string& svgPart, double ownWidth,
+                                    double ownHeight) {
+  auto [it, fresh] = mediaIndex.try_emplace(mediaPart, static_cast<std::uint32_t>(pictureMedia.size()));
+  if (!fresh) return it->second;
+  // A media part the drawing shows already keeps its relationship.
+  auto relationTo = [&](const std::string& part) {
+    for (const Relationship& rel : rels.All())
+      if (!rel.external && RelationshipTypeIs(rel.type, reltype::kImage) && ResolvePartTarget(partName, rel.target) == part)
+        return rel.id;
+    return rels.Add(reltype::kImage, RelativeTarget(partName, part));
+  };
+  PictureMedia media;
+  media.relId = relationTo(mediaPart);
+  if (!svgPart.empty()) media.svgRelId = relationTo(svgPart);
+  media.ownWidth = ownWidth;
+  media.ownHeight = ownHeight;
+  pictureMedia.push_back(std::move(media));
+  return it->second;
+}
+
+std::uint64_t DrawingPart::Move(const SheetEdit& edit) {
+  IndexAnchors();
+  auto moveEntry = [&](AnchorEntry& entry) {
+    if (entry.anchor) {
+      if (MoveXmlAnchor(entry.anchor, edit, entry.key)) modified = true;
+      return;
+    }
+    PictureRecord& picture = pictures[entry.picture];
+    if (MoveAnchorPoints(picture.Motion(), picture.from, picture.to, edit))
+      entry.key = AnchorRowKey(picture.Motion(), picture.from, picture.to);
+  };
+  if (!edit.OnRows()) {
+    for (AnchorEntry& entry : anchorsByRow) moveEntry(entry);
+    return anchorsByRow.size();
+  }
+  // Only anchors reaching the edited row move; keys change by the same amount for insertions.
+  auto first = std::lower_bound(anchorsByRow.begin(), anchorsByRow.end(), edit.First,
+                                [](const AnchorEntry& e, std::int32_t k) { return e.key < k; });
+  for (auto it = first; it != anchorsByRow.end(); ++it) moveEntry(*it);
+  auto byKey = [](const AnchorEntry& a, const AnchorEntry& b) { return a.key < b.key; };
+  if (!std::is_sorted(first, anchorsByRow.end(), byKey)) std::stable_sort(first, anchorsByRow.end(), byKey);
+  if (first != anchorsByRow.begin() && first != anchorsByRow.end() && (first - 1)->key > first->key)
+    std::inplace_merge(anchorsByRow.begin(), first, anchorsByRow.end(), byKey);
+  return static_cast<std::uint64_t>(anchorsByRow.end() - first);
+}
+
+std::string DrawingPart::Serialize(const std::string* original) const {
+  const std::string base = !modified && original ? *original : SerializeXml(xml);
+  if (pictures.empty()) return base;
+  // The anchors go before the end tag of the root, or replace the "/>" closing an empty root.
+  pugi::xml_node root = xml.document_element();
+  const std::string rootName = root.name();
+  std::size_t splice = base.find_last_not_of(" \t\r\n");
+  const bool emptyRoot = splice != std::string::npos && splice > 0 && base[splice] == '>' && base[splice - 1] == '/';
+  if (emptyRoot) splice -= 1;
+  else splice = std::min(base.rfind("</"), base.size());
+
+  // The anchors take the root's prefix; the a: and r: namespaces are declared where the root
+  // does not declare them.
+  const std::size_t colon = rootName.find(':');
+  const std::string p = colon == std::string::npos ? "" : rootName.substr(0, colon + 1);
+  auto declared = [&](const char* prefix, const char* uri) {
+    return std::string_view(root.attribute(prefix).value()) == uri;
+  };
+  const std::string a = declared("xmlns:a", kDrawingMain) ? "" : std::string(" xmlns:a=\"") + kDrawingMain + "\"";
+  const std::string r =
+      declared("xmlns:r", kRelationships) ? "" : std::string(" xmlns:r=\"") + kRelationships + "\"";
+
+  std::string out;
+  out.reserve(base.size() + pictures.size() * (560 + 8 * p.size() + 4 * a.size() + r.size()) + rootName.size() + 8);
+  out.append(base, 0, splice);
+  if (emptyRoot) out.append(">");
+  auto open = [&](const char* name) { out.append("<").append(p).append(name).append(">"); };
+  auto close = [&](const char* name) { out.append("</").append(p).append(name).append(">"); };
+  auto value = [&](const char* name, long long number) {
+    open(name);
+    AppendNumber(out, number);
+    close(name);
+  };
+  auto point = [&](const char* name, const AnchorPoint& at) {
+    open(name);
+    value("col", at.column);
+    value("colOff", at.columnOffset);
+    value("row", at.row);
+    value("rowOff", at.rowOffset);
+    close(name);
+  };
+  static const char* kEditAs[] = {"twoCell", "twoCell", "oneCell", "absolute"};
+  for (const PictureRecord& picture : pictures) {
+    const PictureMedia& media = pictureMedia[picture.media];
+    out.append("<").append(p).append("twoCellAnchor editAs=\"").append(kEditAs[picture.placement & 3]).append("\">");
+    point("from", picture.from);
+    point("to", picture.to);
+    open("pic");
+    open("nvPicPr");
+    out.append("<").append(p).append("cNvPr id=\"");
+    AppendNumber(out, picture.id);
+    out.append("\" name=\"Picture ");
+    AppendNumber(out, picture.id > 1 ? picture.id - 1 : 1);
+    out.append("\"/>");
+    open("cNvPicPr");
+    out.append("<a:picLocks").append(a).append(" noChangeAspect=\"1\"/>");
+    close("cNvPicPr");
+    close("nvPicPr");
+    open("blipFill");
+    out.append("<a:blip").append(a).append(r).append(" r:embed=\"").append(media.relId).append("\"");
+    if (media.svgRelId.empty()) {
+      out.append("/>");
+    } else {
+      // The blip shows the PNG rendering; its extension names the SVG itself.
+      out.append("><a:extLst><a:ext uri=\"{96DAC541-7B7A-43D3-8B79-37D633B846F1}\"><asvg:svgBlip "
+                 "xmlns:asvg=\"http://schemas.microsoft.com/office/drawing/2016/SVG/main\" r:embed=\"");
+      out.append(media.svgRelId).append("\"/></a:ext></a:extLst></a:blip>");
+    }
+    out.append("<a:stretch").append(a).append("><a:fillRect/></a:stretch>");
+    close("blipFill");
+    open("spPr");
+    out.append("<a:xfrm").append(a).append("><a:off x=\"");
+    AppendNumber(out, Emu(picture.left));
+    out.append("\" y=\"");
+    AppendNumber(out, Emu(picture.top));
+    out.append("\"/><a:ext cx=\"");
+    AppendNumber(out, Emu(picture.width));
+    out.append("\" cy=\"");
+    AppendNumber(out, Emu(picture.height));
+    out.append("\"/></a:xfrm><a:prstGeom").append(a).append(" prst=\"rect\"><a:avLst/></a:prstGeom>");
+    close("spPr");
+    close("pic");
+    out.append("<").append(p).append("clientData/>");
+    close("twoCellAnchor");
+  }
+  if (emptyRoot) out.append("</").append(rootName).append(">").append(base, splice + 2, std::string::npos);
+  else out.append(base, splice, std::string::npos);
+  return out;
 }
 
 }  // namespace tabrix::xlsx

@@ -1,5 +1,6 @@
-// A drawing part of a worksheet: the anchors of its pictures and charts, with an index of the
-// anchors by row so that row edits visit only the anchors they move.
+// A drawing part of a worksheet: the template's anchors (pictures, charts, shapes) as XML, the
+// pictures the engine placed as compact records written out at save, and one index of both by
+// row so that row edits visit only the anchors they move.
 #pragma once
 
 #include <pugixml.hpp>
@@ -9,38 +10,85 @@
 #include <string>
 #include <vector>
 
+#include "xlsx/formula_references.h"
 #include "xlsx/package.h"
 
 namespace tabrix::xlsx {
+
+// One corner of an anchor: a 0-based cell and the offset into it in EMU.
+struct AnchorPoint {
+  std::int32_t column = 0, row = 0;
+  std::int64_t columnOffset = 0, rowOffset = 0;
+};
+
+// How an anchor follows the cells under it.
+enum class AnchorMotion : std::uint8_t {
+  Fixed,       // absolute: never moves
+  WithStart,   // moves with its top-left cell, keeping its size (oneCell, oneCellAnchor)
+  WithCells,   // both corners move and the frame stretches (twoCell)
+  StartOnly,   // a oneCellAnchor: only its one point exists
+};
+
+// Moves the corners of an anchor for an edit; false when nothing changed.
+bool MoveAnchorPoints(AnchorMotion motion, AnchorPoint& from, AnchorPoint& to, const SheetEdit& edit);
+// The last row (1-based) whose insertion or deletion moves the anchor; 0 when rows never move it.
+std::int32_t AnchorRowKey(AnchorMotion motion, const AnchorPoint& from, const AnchorPoint& to);
+
+// A picture the engine placed, written as a twoCellAnchor when the drawing is saved.
+struct PictureRecord {
+  AnchorPoint from, to;
+  double left = 0, top = 0, width = 0, height = 0;  // the frame in points
+  std::uint32_t id = 0;                             // shape id within the drawing
+  std::uint32_t media = 0;                          // index into DrawingPart::pictureMedia
+  std::uint8_t placement = 1;                       // platform::kPlacement*
+  AnchorMotion Motion() const;
+};
+
+// A media part as the drawing's pictures show it.
+struct PictureMedia {
+  std::string relId, svgRelId;  // svgRelId: an SVG's own text beside its PNG rendering
+  double ownWidth = 0, ownHeight = 0;
+};
 
 struct DrawingPart {
   std::string partName;
   pugi::xml_document xml;
   Relationships rels;
+  // The XML document changed (the part is serialized again rather than kept as read).
   bool modified = false;
 
-  // Anchors ordered by the last row whose insertion or deletion moves them (1-based), so that
-  // a row edit at k visits only the anchors at or below k. Built on first use.
+  // Anchors by the last row whose insertion or deletion moves them (1-based), so that a row
+  // edit at k visits only the anchors at or below k: an XML anchor of the template, or a
+  // picture record when `anchor` is empty. Built on first use.
   struct AnchorEntry {
     std::int32_t key;
+    std::uint32_t picture;
     pugi::xml_node anchor;
   };
   std::vector<AnchorEntry> anchorsByRow;
   bool anchorsIndexed = false;
   unsigned maxShapeId = 0;
   bool shapeIdsKnown = false;
-  std::map<std::string, std::string> imageRelations;  // media part -> relationship id
-  // A new picture's anchor in this drawing's prefix, parsed once and copied for every picture.
-  pugi::xml_document pictureAnchor;
 
-  // The row key of an anchor (0 for anchors that rows never move).
+  std::vector<PictureRecord> pictures;
+  std::vector<PictureMedia> pictureMedia;
+  std::map<std::string, std::uint32_t> mediaIndex;  // media part -> index into pictureMedia
+
+  // How an XML anchor moves and where its corners are.
+  static AnchorMotion MotionOf(pugi::xml_node anchor);
   static std::int32_t AnchorKey(pugi::xml_node anchor);
   void IndexAnchors();
-  // Records the new position of an anchor that was placed or resized.
-  void UpdateAnchor(pugi::xml_node anchor, bool isNew = false) { UpdateAnchor(anchor, AnchorKey(anchor), isNew); }
-  // The same when the caller knows the anchor's row key.
-  void UpdateAnchor(pugi::xml_node anchor, std::int32_t key, bool isNew);
+  // Records the new row key of a picture that was placed or resized.
+  void UpdatePictureKey(std::uint32_t picture, std::int32_t key, bool isNew);
   unsigned NextShapeId();
+  // The pictures' media entry for a media part (its relationships added on first use).
+  std::uint32_t MediaFor(const std::string& mediaPart, const std::string& svgPart, double ownWidth,
+                         double ownHeight);
+  // Moves every anchor a row or column edit reaches; returns the number of anchors visited.
+  std::uint64_t Move(const SheetEdit& edit);
+  // The part's text: `original` (the bytes read) when the XML is unchanged, with the picture
+  // records written as anchors before the end of the drawing.
+  std::string Serialize(const std::string* original) const;
 };
 
 }  // namespace tabrix::xlsx

@@ -1,5 +1,5 @@
 // Pictures of a worksheet: Shapes.AddPicture embeds a picture (file or URL, see picture_source.h)
-// into the sheet's drawing (created on first use); the shape is sized in points and anchored to cells.
+// into the sheet's drawing (created on first use) as a picture record sized in points and anchored to cells.
 #include "xlsx/sheet_pictures.h"
 
 #include <optional>
@@ -13,16 +13,6 @@
 #include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
-
-namespace {
-
-std::string QualifiedRoot(pugi::xml_node root, const char* local) {
-  std::string name = root.name();
-  std::size_t colon = name.find(':');
-  return (colon == std::string::npos ? "" : name.substr(0, colon + 1)) + local;
-}
-
-}  // namespace
 
 SheetPictures::EmbeddedFile SheetPictures::EmbeddedFile::Of(const struct stat& status, const EmbeddedMedia& media) {
   EmbeddedFile file;
@@ -103,72 +93,16 @@ std::shared_ptr<platform::Shape> SheetPictures::AddPicture(const std::string& fi
 
 std::shared_ptr<platform::Shape> SheetPictures::Place(const EmbeddedMedia& media, double left, double top,
                                                       double width, double height) {
+  // The picture is a record of the drawing; its anchor is written when the workbook is saved.
   DrawingPart* drawing = Drawing(true);
-  if (drawing->imageRelations.empty())
-    for (const Relationship& rel : drawing->rels.All())
-      if (!rel.external && RelationshipTypeIs(rel.type, reltype::kImage))
-        drawing->imageRelations[ResolvePartTarget(drawing->partName, rel.target)] = rel.id;
-  auto imageRelation = [&](const std::string& mediaPart) {
-    std::string& id = drawing->imageRelations[mediaPart];
-    if (id.empty()) id = drawing->rels.Add(reltype::kImage, RelativeTarget(drawing->partName, mediaPart));
-    return id;
-  };
-  const std::string relId = imageRelation(media.part);
-
-  // Shape ids are unique within the drawing.
-  pugi::xml_node root = drawing->xml.document_element();
-  const unsigned id = drawing->NextShapeId();
-  if (!drawing->pictureAnchor.document_element()) {
-    const std::string p = QualifiedRoot(root, "");
-    std::string xml =
-        "<" + p + "twoCellAnchor editAs=\"twoCell\" xmlns" + (p.empty() ? "" : ":" + p.substr(0, p.size() - 1)) +
-        "=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\">"
-        "<" + p + "from><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
-        "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "from>"
-        "<" + p + "to><" + p + "col>0</" + p + "col><" + p + "colOff>0</" + p + "colOff><" + p + "row>0</" + p +
-        "row><" + p + "rowOff>0</" + p + "rowOff></" + p + "to>"
-        "<" + p + "pic><" + p + "nvPicPr><" + p + "cNvPr id=\"0\" name=\"\"/><" + p +
-        "cNvPicPr><a:picLocks xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" noChangeAspect=\"1\"/></" +
-        p + "cNvPicPr></" + p + "nvPicPr>"
-        "<" + p + "blipFill><a:blip xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
-        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" r:embed=\"\"/>"
-        "<a:stretch xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:fillRect/></a:stretch></" + p +
-        "blipFill><" + p + "spPr><a:xfrm xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
-        "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/></a:xfrm>"
-        "<a:prstGeom xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" prst=\"rect\"><a:avLst/>"
-        "</a:prstGeom></" + p + "spPr></" + p + "pic><" + p + "clientData/></" + p + "twoCellAnchor>";
-    drawing->pictureAnchor.load_string(xml.c_str());
-    // The namespace is declared on the drawing's root already.
-    drawing->pictureAnchor.document_element().remove_attribute(
-        p.empty() ? "xmlns" : ("xmlns:" + p.substr(0, p.size() - 1)).c_str());
-  }
-  pugi::xml_node anchor = root.append_copy(drawing->pictureAnchor.document_element());
-  pugi::xml_node picture = ChildByLocalName(anchor, "pic");
-  pugi::xml_node properties = ChildByLocalName(ChildByLocalName(picture, "nvPicPr"), "cNvPr");
-  properties.attribute("id").set_value(id);
-  properties.attribute("name").set_value(("Picture " + std::to_string(id - 1 > 0 ? id - 1 : 1)).c_str());
-  pugi::xml_node blip = ChildByLocalName(ChildByLocalName(picture, "blipFill"), "blip");
-  blip.attribute("r:embed").set_value(relId.c_str());
-  if (!media.svgPart.empty()) {
-    // An SVG picture: the blip shows its PNG rendering, the blip's extension names the SVG itself.
-    const std::string svg =
-        "<a:extLst xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:ext "
-        "uri=\"{96DAC541-7B7A-43D3-8B79-37D633B846F1}\"><asvg:svgBlip "
-        "xmlns:asvg=\"http://schemas.microsoft.com/office/drawing/2016/SVG/main\" "
-        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" r:embed=\"" +
-        imageRelation(media.svgPart) + "\"/></a:ext></a:extLst>";
-    pugi::xml_document fragment;
-    fragment.load_string(svg.c_str());
-    pugi::xml_node extLst = blip.append_copy(fragment.document_element());
-    extLst.remove_attribute("xmlns:a");  // declared on the blip
-    ChildByLocalName(ChildByLocalName(extLst, "ext"), "svgBlip").remove_attribute("xmlns:r");
-  }
-
-  const double ownWidth = media.ownWidth, ownHeight = media.ownHeight;
-  auto shape = std::make_shared<XlsxShape>(&sheet_, drawing, anchor, ownWidth, ownHeight);
+  PictureRecord record;
+  record.media = drawing->MediaFor(media.part, media.svgPart, media.ownWidth, media.ownHeight);
+  record.id = drawing->NextShapeId();
+  drawing->pictures.push_back(record);
+  auto shape =
+      std::make_shared<XlsxShape>(&sheet_, drawing, static_cast<std::uint32_t>(drawing->pictures.size() - 1));
   // A negative size keeps the picture's own size (as -1 does in the object model).
-  shape->Place(left, top, width < 0 ? ownWidth : width, height < 0 ? ownHeight : height);
-  shapes_.push_back(shape);
+  shape->Place(left, top, width < 0 ? media.ownWidth : width, height < 0 ? media.ownHeight : height);
   return shape;
 }
 

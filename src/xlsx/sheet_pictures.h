@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
 
@@ -53,7 +52,6 @@ class SheetPictures {
   XlsxWorksheet& sheet_;
   std::string drawingPart_;
   std::map<std::string, EmbeddedFile> embedded_;
-  std::vector<std::shared_ptr<XlsxShape>> shapes_;
 };
 
 }  // namespace tabrix::xlsx

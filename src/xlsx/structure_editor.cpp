@@ -8,7 +8,6 @@
 
 #include "xlsx/edit_guards.h"
 #include "xlsx/engine_errors.h"
-#include "xlsx/format_extension.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/pivot_tables.h"
 #include "xlsx/xlsx_workbook.h"
@@ -410,8 +409,7 @@ bool StructureEditor::ShiftSqrefAttribute(pugi::xml_attribute attribute) {
 }
 
 // Returns false when every range of the list was deleted.
-bool StructureEditor::ShiftRangeList(pugi::xml_attribute attribute) {
-  RangeList& list = sheet_.RangeListOf(attribute);
+bool StructureEditor::ShiftRangeList(RangeList& list) {
   list.Shift(edit_);
   list.GrowOverInserted(edit_);
   book_.Work().rangeEntriesVisited += list.LastVisited();
@@ -432,7 +430,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
         }
       };
       if (local == "conditionalFormatting") {
-        if (own && !ShiftRangeList(child.attribute("sqref"))) {
+        if (own && !ShiftRangeList(sheet_.RangeListOf(child.attribute("sqref")))) {
           sheet_.ForgetRangeList(child.attribute("sqref"));
           removed.push_back(child);
           continue;
@@ -441,7 +439,7 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
       } else {
         std::vector<pugi::xml_node> gone;
         for (pugi::xml_node validation : child.children()) {
-          if (own && !ShiftRangeList(validation.attribute("sqref"))) {
+          if (own && !ShiftRangeList(sheet_.RangeListOf(validation.attribute("sqref")))) {
             gone.push_back(validation);
             continue;
           }
@@ -481,109 +479,25 @@ void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
       }
     } else if (own && local == "protectedRanges") {
       for (pugi::xml_node range : child.children()) ShiftSqrefAttribute(range.attribute("sqref"));
-    } else if (local == "extLst") {
-      // Extensions (x14 conditional formats, validations, sparklines) hold references as text
-      // of xm:sqref and xm:f elements.
-      std::vector<pugi::xml_node> stack{child};
-      while (!stack.empty()) {
-        pugi::xml_node node = stack.back();
-        stack.pop_back();
-        for (pugi::xml_node c : node.children()) {
-          if (c.type() != pugi::node_element) continue;
-          std::string_view name = LocalName(c.name());
-          if (name == "f") {
-            ShiftTextFormula(c, own);
-          } else if (name == "sqref" && own) {
-            std::string changed;
-            if (ShiftSqref(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
-            if (ExtendSqrefOverInserted(c.text().get(), edit_, changed)) c.text().set(changed.c_str());
-          } else {
-            stack.push_back(c);
-          }
-        }
-      }
     }
   }
+  // Extensions (x14 conditional formats, validations, sparklines) hold references as text of
+  // xm:sqref and xm:f elements, found once per sheet; the lists stay parsed until saved.
+  const XlsxWorksheet::ExtensionReferences& extension = other.ExtensionRefs();
+  for (pugi::xml_node formula : extension.formulas) ShiftTextFormula(formula, own);
+  if (own)
+    for (const auto* lists : {&extension.formatLists, &extension.otherLists})
+      for (pugi::xml_node sqref : *lists) ShiftRangeList(other.RangeListOf(sqref));  // an emptied list stays
   for (pugi::xml_node node : removed) root.remove_child(node);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Drawings: anchors of pictures and charts
 
-namespace {
-
-pugi::xml_node AnchorPart(pugi::xml_node anchor, std::string_view part) { return ChildByLocalName(anchor, part); }
-
-std::int32_t AnchorValue(pugi::xml_node point, std::string_view what) {
-  return ChildByLocalName(point, what).text().as_int(0);
-}
-
-void SetAnchorValue(pugi::xml_node point, std::string_view what, long long value) {
-  ChildByLocalName(point, what).text().set(value);
-}
-
-}  // namespace
-
-void StructureEditor::MoveAnchor(pugi::xml_node anchor) {
-  std::string_view kind = LocalName(anchor.name());
-  const bool rows = edit_.OnRows();
-  const char* index = rows ? "row" : "col";
-  const char* offset = rows ? "rowOff" : "colOff";
-  auto move = [&](pugi::xml_node point, bool collapseToStart) {
-    if (!point) return;
-    std::int32_t zeroBased = AnchorValue(point, index);
-    ShiftedIndex moved = ShiftIndex(zeroBased + 1, edit_);
-    SetAnchorValue(point, index, moved.Index - 1);
-    if (moved.Deleted && collapseToStart) SetAnchorValue(point, offset, 0);
-  };
-  if (kind == "twoCellAnchor") {
-    std::string_view editAs = anchor.attribute("editAs").value();
-    pugi::xml_node from = AnchorPart(anchor, "from"), to = AnchorPart(anchor, "to");
-    if (editAs == "absolute") return;
-    if (editAs == "oneCell") {
-      // Moves with its top-left cell, keeping its size.
-      std::int32_t start = AnchorValue(from, index) + 1;
-      ShiftedIndex moved = ShiftIndex(start, edit_);
-      std::int32_t delta = moved.Index - start;
-      if (delta == 0) return;
-      SetAnchorValue(from, index, AnchorValue(from, index) + delta);
-      SetAnchorValue(to, index, std::max(0, AnchorValue(to, index) + delta));
-      return;
-    }
-    move(from, true);
-    move(to, true);
-  } else if (kind == "oneCellAnchor") {
-    move(AnchorPart(anchor, "from"), true);
-  }
-}
-
 void StructureEditor::MoveDrawing() {
   if (sheet_.Pictures().DrawingPartName().empty()) return;
   DrawingPart* drawing = book_.LoadDrawing(sheet_.Pictures().DrawingPartName());
-  if (!drawing) return;
-  drawing->IndexAnchors();
-  auto& list = drawing->anchorsByRow;
-  if (edit_.OnRows()) {
-    // Only anchors reaching the edited row move; keys change by the same amount for insertions.
-    auto first = std::lower_bound(list.begin(), list.end(), edit_.First,
-                                  [](const DrawingPart::AnchorEntry& e, std::int32_t k) { return e.key < k; });
-    if (first == list.end()) return;
-    book_.Work().itemsVisited += static_cast<std::uint64_t>(list.end() - first);
-    for (auto it = first; it != list.end(); ++it) {
-      MoveAnchor(it->anchor);
-      it->key = DrawingPart::AnchorKey(it->anchor);
-    }
-    auto byKey = [](const DrawingPart::AnchorEntry& a, const DrawingPart::AnchorEntry& b) { return a.key < b.key; };
-    if (!std::is_sorted(first, list.end(), byKey)) std::stable_sort(first, list.end(), byKey);
-    if (first != list.begin() && (first - 1)->key > first->key) std::inplace_merge(list.begin(), first, list.end(), byKey);
-  } else {
-    book_.Work().itemsVisited += list.size();
-    for (auto& entry : list) {
-      MoveAnchor(entry.anchor);
-      entry.key = DrawingPart::AnchorKey(entry.anchor);
-    }
-  }
-  drawing->modified = true;
+  if (drawing) book_.Work().itemsVisited += drawing->Move(edit_);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -33,9 +33,8 @@ class StructureEditor {
   bool ShiftAttributeFormula(pugi::xml_attribute attribute, bool onEditedSheet);
   bool ShiftTextFormula(pugi::xml_node node, bool onEditedSheet);
   bool ShiftSqrefAttribute(pugi::xml_attribute attribute);
-  bool ShiftRangeList(pugi::xml_attribute attribute);
+  bool ShiftRangeList(RangeList& list);
   void MoveSheetXml(XlsxWorksheet& other);
-  void MoveAnchor(pugi::xml_node anchor);
   void MoveDrawing();
   void MoveSheetParts();
   void MoveCommentShapes(pugi::xml_node root);

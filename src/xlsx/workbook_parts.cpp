@@ -35,7 +35,8 @@ DrawingPart* XlsxWorkbook::LoadDrawing(const std::string& partName) {
   } else {
     drawing->xml.load_string(
         "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
-        "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"/>");
+        "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"/>");
     drawing->modified = true;
   }
   DrawingPart* result = drawing.get();

@@ -264,8 +264,8 @@ void XlsxWorkbook::WritePackage(const std::string& path, std::int32_t format) {
   if (styles_.Modified() || (!stylesPart_.empty() && parts_.Has(stylesPart_) && parts_.data[stylesPart_].empty()))
     parts_.Put(stylesPart_, styles_.Serialize());
   for (auto& [name, drawing] : drawings_) {
-    if (!drawing->modified) continue;
-    parts_.Put(name, SerializeXml(drawing->xml));
+    if (!drawing->modified && drawing->pictures.empty()) continue;
+    parts_.Put(name, drawing->Serialize(parts_.Has(name) ? &parts_.data[name] : nullptr));
     parts_.Put(RelationshipsPartName(name), drawing->rels.Serialize());
     // A picture per record makes the drawing as large as the sheet: the fast level too.
     largeParts.push_back(name);

@@ -352,6 +352,39 @@ RangeList& XlsxWorksheet::RangeListOf(pugi::xml_attribute attribute) {
   return it->second;
 }
 
+RangeList& XlsxWorksheet::RangeListOf(pugi::xml_node sqrefElement) {
+  auto it = rangeLists_.find(sqrefElement.internal_object());
+  if (it == rangeLists_.end())
+    it = rangeLists_.emplace(sqrefElement.internal_object(), RangeList(sqrefElement.text().get())).first;
+  return it->second;
+}
+
+const XlsxWorksheet::ExtensionReferences& XlsxWorksheet::ExtensionRefs() {
+  if (extensionRefs_) return *extensionRefs_;
+  extensionRefs_.emplace();
+  pugi::xml_node extLst = ChildByLocalName(Root(), "extLst");
+  std::vector<pugi::xml_node> stack;
+  if (extLst) stack.push_back(extLst);
+  while (!stack.empty()) {
+    pugi::xml_node node = stack.back();
+    stack.pop_back();
+    for (pugi::xml_node child : node.children()) {
+      if (child.type() != pugi::node_element) continue;
+      const std::string_view local = LocalName(child.name());
+      if (local == "f") {
+        extensionRefs_->formulas.push_back(child);
+      } else if (local == "sqref") {
+        const std::string_view owner = LocalName(node.name());
+        const bool format = owner == "conditionalFormatting" || owner == "dataValidation";
+        (format ? extensionRefs_->formatLists : extensionRefs_->otherLists).push_back(child);
+      } else {
+        stack.push_back(child);
+      }
+    }
+  }
+  return *extensionRefs_;
+}
+
 void XlsxWorksheet::WriteRangeLists() {
   for (pugi::xml_node child : Root().children()) {
     std::string_view local = LocalName(child.name());
@@ -363,6 +396,12 @@ void XlsxWorksheet::WriteRangeLists() {
     else if (local == "dataValidations")
       for (pugi::xml_node validation : child.children()) write(validation.attribute("sqref"));
   }
+  if (extensionRefs_)
+    for (const auto* lists : {&extensionRefs_->formatLists, &extensionRefs_->otherLists})
+      for (pugi::xml_node sqref : *lists) {
+        auto it = rangeLists_.find(sqref.internal_object());
+        if (it != rangeLists_.end() && it->second.Changed()) sqref.text().set(it->second.Text().c_str());
+      }
   rangeLists_.clear();
 }
 

@@ -1,5 +1,5 @@
-// Picture shapes: size and placement changes rewrite the drawing anchor from the sheet's
-// geometry (points to cells and EMU offsets).
+// Picture shapes: size and placement changes set the picture record's anchor from the sheet's
+// geometry (points to cells and EMU offsets); the drawing writes it when the workbook is saved.
 #include "xlsx/xlsx_shape.h"
 
 #include <algorithm>
@@ -7,7 +7,6 @@
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/xlsx_worksheet.h"
-#include "xlsx/xml_util.h"
 
 namespace tabrix::xlsx {
 
@@ -18,91 +17,60 @@ constexpr double kEmuPerPoint = 12700;
 }  // namespace
 
 void XlsxShape::SetWidth(double points) {
-  width_ = std::max(0.0, points);
-  Write();
+  sheet_->CheckAlive();
+  Record().width = std::max(0.0, points);
+  Anchor();
 }
 
 void XlsxShape::SetHeight(double points) {
-  height_ = std::max(0.0, points);
-  Write();
+  sheet_->CheckAlive();
+  Record().height = std::max(0.0, points);
+  Anchor();
 }
 
 void XlsxShape::ScaleWidth(double factor, bool relativeToOriginalSize) {
-  width_ = std::max(0.0, (relativeToOriginalSize ? ownWidth_ : width_) * factor);
-  Write();
+  sheet_->CheckAlive();
+  Record().width = std::max(0.0, (relativeToOriginalSize ? Media().ownWidth : Record().width) * factor);
+  Anchor();
 }
 
 void XlsxShape::ScaleHeight(double factor, bool relativeToOriginalSize) {
-  height_ = std::max(0.0, (relativeToOriginalSize ? ownHeight_ : height_) * factor);
-  Write();
+  sheet_->CheckAlive();
+  Record().height = std::max(0.0, (relativeToOriginalSize ? Media().ownHeight : Record().height) * factor);
+  Anchor();
 }
 
 void XlsxShape::SetPlacement(int placement) {
+  sheet_->CheckAlive();
   if (placement < platform::kPlacementMoveAndSize || placement > platform::kPlacementFreeFloating)
     RaiseApplicationDefined();
-  placement_ = placement;
-  Write();
+  Record().placement = static_cast<std::uint8_t>(placement);
+  Anchor();
 }
 
 void XlsxShape::Place(double left, double top, double width, double height) {
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
-  placed_ = false;
-  Write();
+  PictureRecord& record = Record();
+  record.left = left;
+  record.top = top;
+  record.width = width;
+  record.height = height;
+  Anchor(true);
 }
 
-void XlsxShape::FindNodes() {
-  const char* points[] = {"from", "to"};
-  for (int i = 0; i < 2; ++i) {
-    pugi::xml_node point = ChildByLocalName(anchor_, points[i]);
-    nodes_.column[i] = ChildByLocalName(point, "col").text();
-    nodes_.columnOffset[i] = ChildByLocalName(point, "colOff").text();
-    nodes_.row[i] = ChildByLocalName(point, "row").text();
-    nodes_.rowOffset[i] = ChildByLocalName(point, "rowOff").text();
-  }
-  pugi::xml_node picture = ChildByLocalName(anchor_, "pic");
-  pugi::xml_node frame = ChildByLocalName(ChildByLocalName(picture, "spPr"), "xfrm");
-  pugi::xml_node off = ChildByLocalName(frame, "off"), ext = ChildByLocalName(frame, "ext");
-  nodes_.x = off.attribute("x");
-  nodes_.y = off.attribute("y");
-  nodes_.cx = ext.attribute("cx");
-  nodes_.cy = ext.attribute("cy");
-  nodes_.editAs = anchor_.attribute("editAs");
-  nodesFound_ = true;
-}
-
-void XlsxShape::Write() {
-  sheet_->CheckAlive();
-  if (!nodesFound_) FindNodes();
+void XlsxShape::Anchor(bool isNew) {
   const SheetLayout& layout = sheet_->Layout();
-  static const char* kEditAs[] = {"", "twoCell", "oneCell", "absolute"};
-  nodes_.editAs.set_value(kEditAs[placement_]);
-  std::int32_t rows[2];
-  auto setPoint = [&](int i, double x, double y) {
+  PictureRecord& record = Record();
+  auto setPoint = [&](AnchorPoint& point, double x, double y) {
     auto [column, columnOffset] = layout.ColumnAt(x);
     auto [row, rowOffset] = layout.RowAt(y);
-    rows[i] = row;
-    nodes_.column[i].set(column - 1);
-    nodes_.columnOffset[i].set(static_cast<long long>(std::llround(columnOffset * kEmuPerPoint)));
-    nodes_.row[i].set(row - 1);
-    nodes_.rowOffset[i].set(static_cast<long long>(std::llround(rowOffset * kEmuPerPoint)));
+    point.column = column - 1;
+    point.columnOffset = std::llround(columnOffset * kEmuPerPoint);
+    point.row = row - 1;
+    point.rowOffset = std::llround(rowOffset * kEmuPerPoint);
   };
-  setPoint(0, left_, top_);
-  setPoint(1, left_ + width_, top_ + height_);
-  nodes_.x.set_value(static_cast<long long>(std::llround(left_ * kEmuPerPoint)));
-  nodes_.y.set_value(static_cast<long long>(std::llround(top_ * kEmuPerPoint)));
-  nodes_.cx.set_value(static_cast<long long>(std::llround(width_ * kEmuPerPoint)));
-  nodes_.cy.set_value(static_cast<long long>(std::llround(height_ * kEmuPerPoint)));
-  // The anchor's row key (as DrawingPart::AnchorKey reads it from the anchor): the rows whose
-  // insertion or deletion moves it.
-  std::int32_t key = placement_ == platform::kPlacementFreeFloating ? 0
-                     : placement_ == platform::kPlacementMove  ? rows[0]
-                                                                : std::max(rows[0], rows[1]);
-  drawing_->UpdateAnchor(anchor_, key, !placed_);
-  placed_ = true;
-  drawing_->modified = true;
+  setPoint(record.from, record.left, record.top);
+  setPoint(record.to, record.left + record.width, record.top + record.height);
+  drawing_->UpdatePictureKey(picture_, AnchorRowKey(record.Motion(), record.from, record.to), isNew);
 }
 
 }  // namespace tabrix::xlsx

@@ -109,10 +109,20 @@ class XlsxWorksheet final : public platform::Worksheet {
   // The parsed form of a reference list attribute of the sheet XML (conditional format and
   // validation sqref), kept while the sheet is edited and written back by WriteRangeLists.
   RangeList& RangeListOf(pugi::xml_attribute attribute);
+  // The same for an xm:sqref element of the extension list (its text is the list).
+  RangeList& RangeListOf(pugi::xml_node sqrefElement);
   // Called before the attribute's node leaves the XML.
   void ForgetRangeList(pugi::xml_attribute attribute) { rangeLists_.erase(attribute.internal_object()); }
-  // Writes the changed lists back into their attributes.
+  // Writes the changed lists back into their attributes and elements.
   void WriteRangeLists();
+  // The references the extension list holds (x14 conditional formats and validations,
+  // sparklines), found once: reference lists (xm:sqref) and formulas (xm:f).
+  struct ExtensionReferences {
+    std::vector<pugi::xml_node> formatLists;  // of conditional formats and validations
+    std::vector<pugi::xml_node> otherLists;   // sparklines and other extensions
+    std::vector<pugi::xml_node> formulas;
+  };
+  const ExtensionReferences& ExtensionRefs();
   // Lookups kept for the checks of refused edits and the table header hook.
   SheetGuardCache& GuardCache() { return guardCache_; }
 
@@ -135,7 +145,8 @@ class XlsxWorksheet final : public platform::Worksheet {
   SheetLayout layout_;
   MergedAreas merges_;
   SheetPictures pictures_{*this};
-  std::unordered_map<pugi::xml_attribute_struct*, RangeList> rangeLists_;
+  std::unordered_map<const void*, RangeList> rangeLists_;  // by attribute or element
+  std::optional<ExtensionReferences> extensionRefs_;
   SheetGuardCache guardCache_;
 };
 

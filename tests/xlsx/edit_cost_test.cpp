@@ -4,8 +4,10 @@
 // copy stays the same however many records are already in the sheet.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
+#include <regex>
 
 #include "fixtures/office_tools.h"
 #include "xlsx/xlsx_workbook.h"
@@ -93,7 +95,9 @@ TEST(EditCost, AnchoredFormulasReadAsRewritingOnEveryEditReads) {
 // A grouped report's template: group header row 3 (a conditional format, a hyperlink), record
 // row 4 (the line's share of the grand total below the table, a merged cell, a list
 // validation), group footer row 5 (a total), grand total row 7, a page break above the footer,
-// a chart over the table, an array formula on another sheet referring to the table.
+// a chart over the table, an array formula on another sheet referring to the table; in the
+// extension list a data bar on the header row and a list validation on the record row whose
+// source is on another sheet. A picture (picture.png beside it) is placed on every record.
 std::string MakeDecoratedTemplate(const std::string& folder) {
   const std::string path = folder + "/decorated.xlsx";
   testing::RunPython(R"PY(
@@ -129,6 +133,27 @@ summary = wb.create_sheet("Summary")
 summary["B1"] = "=MAX(Data!H3:H6*1)"
 summary.formula_attributes["B1"] = {"t": "array", "ref": "B1"}
 wb.save(sys.argv[1])
+
+import zipfile
+from PIL import Image
+Image.new("RGB", (8, 8), "red").save(sys.argv[1].rsplit("/", 1)[0] + "/picture.png")
+with zipfile.ZipFile(sys.argv[1]) as z:
+    parts = {name: z.read(name) for name in z.namelist()}
+ext = ('<extLst><ext uri="{78C0D931-6437-407d-A8EE-F0AAD7539E65}" '
+       'xmlns:x14="http://schemas.microsoft.com/office/spreadsheetml/2009/9/main">'
+       '<x14:conditionalFormattings><x14:conditionalFormatting xmlns:xm="http://schemas.microsoft.com/office/excel/2006/main">'
+       '<x14:cfRule type="dataBar" id="{00000000-0000-0000-0000-000000000001}"><x14:dataBar minLength="0" maxLength="100">'
+       '<x14:cfvo type="autoMin"/><x14:cfvo type="autoMax"/></x14:dataBar></x14:cfRule><xm:sqref>H3:I3</xm:sqref>'
+       '</x14:conditionalFormatting></x14:conditionalFormattings></ext>'
+       '<ext uri="{CCE6A557-97BC-4b89-ADB6-D9C93CAAB3DF}" xmlns:x14="http://schemas.microsoft.com/office/spreadsheetml/2009/9/main">'
+       '<x14:dataValidations count="1" xmlns:xm="http://schemas.microsoft.com/office/excel/2006/main">'
+       '<x14:dataValidation type="list" allowBlank="1"><x14:formula1><xm:f>Summary!$A$1:$A$3</xm:f></x14:formula1>'
+       '<xm:sqref>G4</xm:sqref></x14:dataValidation></x14:dataValidations></ext></extLst>')
+sheet = parts["xl/worksheets/sheet1.xml"].decode()
+parts["xl/worksheets/sheet1.xml"] = sheet.replace("</worksheet>", ext + "</worksheet>").encode()
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    for name, data in parts.items():
+        z.writestr(name, data)
 )PY",
                      {path});
   return path;
@@ -156,7 +181,8 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   // made from it as the grouped report makes them: room inserted, the spare's rows copied in.
   sheet->InsertCells(CellRect{9, 1, 11, kMaxColumns}, platform::kShiftDown);
   sheet->CopyCells(CellRect{3, 1, 5, kMaxColumns}, 9, 1);
-  std::int32_t spare = 9, recordRow = 4, footer = 5;
+  const std::string picture = folder.File("picture.png");
+  std::int32_t spare = 9, recordRow = 4, footer = 5, header = 3;
   const int records = 3000, perGroup = 12;
   std::vector<Work> perRecord;
   for (int r = 1; r < records; ++r) {
@@ -167,6 +193,7 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
       spare += 3;
       sheet->CopyCells(CellRect{spare, 1, spare + 2, kMaxColumns}, footer + 1, 1);
       sheet->SetRowPageBreak(footer + 1, platform::kPageBreakManual);
+      header = footer + 1;
       recordRow = footer + 2;
       footer += 3;
     } else {
@@ -177,6 +204,7 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
       ++footer;
     }
     sheet->SetValue(recordRow, 8, Variant(static_cast<double>(r)));
+    sheet->AddPicture(picture, false, true, sheet->CellLeft(2), sheet->CellTop(recordRow), -1, -1);
     const Work after = Visited(engine);
     perRecord.push_back(Work{after.formulas - before.formulas, after.entries - before.entries, after.items - before.items});
   }
@@ -202,6 +230,28 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   EXPECT_EQ(sheet->GetFormula(grand, 9), "=SUM(H3:H" + std::to_string(grand - 1) + ")");
   EXPECT_EQ(sheet->GetFormula(4, 9), "=H4/$I$" + std::to_string(grand));
   EXPECT_EQ(sheet->GetFormula(recordRow, 9), "=H" + std::to_string(recordRow) + "/$I$" + std::to_string(grand));
+
+  // The extension list's data bar covers every group header, its validation every record row
+  // (the first group's, the last group's); the pictures sit on their records and the chart
+  // stays where the template put it.
+  const std::string output = folder.File("filled.xlsx");
+  book->SaveAs(output, std::nullopt);
+  const std::string xml = testing::ReadZipPart(output, "xl/worksheets/sheet1.xml");
+  const std::string bars = xml.substr(xml.find("<xm:sqref>") + 10, xml.find("</xm:sqref>") - xml.find("<xm:sqref>") - 10);
+  EXPECT_EQ(bars.substr(0, 6), "H3:I3 ");
+  EXPECT_EQ(std::count(bars.begin(), bars.end(), ' ') + 1, records / perGroup + 1) << bars.substr(0, 200);
+  EXPECT_NE(bars.find(" H" + std::to_string(header) + ":I" + std::to_string(header)), std::string::npos);
+  const std::string validated = xml.substr(xml.rfind("<xm:sqref>") + 10, xml.rfind("</xm:sqref>") - xml.rfind("<xm:sqref>") - 10);
+  EXPECT_EQ(validated.substr(0, 6), "G4:G15");
+  EXPECT_NE(validated.find("G" + std::to_string(header + 1) + ":G" + std::to_string(recordRow)), std::string::npos);
+  const std::string drawing = testing::ReadZipPart(output, "xl/drawings/drawing1.xml");
+  static const std::regex fromRow("<(?:xdr:)?from>.*?<(?:xdr:)?row>(\\d+)</");
+  std::vector<int> rows;
+  for (std::sregex_iterator it(drawing.begin(), drawing.end(), fromRow), end; it != end; ++it) rows.push_back(std::stoi((*it)[1]));
+  ASSERT_EQ(rows.size(), static_cast<std::size_t>(records));
+  EXPECT_EQ(rows.front(), 2);  // the chart at K3
+  EXPECT_EQ(rows[1], 4);       // the first record filled, row 5
+  EXPECT_EQ(rows.back(), recordRow - 1);
 }
 
 }  // namespace

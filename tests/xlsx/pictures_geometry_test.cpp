@@ -70,6 +70,15 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   auto bmp = summary->AddPicture(folder.File("plain.bmp"), false, true, 0, 400, 64, 32);
   EXPECT_EQ(bmp->Placement(), platform::kPlacementMoveAndSize);
 
+  // Rows inserted above the pictures move them by their placement: the one-cell picture
+  // keeps its size, the free-floating one stays. On the sheet whose template has a drawing
+  // (a chart at F2, a picture at F10) a picture below an insertion moves and the template's
+  // anchors above it keep their text as it was.
+  auto data = book->WorksheetByName("Data");
+  data->AddPicture(folder.File("plain.bmp"), false, true, data->CellLeft(2), data->CellTop(20), 30, 10);
+  data->InsertCells(CellRect{15, 1, 16, platform::kMaxColumns}, platform::kShiftDown);
+  summary->InsertCells(CellRect{1, 1, 2, platform::kMaxColumns}, platform::kShiftDown);
+
   for (const char* bad : {"missing.png", "fake.png"}) {
     const AutomationError e = testing::CaughtError([&] { summary->AddPicture(folder.File(bad), false, true, 0, 0, 10, 10); });
     EXPECT_EQ(e.Number(), 1004);
@@ -87,20 +96,30 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   std::string drawing = testing::ReadZipPart(output, "xl/drawings/" + drawingName);
   EXPECT_EQ(All(drawing, "editAs=\"(\\w+)\""), (std::vector<std::string>{"oneCell", "absolute", "twoCell", "twoCell"}));
   // The wide picture starts at C4 (0-based 2, 3) and its 150 x 75 points end at F9 after
-  // 48-point columns and 15-point rows: column 2 + 150/48 -> 5 (offset 6pt), row 3 + 5 -> 8.
+  // 48-point columns and 15-point rows: column 2 + 150/48 -> 5 (offset 6pt), row 3 + 5 -> 8;
+  // the two rows inserted above move it to C6:F11. The free-floating photo stays at row 13.
+  const std::string fromRow = "<xdr:from><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>";
+  const std::string toRow = "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>";
   EXPECT_EQ(All(drawing, "<xdr:from><xdr:col>(\\d+)</xdr:col>").at(0), "2");
-  EXPECT_EQ(All(drawing, "<xdr:from><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>").at(0), "3");
+  EXPECT_EQ(All(drawing, fromRow), (std::vector<std::string>{"5", "13", "22", "28"}));
   EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>(\\d+)</xdr:col>").at(0), "5");
   EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>(\\d+)</xdr:colOff>").at(0), "76200");
-  EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>").at(0), "8");
+  EXPECT_EQ(All(drawing, toRow).at(0), "10");
   EXPECT_EQ(All(drawing, "<a:ext cx=\"(\\d+)\"").at(0), "1905000");
+  const std::string templateDrawing = testing::ReadZipPart(test::MakeReportTemplate(folder.Path()), "xl/drawings/drawing1.xml");
+  const std::string dataDrawing = testing::ReadZipPart(output, "xl/drawings/drawing1.xml");
+  EXPECT_EQ(dataDrawing.substr(0, templateDrawing.rfind("</")), templateDrawing.substr(0, templateDrawing.rfind("</")));
+  EXPECT_EQ(All(dataDrawing, "<(?:xdr:)?from>.*?<(?:xdr:)?row>(\\d+)</"), (std::vector<std::string>{"1", "9", "21"}));
 
   REQUIRE_LIBREOFFICE();
-  // LibreOffice finds every picture: the template's chart (as its replacement image) and
-  // picture, and the four new ones.
+  // LibreOffice finds every picture (the template's chart as its replacement image) where the
+  // insertions moved them.
   std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());
   std::string content = testing::ReadZipPart(ods, "content.xml");
-  EXPECT_EQ(All(content, "(<draw:image )").size(), 6u);
+  EXPECT_EQ(All(content, "(<draw:image )").size(), 7u);
+  // Pictures sized with their cells end where the insertions moved them (two rows down).
+  EXPECT_EQ(All(content, "table:end-cell-address=\"([^\"]+)\""),
+            (std::vector<std::string>{"Data.B22", "Summary.A24", "Summary.B31"}));
 }
 
 // One file placed many times is embedded once; a file rewritten between two placements is read
