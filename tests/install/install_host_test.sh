@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, moves it (the package must be relocatable), builds
 # examples/host against it out of tree (find_package and pkg-config), runs real reports with the
-# host programs and the installed foliowright, and reads the reports back with openpyxl.
+# host programs, the installed foliowright and the installed Python package, and reads the
+# reports back with openpyxl.
 #   install_host_test.sh BUILD_DIR SOURCE_DIR CXX_COMPILER      (registered with ctest)
 set -euo pipefail
 build=$1
@@ -90,7 +91,23 @@ if grep -q "fmtconv.cfg" "$work/report/out/foliowright.log"; then
   fail "installed foliowright did not find fmtconv.cfg"
 fi
 
-for who in cmake pkgconfig foliowright; do
+# The Python package, from the prefix's site folder, when the build has it.
+whos="cmake pkgconfig foliowright"
+if [ -d "$build/python/tabrix" ]; then
+  module=$(find "$prefix" -name '_tabrix*.so')
+  [ -n "$module" ] || fail "Python package not installed"
+  (cd "$work" && PYTHONPATH=$(dirname "$(dirname "$module")") /usr/bin/python3 - "$work/report/items.def" "$prefix" <<'PY') ||
+import os, sys
+import tabrix
+assert os.path.realpath(tabrix.__file__).startswith(os.path.realpath(sys.argv[2])), tabrix.__file__
+result = tabrix.run(sys.argv[1], "python")
+assert [(s.name, s.records, s.error) for s in result.statements] == [("items", 3, None)], result.statements
+PY
+    fail "installed Python package run"
+  whos="$whos python"
+fi
+
+for who in $whos; do
   /usr/bin/python3 - "$work/report/out/items_${who}_2024.xlsx" <<'PY' || fail "report of $who"
 import sys
 from openpyxl import load_workbook
