@@ -1,4 +1,4 @@
-// Python objects to Variants and back (dates as serial numbers of days since 1899-12-30), the
+// Python objects to Variants and back (dates as serial numbers of the 1900 date system), the
 // ErrorInfo class and the translation of the engine's AutomationErrors into tabrix.Error.
 #include <Python.h>
 #include <datetime.h>
@@ -6,38 +6,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "bindings.h"
 #include "tabrix/error.h"
+#include "xlsx/evaluator/date_serial.h"
 
 namespace tabrix::python {
 namespace {
-
-// Days between 1970-01-01 and a civil date (proleptic Gregorian), and back.
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(yoe + era * 400 + (month <= 2));
-}
-
-// Day 0 of the serial dates, 1899-12-30, counted from 1970-01-01.
-constexpr std::int64_t kSerialEpoch = -25569;
 
 void ImportDateTime() {
   if (!PyDateTimeAPI) PyDateTime_IMPORT;
@@ -61,6 +38,8 @@ py::object ToPython(const Variant& value) {
     case VariantType::Currency:
       return py::float_(value.Number());
     case VariantType::Date: {
+      // Serials from 1 on are dates (with the 1900 date system's day 60, 1900-02-29, which
+      // Python has not: it stays a number); below 1 a time of day.
       ImportDateTime();
       const double serial = value.Number();
       double days = std::floor(serial);
@@ -69,12 +48,17 @@ py::object ToPython(const Variant& value) {
         days += 1;
         micro -= 86400000000LL;
       }
-      int year, month, day;
-      CivilFromDays(static_cast<std::int64_t>(days) + kSerialEpoch, year, month, day);
       const auto second = micro / 1000000;
-      PyObject* result = PyDateTime_FromDateAndTime(year, month, day, static_cast<int>(second / 3600),
-                                                    static_cast<int>(second / 60 % 60), static_cast<int>(second % 60),
-                                                    static_cast<int>(micro % 1000000));
+      const int hour = static_cast<int>(second / 3600), minute = static_cast<int>(second / 60 % 60);
+      const int sec = static_cast<int>(second % 60), us = static_cast<int>(micro % 1000000);
+      const std::optional<xlsx::eval::CivilDate> date = xlsx::eval::SerialToDate(days);
+      PyObject* result = nullptr;
+      if (days == 0)
+        result = PyTime_FromTime(hour, minute, sec, us);
+      else if (date && days != 60)
+        result = PyDateTime_FromDateAndTime(date->year, date->month, date->day, hour, minute, sec, us);
+      else
+        return py::float_(serial);
       if (!result) throw py::error_already_set();
       return py::reinterpret_steal<py::object>(result);
     }
@@ -113,13 +97,13 @@ Variant FromPython(py::handle value) {
   if (PyDate_Check(object)) {
     // A missing date of a data frame (NaT) is a datetime that is not equal to itself.
     if (PyObject_RichCompareBool(object, object, Py_EQ) == 0) return Variant::Null();
-    const std::int64_t days = DaysFromCivil(PyDateTime_GET_YEAR(object), PyDateTime_GET_MONTH(object),
-                                            PyDateTime_GET_DAY(object)) - kSerialEpoch;
+    const double days = xlsx::eval::CivilToSerial(PyDateTime_GET_YEAR(object), PyDateTime_GET_MONTH(object),
+                                                  PyDateTime_GET_DAY(object));
     double fraction = 0;
     if (PyDateTime_Check(object))
       fraction = SecondsOfDay(PyDateTime_DATE_GET_HOUR(object), PyDateTime_DATE_GET_MINUTE(object),
                               PyDateTime_DATE_GET_SECOND(object), PyDateTime_DATE_GET_MICROSECOND(object)) / 86400.0;
-    return Variant::Date(static_cast<double>(days) + fraction);
+    return Variant::Date(days + fraction);
   }
   if (PyTime_Check(object))
     return Variant::Date(SecondsOfDay(PyDateTime_TIME_GET_HOUR(object), PyDateTime_TIME_GET_MINUTE(object),

@@ -51,14 +51,23 @@ def test_a_growing_table_fills_from_python_rows(tmp_path, shape):
 
 
 def test_values_go_into_cells_and_come_back(tmp_path):
-    sheet = tabrix.Application().open(str(make_items(tmp_path) / "items.xlsx")).worksheet(1)
-    for value, back in [(None, None), (True, True), (3, 3.0), (-2.5, -2.5), (math.nan, None), ("grüße", "grüße"),
-                        (datetime.datetime(2024, 2, 29, 6, 30, 15), datetime.datetime(2024, 2, 29, 6, 30, 15)),
-                        (datetime.date(1900, 3, 1), datetime.datetime(1900, 3, 1))]:
-        sheet["D2"] = value
-        assert sheet.cell(2, 4) == back
+    workbook = tabrix.Application().open(str(make_items(tmp_path) / "items.xlsx"))
+    sheet = workbook.worksheet(1)
+    when = datetime.datetime(2024, 2, 29, 6, 30, 15)
+    cases = [(None, None, None), (True, True, True), (3, 3.0, 3), (-2.5, -2.5, -2.5), (math.nan, None, None),
+             ("grüße", "grüße", "grüße"), (when, when, when),
+             (datetime.date(1900, 1, 15), datetime.datetime(1900, 1, 15), datetime.datetime(1900, 1, 15)),
+             (datetime.date(1900, 3, 1), datetime.datetime(1900, 3, 1), datetime.datetime(1900, 3, 1)),
+             (datetime.time(18, 45), datetime.time(18, 45), datetime.time(18, 45))]
+    for row, (value, back, _) in enumerate(cases, 10):
+        sheet[f"D{row}"] = value
+        assert sheet.cell(row, 4) == back, value
     with pytest.raises(TypeError, match="cannot store a value of type object"):
         sheet["D2"] = object()
+    # An independent reader sees the same values in the saved file.
+    workbook.save_as(str(tmp_path / "values.xlsx"))
+    saved = load_workbook(tmp_path / "values.xlsx")["Data"]
+    assert [saved.cell(row, 4).value for row in range(10, 10 + len(cases))] == [c[2] for c in cases]
 
 
 def test_grouped_fixed_and_named_fills_from_sql_saved_as_csv(sales):
