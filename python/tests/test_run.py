@@ -145,3 +145,24 @@ def test_two_threads_run_reports_at_once(tmp_path):
     for who in ("a", "b"):
         assert results[who].statements[0].records == rows
         assert cells(results[who].report, "Data", 4, 4, 2) == [[f"{who}000000", 0]]
+
+
+def test_the_component_runs_a_definition_with_its_six_events(tmp_path):
+    make_items(tmp_path)
+    write_definition(tmp_path / "items.def", ["@items=REPORT(CONNECT=Main SHEET=Data RESERVE=2 CELL=A4,B4)",
+                                              "SELECT name, qty FROM items ORDER BY name"])
+    engine, seen = tabrix.Tabrix(), []
+    engine.BeforeConnect = lambda login: seen.append(("BeforeConnect", login.data_source))
+    engine.template_open = lambda workbook: seen.append(("TemplateOpen", workbook["Data"]["A4"]))
+    engine.FunctionBeforeExectue = lambda name, kind, number, sql: seen.append(("Before", name, kind, number, sql))
+    engine.function_progress = lambda done, count: seen.append(("Progress", done, count)) if done == count else None
+    engine.FunctionAfterExectue = lambda name, kind, number, error: seen.append(("After", name, number, error))
+    engine.report_complete = lambda workbook: seen.append(("ReportComplete", workbook["Data"]["A4"]))
+    application = tabrix.Application()
+    engine.foliowright(application, str(tmp_path / "items.def"))
+    assert seen == [("BeforeConnect", "Main"), ("TemplateOpen", None),
+                    ("Before", "items", 2, 1, "SELECT name, qty FROM items ORDER BY name"), ("Progress", 3, 3),
+                    ("After", "items", 1, None), ("ReportComplete", "apple")]
+    with pytest.raises(tabrix.Error) as raised:
+        engine.Foliowright(application, str(tmp_path / "missing.def"))
+    assert raised.value.number == 0x8004000B
