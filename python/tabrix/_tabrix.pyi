@@ -97,12 +97,13 @@ class Tabrix:
     function_before_execute: Optional[Callable[[str, int, int, str], Any]]
     function_after_execute: Optional[Callable[[str, int, int, Optional[ErrorInfo]], Any]]
     function_progress: Optional[Callable[[int, int], Any]]
-    BeforeConnect: Optional[Callable[[Login], Any]]
-    TemplateOpen: Optional[Callable[[Workbook], Any]]
-    ReportComplete: Optional[Callable[[Workbook], Any]]
-    FunctionBeforeExectue: Optional[Callable[[str, int, int, str], Any]]
-    FunctionAfterExectue: Optional[Callable[[str, int, int, Optional[ErrorInfo]], Any]]
-    FunctionProgress: Optional[Callable[[int, int], Any]]
+    # The interface's own names of the same attributes.
+    BeforeConnect = before_connect
+    TemplateOpen = template_open
+    ReportComplete = report_complete
+    FunctionBeforeExectue = function_before_execute
+    FunctionAfterExectue = function_after_execute
+    FunctionProgress = function_progress
     def __init__(self) -> None: ...
     def fix_table_report(self, recordset: Recordset, worksheet: Worksheet, cell_list: str, range: str = "",
                          copy: int = 0, fill_order: int = 0, image_list: str = "", page_break: str = "") -> None: ...

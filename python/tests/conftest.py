@@ -37,13 +37,19 @@ def write_definition(path, statements, template="items.xlsx", data_source=None):
 
 
 def make_items(folder, rows=(("cherry", 7), ("apple", 3), ("banana", 11))):
-    """items.db with a table items(name, qty), and items.xlsx: sheet Data with headers in row 3,
-    the reserved rows 4-5 of a growing table and a total in row 6."""
+    """items.db with a table items(name, qty), and the template items.xlsx."""
     con = sqlite3.connect(folder / "items.db")
     con.execute("CREATE TABLE items (name TEXT, qty INTEGER)")
     con.executemany("INSERT INTO items VALUES (?, ?)", rows)
     con.commit()
     con.close()
+    make_template(folder)
+    return folder
+
+
+def make_template(folder):
+    """items.xlsx: sheet Data with headers in row 3, the reserved rows 4-5 of a growing table and
+    a total in row 6 (tests/install uses it too)."""
     wb = Workbook()
     ws = wb.active
     ws.title = "Data"
@@ -51,7 +57,6 @@ def make_items(folder, rows=(("cherry", 7), ("apple", 3), ("banana", 11))):
     ws["A3"], ws["B3"], ws["C3"] = "Item", "Qty", "When"
     ws["A6"], ws["B6"] = "Total", "=SUM(B4:B5)"
     wb.save(folder / "items.xlsx")
-    return folder
 
 
 def cells(path, sheet, first_row, last_row, columns):

@@ -49,9 +49,10 @@ pc_include=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --variable=includedi
 # A database, a template and a definition file: items of one year go into a growing table whose
 # total formula follows it.
 mkdir -p "$work/report/data" "$work/report/templates"
-/usr/bin/python3 - "$work/report" <<'PY'
-import os, sqlite3, sys
-from openpyxl import Workbook
+/usr/bin/python3 - "$work/report" "$source/python/tests" <<'PY'
+import os, pathlib, sqlite3, sys
+sys.path.insert(0, sys.argv[2])
+from conftest import make_template
 folder = sys.argv[1]
 con = sqlite3.connect(os.path.join(folder, "data", "items.db"))
 con.executescript("""
@@ -60,15 +61,7 @@ INSERT INTO items VALUES ('cherry', 7, 2024), ('apple', 3, 2024), ('banana', 11,
 """)
 con.commit()
 con.close()
-wb = Workbook()
-ws = wb.active
-ws.title = "Data"
-ws["A1"] = "Items"
-ws["A3"] = "Item"
-ws["B3"] = "Qty"
-ws["A6"] = "Total"
-ws["B6"] = "=SUM(B4:B5)"
-wb.save(os.path.join(folder, "templates", "items.xlsx"))
+make_template(pathlib.Path(folder, "templates"))
 PY
 printf '%s\r\n' 'Foliowright Version 2.0' '[Data Source]' 'EncryptPassword=N' 'Name1=Main' \
   'ConnectionString1=Provider=SQLite;Data Source=data\items.db' '[File]' \
