@@ -5,8 +5,10 @@
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 

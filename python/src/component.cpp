@@ -73,7 +73,8 @@ void SetNames(Component& c, RecordsetPtr recordset, WorkbookPtr workbook, std::s
   c.Run([&] { c.engine.SetExcelName(recordset, workbook, names); });
 }
 
-void RunDefinitionFile(Component& c, ApplicationPtr application, std::string definition, py::args params) {
+void RunDefinitionFile(Component& c, ApplicationPtr application, const std::filesystem::path& file, py::args params) {
+  std::string definition = file.string();
   if (params.size() > 10) throw py::type_error("at most 10 parameter values");
   std::array<std::string, 10> p{};
   for (std::size_t i = 0; i < params.size(); ++i) p[i] = py::str(params[i]).cast<std::string>();

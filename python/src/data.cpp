@@ -60,11 +60,15 @@ std::shared_ptr<Recordset> FromRows(py::object data, py::object columns) {
         result->Column(i).Append(value ? FromPython(value) : Variant::Null());
       }
     } else {
-      py::sequence record = py::reinterpret_borrow<py::sequence>(row);
-      if (static_cast<std::int32_t>(py::len(record)) != count)
-        throw py::value_error("row " + std::to_string(result->RecordCount() + 1) + " has " +
-                              std::to_string(py::len(record)) + " values for " + std::to_string(count) + " columns");
-      for (std::int32_t i = 0; i < count; ++i) result->Column(i).Append(FromPython(record[i]));
+      // Tuples and lists are read in place, other sequences through a list.
+      auto record = py::reinterpret_steal<py::object>(PySequence_Fast(row.ptr(), "a row must be a sequence or a dict"));
+      if (!record) throw py::error_already_set();
+      const Py_ssize_t size = PySequence_Fast_GET_SIZE(record.ptr());
+      if (size != count)
+        throw py::value_error("row " + std::to_string(result->RecordCount() + 1) + " has " + std::to_string(size) +
+                              " values for " + std::to_string(count) + " columns");
+      PyObject** values = PySequence_Fast_ITEMS(record.ptr());
+      for (std::int32_t i = 0; i < count; ++i) result->Column(i).Append(FromPython(values[i]));
     }
     result->CommitRow();
   }
@@ -72,9 +76,9 @@ std::shared_ptr<Recordset> FromRows(py::object data, py::object columns) {
 }
 
 std::shared_ptr<Connection> OpenConnection(const std::string& connectionString, const std::string& user,
-                                           const std::string& password, const std::string& baseFolder) {
+                                           const std::string& password, const std::filesystem::path& baseFolder) {
   std::shared_ptr<Connection> connection = platform::CreateConnection();
-  if (!baseFolder.empty()) connection->SetBaseFolder(baseFolder);
+  if (!baseFolder.empty()) connection->SetBaseFolder(baseFolder.string());
   if (!connectionString.empty()) {
     py::gil_scoped_release release;
     connection->Open(connectionString, user, password);
@@ -120,7 +124,7 @@ void BindData(py::module_& module) {
       "A database connection: SQLite for 'Provider=SQLite;Data Source=FILE', ODBC for any other "
       "connection string.")
       .def(py::init(&OpenConnection), py::arg("connection_string") = "", py::arg("user") = "",
-           py::arg("password") = "", py::arg("base_folder") = "",
+           py::arg("password") = "", py::arg("base_folder") = std::filesystem::path(),
            "Opens the connection (a closed one without a connection string). Relative file names in "
            "the connection string are taken against base_folder (default: the current directory).")
       .def_property_readonly("connection_string", &Connection::ConnectionString)

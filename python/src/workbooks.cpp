@@ -28,9 +28,9 @@ std::shared_ptr<Application> NewApplication(bool recalculate, std::string conver
   return platform::CreateSpreadsheetApplication(settings);
 }
 
-std::shared_ptr<Workbook> Open(Application& application, const std::string& path, bool readOnly) {
+std::shared_ptr<Workbook> Open(Application& application, const std::filesystem::path& path, bool readOnly) {
   py::gil_scoped_release release;
-  return application.OpenWorkbook(path, readOnly);
+  return application.OpenWorkbook(path.string(), readOnly);
 }
 
 // A file format given as a number, or as a report file type of the conversion table
@@ -95,10 +95,10 @@ void BindWorkbooks(py::module_& module) {
       .def("__len__", &Workbook::WorksheetCount)
       .def(
           "save_as",
-          [](Workbook& workbook, const std::string& path, py::object format) {
+          [](Workbook& workbook, const std::filesystem::path& path, py::object format) {
             const std::optional<std::int32_t> fileFormat = FileFormat(format);
             py::gil_scoped_release release;
-            workbook.SaveAs(path, fileFormat);
+            workbook.SaveAs(path.string(), fileFormat);
           },
           py::arg("path"), py::arg("format") = py::none(),
           "Saves the workbook. format: a file-format number or a report file type of fmtconv.cfg "

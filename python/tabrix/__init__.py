@@ -115,4 +115,4 @@ def run(definition, *params, output=None, type=None, on_progress=None, on_statem
 
 def open_workbook(path, read_only=True, **settings):
     """Open a workbook (a template) in a new Application(**settings)."""
-    return Application(**settings).open(_os.fspath(path), read_only)
+    return Application(**settings).open(path, read_only)

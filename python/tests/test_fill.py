@@ -42,7 +42,7 @@ def test_a_growing_table_fills_from_python_rows(tmp_path, shape):
     assert data.columns == COLUMNS
     workbook = tabrix.open_workbook(tmp_path / "items.xlsx")
     tabrix.Tabrix().var_table_report(data, workbook["Data"], "A4,B4,C4", reserve=2)
-    workbook.save_as(str(tmp_path / "out.xlsx"))
+    workbook.save_as(tmp_path / "out.xlsx")
     values = cells(tmp_path / "out.xlsx", "Data", 4, 7, 2)
     assert values == [["fig", 4], ["kiwi", ""], ["lime", 2.5], ["Total", "=SUM(B4:B6)"]]
     computed = load_workbook(tmp_path / "out.xlsx", data_only=True)["Data"]
@@ -73,7 +73,7 @@ def test_values_go_into_cells_and_come_back(tmp_path):
 def test_grouped_fixed_and_named_fills_from_sql_saved_as_csv(sales):
     workbook = tabrix.open_workbook(sales / "sales_template.xlsx")
     engine = tabrix.Tabrix()
-    with tabrix.Connection("Provider=SQLite;Data Source=sales.db", base_folder=str(sales)) as db:
+    with tabrix.Connection("Provider=SQLite;Data Source=sales.db", base_folder=sales) as db:
         engine.fix_table_report(db.query("SELECT 'Sales', 'All years'"), workbook["Summary"], "ReportTitle,ReportPeriod")
         engine.set_excel_name(db.query("SELECT 'Quarterly'"), workbook, "ReportTitle")
         regions = db.query("SELECT region, manager FROM regions ORDER BY region").rows()

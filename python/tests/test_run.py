@@ -159,7 +159,7 @@ def test_the_component_runs_a_definition_with_its_six_events(tmp_path):
     engine.FunctionAfterExectue = lambda name, kind, number, error: seen.append(("After", name, number, error))
     engine.report_complete = lambda workbook: seen.append(("ReportComplete", workbook["Data"]["A4"]))
     application = tabrix.Application()
-    engine.foliowright(application, str(tmp_path / "items.def"))
+    engine.foliowright(application, tmp_path / "items.def")
     assert seen == [("BeforeConnect", "Main"), ("TemplateOpen", None),
                     ("Before", "items", 2, 1, "SELECT name, qty FROM items ORDER BY name"), ("Progress", 3, 3),
                     ("After", "items", 1, None), ("ReportComplete", "apple")]
