@@ -21,6 +21,7 @@
 #include "support/text_lines.h"
 #include "support/utf8.h"
 #include "tabrix/error_codes.h"
+#include "tabrix/platform/database.h"
 
 namespace tabrix {
 namespace {
@@ -149,6 +150,7 @@ class Advisor {
     keys_ = KeyLines(lines_);
     Encoding();
     UnknownKeys();
+    ConnectionStrings();
     RunFailure();
     Statements();
     ReportType();
@@ -189,6 +191,17 @@ class Advisor {
       const std::string nearest = Nearest(line.Key, Suggestions(known->second, line.Key));
       Warn("line " + std::to_string(line.Line) + ": unknown key " + Quoted(line.Key) + " in [" + line.Section + "]" +
            (nearest.empty() ? " is ignored" : "; did you mean " + Quoted(nearest) + "?"));
+    }
+  }
+
+  // Connection-string keys that are dropped because they mean nothing here: the run log's lines
+  // have a fixed form, so this is the place that says so.
+  void ConnectionStrings() {
+    for (const KeyLine& line : keys_) {
+      if (Lower(line.Section) != "data source" || Lower(SplitKeyNumber(line.Key).first) != "connectionstring")
+        continue;
+      for (const std::string& warning : platform::ConnectionStringWarnings(line.Value))
+        Warn("line " + std::to_string(line.Line) + ": " + line.Key + ": " + warning);
     }
   }
 

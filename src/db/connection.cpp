@@ -1,10 +1,12 @@
 // The Connection handed out by CreateConnection: keeps the connection string and the base
-// folder, and on Open chooses the adapter: SQLite for "Provider=SQLite", ODBC for the rest.
+// folder, and on Open chooses the adapter: SQLite for "Provider=SQLite", ODBC for the rest
+// (other providers become the ODBC driver that serves their databases, see provider_translation).
 #include <utility>
 
 #include "db/connection_string.h"
 #include "db/database_errors.h"
 #include "db/driver_connection.h"
+#include "db/provider_translation.h"
 #include "tabrix/platform/database.h"
 
 namespace tabrix::platform {
@@ -24,10 +26,12 @@ class StandardConnection final : public Connection {
     if (driver_) RaiseObjectOpen("Connection");
     if (!connectionString.empty()) connectionString_ = connectionString;
     auto items = ParseConnectionString(connectionString_);
-    if (NamesSqliteProvider(items))
+    if (NamesSqliteProvider(items)) {
       driver_ = OpenSqliteConnection(items, baseFolder_);
-    else
-      driver_ = OpenOdbcConnection(std::move(items), user, password, baseFolder_);
+      return;
+    }
+    driver_ = OpenOdbcConnection(TranslateProvider(items, baseFolder_, InstalledOdbcDrivers).items,
+                                 user, password, baseFolder_);
   }
 
   int State() const override { return driver_ ? kStateOpen : kStateClosed; }
@@ -56,5 +60,15 @@ class StandardConnection final : public Connection {
 }  // namespace
 
 std::shared_ptr<Connection> CreateConnection() { return std::make_shared<StandardConnection>(); }
+
+std::vector<std::string> ConnectionStringWarnings(const std::string& connectionString) {
+  try {
+    auto items = ParseConnectionString(connectionString);
+    if (NamesSqliteProvider(items)) return {};
+    return TranslateProvider(items, "", nullptr).warnings;
+  } catch (...) {
+    return {};  // a malformed string fails when it is opened, with its own message
+  }
+}
 
 }  // namespace tabrix::platform

@@ -25,8 +25,9 @@ std::string_view Trim(std::string_view text) {
                         "The connection string is not valid (" + why + "): " + std::string(text));
 }
 
-// Lower case with every run of blanks as one blank: "User  ID" and "user id" are the same key.
-std::string NormalizeKey(std::string_view key) {
+}  // namespace
+
+std::string NormalizeConnectionKey(std::string_view key) {
   std::string out;
   bool blank = false;
   for (char c : Trim(key)) {
@@ -41,6 +42,29 @@ std::string NormalizeKey(std::string_view key) {
   return out;
 }
 
+AdoKeyUse ClassifyConnectionKey(const ConnectionStringItem& item) {
+  static const char* const kQuietKeys[] = {"provider", "mode", "connect timeout", "prompt",
+                                           "ole db services"};
+  static const char* const kMeaninglessKeys[] = {
+      "persist security info", "auto translate", "packet size", "use procedure for prepare",
+      "network library", "general timeout", "locale identifier", "use encryption for data",
+      "tag with column collation when possible", "datatypecompatibility"};
+  const std::string key = NormalizeConnectionKey(item.key);
+  for (const char* quiet : kQuietKeys)
+    if (key == quiet) return AdoKeyUse::kQuiet;
+  for (const char* meaningless : kMeaninglessKeys)
+    if (key == meaningless) return AdoKeyUse::kMeaningless;
+  if (key.rfind("jet oledb:", 0) == 0) return AdoKeyUse::kMeaningless;
+  if (key == "integrated security") {
+    const std::string value = NormalizeConnectionKey(item.value);
+    return value == "false" || value == "no" || value.empty() ? AdoKeyUse::kQuiet
+                                                               : AdoKeyUse::kMeaningless;
+  }
+  return AdoKeyUse::kOdbc;
+}
+
+namespace {
+
 struct OdbcItem {
   std::string normalized;
   std::string key;
@@ -48,7 +72,7 @@ struct OdbcItem {
 };
 
 void SetOdbcItem(std::vector<OdbcItem>& items, const std::string& key, const std::string& value) {
-  std::string normalized = NormalizeKey(key);
+  std::string normalized = NormalizeConnectionKey(key);
   for (auto& item : items) {
     if (item.normalized == normalized) {
       item.value = value;
@@ -65,11 +89,8 @@ void AddTranslated(std::vector<OdbcItem>& out, const std::vector<ConnectionStrin
   bool hasServer = FindConnectionValue(items, "server").has_value() ||
                    FindConnectionValue(items, "servername").has_value();
   for (const auto& item : items) {
-    std::string key = NormalizeKey(item.key);
-    if (key == "provider" || key == "mode" || key == "persist security info" ||
-        key == "connect timeout" || key == "prompt") {
-      continue;
-    }
+    if (ClassifyConnectionKey(item) != AdoKeyUse::kOdbc) continue;
+    std::string key = NormalizeConnectionKey(item.key);
     if (key == "data source") {
       if (!hasDriver && !hasDsn)
         SetOdbcItem(out, "DSN", item.value);
@@ -144,16 +165,16 @@ std::vector<ConnectionStringItem> ParseConnectionString(std::string_view text) {
 
 std::optional<std::string> FindConnectionValue(const std::vector<ConnectionStringItem>& items,
                                                std::string_view key) {
-  std::string wanted = NormalizeKey(key);
+  std::string wanted = NormalizeConnectionKey(key);
   for (auto it = items.rbegin(); it != items.rend(); ++it) {
-    if (NormalizeKey(it->key) == wanted) return it->value;
+    if (NormalizeConnectionKey(it->key) == wanted) return it->value;
   }
   return std::nullopt;
 }
 
 bool NamesSqliteProvider(const std::vector<ConnectionStringItem>& items) {
   auto provider = FindConnectionValue(items, "provider");
-  return provider && NormalizeKey(*provider) == "sqlite";
+  return provider && NormalizeConnectionKey(*provider) == "sqlite";
 }
 
 std::string ResolveConnectionFile(const std::string& name, const std::string& baseFolder) {

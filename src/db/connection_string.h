@@ -26,14 +26,24 @@ std::vector<ConnectionStringItem> ParseConnectionString(std::string_view text);
 std::optional<std::string> FindConnectionValue(const std::vector<ConnectionStringItem>& items,
                                                std::string_view key);
 
+// A key compared without regard to case and inner blank runs: lower case, trimmed, every run of
+// blanks one blank ("User  ID" -> "user id").
+std::string NormalizeConnectionKey(std::string_view key);
+
+// What becomes of a key that only ADO knows. kQuiet: its work is done otherwise here (Provider,
+// Mode, Connect Timeout, Prompt, OLE DB Services, Integrated Security=False); kMeaningless: it
+// has no meaning on this platform (Integrated Security=SSPI, Persist Security Info, Jet OLEDB:
+// options...), so it is dropped with a warning. Both are left out of the ODBC string.
+enum class AdoKeyUse { kOdbc, kQuiet, kMeaningless };
+AdoKeyUse ClassifyConnectionKey(const ConnectionStringItem& item);
+
 // True when the string's Provider is "SQLite".
 bool NamesSqliteProvider(const std::vector<ConnectionStringItem>& items);
 
 // The ODBC connection string for SQLDriverConnect. ADO keys are translated: "Data Source" becomes
 // DSN (or SERVER when the string names a Driver), "User ID" UID, "Password" PWD, "Initial
-// Catalog" DATABASE, "Extended Properties" contributes its own items; Provider and the ADO-only
-// keys Mode, Persist Security Info, Connect Timeout and Prompt are dropped. Every other key
-// passes through. A later item overrides an earlier one with the same key; a non-empty `user` or
+// Catalog" DATABASE, "Extended Properties" contributes its own items; the ADO-only keys (see
+// ClassifyConnectionKey) are dropped. Every other key passes through. A later item overrides an earlier one with the same key; a non-empty `user` or
 // `password` overrides UID / PWD; empty UID and PWD are left out. Values that need it are
 // enclosed in braces.
 std::string ComposeOdbcConnectionString(const std::vector<ConnectionStringItem>& items,

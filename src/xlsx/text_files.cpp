@@ -10,7 +10,7 @@
 #include <unordered_map>
 
 #include "support/utf8.h"
-#include "xlsx/utf16.h"
+#include "xlsx/text_encoding.h"
 #include "xlsx/engine_errors.h"
 #include "xlsx/number_format/number_format.h"
 #include "xlsx/blank_package.h"
@@ -280,8 +280,6 @@ TypedValue TypeField(const std::string& field) {
   return typed;
 }
 
-std::string EncodeUtf16Le(const std::string& utf8) { return "\xFF\xFE" + Utf16Le(utf8); }
-
 std::size_t DisplayLength(const std::string& utf8) {
   return utf8::CharacterCount(utf8);
 }
@@ -324,10 +322,11 @@ void XlsxWorkbook::LoadText(const std::string& path, std::int32_t format) {
 
 void XlsxWorkbook::WriteTextFile(const std::string& path, std::int32_t format) {
   XlsxWorksheet* sheet = active_ ? active_ : Worksheets().front().get();
-  char separator = (format == 6 || format == 22 || format == 23 || format == 24 || format == 62) ? ',' : '\t';
-  bool formatted = format == 36;
-  // Macintosh variants (CSV 22, text 19) end lines with CR, every other text format with CR LF.
-  const char* lineEnd = (format == 22 || format == 19) ? "\r" : "\r\n";
+  const std::optional<TextFileFormat> layout = TextFormatOf(format);
+  if (!layout) throw std::runtime_error("file format " + std::to_string(format) + " is not a text format");
+  const char separator = layout->separator;
+  const bool formatted = layout->formatted;
+  const char* lineEnd = layout->lineEnd;
   std::int32_t lastRow = 0, lastColumn = 0;
   for (const Row& row : sheet->Cells().Rows()) {
     for (const Cell& cell : row.cells) {
@@ -351,7 +350,6 @@ void XlsxWorkbook::WriteTextFile(const std::string& path, std::int32_t format) {
     return it->second.Format(cell.number);
   };
   std::string out;
-  if (format == 62) out = "\xEF\xBB\xBF";
   auto rowIt = sheet->Cells().Rows().begin();
   auto rowEnd = sheet->Cells().Rows().end();
   for (std::int32_t r = 1; r <= lastRow; ++r) {
@@ -399,7 +397,7 @@ void XlsxWorkbook::WriteTextFile(const std::string& path, std::int32_t format) {
       while (!out.empty() && out.back() == ' ') out.pop_back();
     out += lineEnd;
   }
-  if (format == 42) out = EncodeUtf16Le(out);
+  out = EncodeText(out, layout->encoding);
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) throw std::runtime_error("cannot create " + path);
   file.write(out.data(), static_cast<std::streamsize>(out.size()));

@@ -10,6 +10,7 @@
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_recalculation.h"
+#include "xlsx/text_encoding.h"
 #include "convert/office_conversion.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
@@ -50,14 +51,7 @@ bool IsPackageFormat(std::int32_t format) {
   return format == kFormatXlsx || format == kFormatXlsm || format == kFormatXltm || format == kFormatXltx;
 }
 
-bool IsTextFormat(std::int32_t format) {
-  switch (format) {
-    case 6: case 22: case 23: case 24: case 62: case -4158: case 19: case 20: case 21: case 42: case 36:
-      return true;
-    default:
-      return false;
-  }
-}
+bool IsTextFormat(std::int32_t format) { return TextFormatOf(format).has_value(); }
 
 const char* WorkbookContentType(std::int32_t format) {
   switch (format) {

@@ -1,5 +1,5 @@
 // Helpers of the database tests: temporary folders, SQLite files made with the SQLite library
-// itself, the PostgreSQL server started by scripts/test-services.sh, and reading recordsets.
+// itself, the servers started by scripts/test-services.sh, and reading recordsets.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -61,18 +61,6 @@ inline std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
 }
-
-// The PostgreSQL tests need the server of scripts/test-services.sh. Run from scripts/test
-// (TABRIX_REQUIRE_PG=1) or under CI a missing server is a failure; run alone they skip.
-#define REQUIRE_POSTGRESQL()                                                                  \
-  do {                                                                                        \
-    const bool server = !::tabrix::platform::testing::Env("TABRIX_TEST_PG_DSN").empty();      \
-    if (!server && ::tabrix::platform::testing::Env("TABRIX_REQUIRE_PG") == "1")              \
-      FAIL() << "The PostgreSQL test server is not running (scripts/test-services.sh "        \
-                "could not start it; see its messages above).";                               \
-    REQUIRE_TOOL(server, "The PostgreSQL test server (run through scripts/test, or source "   \
-                 "scripts/test-services.sh and call start_test_services)", "postgresql");     \
-  } while (0)
 
 inline std::shared_ptr<Connection> OpenConnection(const std::string& connectionString,
                                                   const std::string& user = "",

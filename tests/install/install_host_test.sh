@@ -3,11 +3,12 @@
 # examples/host against it out of tree (find_package and pkg-config), runs real reports with the
 # host programs, the installed foliowright and the installed Python package, and reads the
 # reports back with openpyxl.
-#   install_host_test.sh BUILD_DIR SOURCE_DIR CXX_COMPILER      (registered with ctest)
+#   install_host_test.sh BUILD_DIR SOURCE_DIR CXX_COMPILER [C_COMPILER]      (registered with ctest)
 set -euo pipefail
 build=$1
 source=$2
 cxx=$3
+cc=${4:-cc}
 work=$(mktemp -d "${TMPDIR:-/tmp}/tabrix-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -20,7 +21,7 @@ prefix=$work/prefix
 lib=$(find "$prefix" -name libtabrix.a)
 [ -n "$lib" ] || fail "no libtabrix.a"
 libdir=$(dirname "$lib")
-for f in include/tabrix/tabrix.h include/tabrix/platform/spreadsheet.h bin/foliowright share/tabrix/fmtconv.cfg; do
+for f in include/tabrix/tabrix.h include/tabrix/tabrix_c.h include/tabrix/platform/spreadsheet.h bin/foliowright share/tabrix/fmtconv.cfg; do
   [ -e "$prefix/$f" ] || fail "$f not installed"
 done
 [ -f "$libdir/cmake/Tabrix/TabrixConfig.cmake" ] && [ -f "$libdir/cmake/Tabrix/TabrixConfigVersion.cmake" ] ||
@@ -33,8 +34,8 @@ fi
 [ "$(find "$prefix/include" -name '*.h' -not -path "$prefix/include/tabrix/*" | wc -l)" = 0 ] ||
   fail "headers outside include/tabrix"
 
-# The host program, out of tree: once with find_package(Tabrix), once with pkg-config.
-cmake -S "$source/examples/host" -B "$work/host-build" -DCMAKE_CXX_COMPILER="$cxx" \
+# The host programs (C++ and C), out of tree: once with find_package(Tabrix), once with pkg-config.
+cmake -S "$source/examples/host" -B "$work/host-build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_C_COMPILER="$cc" \
   -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release >"$work/host-configure.log" 2>&1 ||
   { cat "$work/host-configure.log"; fail "configuring the host with find_package(Tabrix)"; }
 cmake --build "$work/host-build" >"$work/host-build.log" 2>&1 || { cat "$work/host-build.log"; fail "building the host"; }
@@ -45,6 +46,8 @@ pc_include=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --variable=includedi
   fail "tabrix.pc does not point into the moved prefix: $pc_include"
 "$cxx" -std=c++20 -O1 "$source/examples/host/report_host.cpp" -o "$work/report_host_pc" $pc_flags ||
   fail "building the host with pkg-config"
+"$cc" -std=c11 -O1 "$source/examples/host/report_host.c" -o "$work/report_host_c_pc" $pc_flags ||
+  fail "building the C host with cc and pkg-config"
 
 # A database, a template and a definition file: items of one year go into a growing table whose
 # total formula follows it.
@@ -76,6 +79,11 @@ printf '%s\r\n' 'Foliowright Version 2.0' '[Data Source]' 'EncryptPassword=N' 'N
 grep -q "^@items: done" "$work/cmake.out" || { cat "$work/cmake.out"; fail "no event for @items"; }
 "$work/report_host_pc" "$work/report/items.def" pkgconfig 2024 >"$work/pc.out" ||
   { cat "$work/pc.out"; fail "report_host (pkg-config) run"; }
+for host in host-build/report_host_c:c-cmake report_host_c_pc:c-pkgconfig; do
+  "$work/${host%%:*}" "$work/report/items.def" "${host#*:}" 2024 >"$work/${host#*:}.out" ||
+    { cat "$work/${host#*:}.out"; fail "${host%%:*} run"; }
+  grep -q "^@items: done" "$work/${host#*:}.out" || { cat "$work/${host#*:}.out"; fail "no event for @items in C"; }
+done
 (cd "$work" && "$prefix/bin/foliowright" -q "$work/report/items.def" foliowright 2024) ||
   fail "installed foliowright run"
 # The installed program finds its conversion table under share/tabrix.
@@ -85,7 +93,7 @@ if grep -q "fmtconv.cfg" "$work/report/out/foliowright.log"; then
 fi
 
 # The Python package, from the prefix's site folder, when the build has it.
-whos="cmake pkgconfig foliowright"
+whos="cmake pkgconfig c-cmake c-pkgconfig foliowright"
 if [ -d "$build/python/tabrix" ]; then
   module=$(find "$prefix" -name '_tabrix*.so')
   [ -n "$module" ] || fail "Python package not installed"
@@ -111,4 +119,4 @@ if rows != expected:
     sys.exit(f"{sys.argv[1]}: {rows} != {expected}")
 PY
 done
-echo "installed package: find_package, pkg-config and foliowright reports OK"
+echo "installed package: find_package, pkg-config (C++ and C) and foliowright reports OK"

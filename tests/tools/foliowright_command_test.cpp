@@ -351,6 +351,20 @@ TEST_F(FoliowrightCommandTest, MistakesGetTheirExitStatusAndMessages) {
              ": the definition file is not UTF-8 text (its other characters are read as Windows-1252); save it as "
              "UTF-8"};
        }},
+      {"ADO keys that mean nothing here",
+       [&] {
+         return path = ReportRunTest::Definition(
+                    "ReportTemplateFileName=templates\\report.xlsx\r\nReportFileName=out\\r.xlsx\r\n", good,
+                    "Name1=Main\r\nConnectionString1=Provider=MSDASQL;Driver=SQLite3;Database=data\\items.db;"
+                    "Integrated Security=SSPI;Persist Security Info=False\r\n");
+       },
+       0,
+       [&] {
+         const std::string where = "foliowright: warning: line " + line("ConnectionString1=") + ": ConnectionString1: ";
+         return std::vector<std::string>{
+             where + "Integrated Security=SSPI is ignored: there are no Windows logins here; give User ID and Password",
+             where + "Persist Security Info=False has no meaning here and is ignored"};
+       }},
       {"a word-processor document as template",
        [&] {
          WritePackage(folder_.File("templates/letter.xlsx"), "word/document.xml");

@@ -188,12 +188,53 @@ TEST(WorkbookIo, TextTemplatesOpenAsOneSheetAndTextFormatsWriteDisplayedValues) 
   std::string text = testing::ReadTextFile(folder.File("again.csv"));
   EXPECT_EQ(text,
             "Region,Amount,Share,Day\r\nNorth,\"1,250.50\",25%,3/14/2024\r\n\"South, East\",123,TRUE,text\r\n");
-  book->SaveAs(folder.File("again.txt"), -4158);
-  EXPECT_EQ(testing::ReadTextFile(folder.File("again.txt")).substr(0, 25), "Region\tAmount\tShare\tDay\r\n");
   const AutomationError e = testing::CaughtError([&] { book->SaveAs(folder.File("x.xls"), 39); });
   EXPECT_EQ(e.Number(), 1004);
   EXPECT_NE(e.Description().find("cannot be saved in file format 39"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder.File("x.xls")));
+}
+
+// Every text format byte for byte: its separator, line end and encoding. The 8-bit formats use
+// the code page of their platform (Windows-1252, MS-DOS 437, Mac Roman), "?" for a character the
+// page lacks; UTF-8 has no lone surrogate; UTF-16 keeps every code unit.
+TEST(WorkbookIo, TextFormatsWriteTheirSeparatorLineEndAndCodePage) {
+  TempFolder folder;
+  testing::WriteTextFile(folder.File("t.csv"), "x\r\n");
+  auto book = Open(folder.File("t.csv"));
+  auto sheet = book->WorksheetAt(1);
+  sheet->SetValue(1, 1, Variant("Z\u00FCrich"));
+  sheet->SetValue(1, 2, Variant("5 \u20AC \u03A9"));
+  sheet->SetValue(2, 1, Variant("\u00C9,\u00E8"));
+  // U+FFFE and a lone surrogate (its three-byte form, as SQLite hands it over) before the "x".
+  sheet->SetValue(2, 2, Variant(std::string("\u00F1\u65E5\uFFFE\xED\xA0\x80x")));
+
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t unit : u"Z\u00FCrich\t5 \u20AC \u03A9\r\n\u00C9,\u00E8\t\u00F1\u65E5\uFFFE")
+    if (unit) utf16 += std::string{static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  utf16 += std::string("\x00\xD8x\0\r\0\n\0", 8);
+  const std::string windowsCsv = "Z\xFCrich,5 \x80 ?\r\n\"\xC9,\xE8\",\xF1???x\r\n";
+  const std::string windowsText = "Z\xFCrich\t5 \x80 ?\r\n\xC9,\xE8\t\xF1???x\r\n";
+  const struct {
+    std::int32_t format;
+    std::string bytes;
+  } cases[] = {
+      {6, windowsCsv},                                                       // xlCSV
+      {23, windowsCsv},                                                      // xlCSVWindows
+      {24, "Z\x81rich,5 ? \xEA\r\n\"\x90,\x8A\",\xA4???x\r\n"},              // xlCSVMSDOS
+      {22, "Z\x9Frich,5 \xDB \xBD\r\"\x83,\x8F\",\x96???x\r"},               // xlCSVMac
+      {62, "\xEF\xBB\xBFZ\u00FCrich,5 \u20AC \u03A9\r\n\"\u00C9,\u00E8\",\u00F1\u65E5\uFFFE\uFFFDx\r\n"},  // xlCSVUTF8
+      {-4158, windowsText},                                                  // xlCurrentPlatformText
+      {20, windowsText},                                                     // xlTextWindows
+      {21, "Z\x81rich\t5 ? \xEA\r\n\x90,\x8A\t\xA4???x\r\n"},                // xlTextMSDOS
+      {19, "Z\x9Frich\t5 \xDB \xBD\r\x83,\x8F\t\x96???x\r"},                 // xlTextMac
+      {42, utf16},                                                           // xlUnicodeText
+      {36, "Z\xFCrich   5 \x80 ?\r\n\xC9,\xE8      \xF1???x\r\n"},           // xlTextPrinter
+  };
+  for (const auto& c : cases) {
+    const std::string path = folder.File("out" + std::to_string(c.format) + ".txt");
+    book->SaveAs(path, c.format);
+    EXPECT_EQ(testing::ReadTextFile(path), c.bytes) << "format " << c.format;
+  }
 }
 
 TEST(WorkbookIo, TheTemplateIsNeverWritten) {

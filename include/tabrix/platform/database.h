@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tabrix/variant.h"
 
@@ -79,6 +80,10 @@ class Recordset {
 
 // A new, closed connection: SQLite for "Provider=SQLite;...", ODBC for every other string.
 std::shared_ptr<Connection> CreateConnection();
+// Keys of a connection string that are dropped because they have no meaning here (Integrated
+// Security=SSPI, Persist Security Info...) and a provider that is not known, one line each.
+// Nothing for a malformed string.
+std::vector<std::string> ConnectionStringWarnings(const std::string& connectionString);
 // A new, closed recordset.
 std::shared_ptr<Recordset> CreateRecordset();
 // A recordset open on the first of `rows`: rows the host gathered itself, from data that was

@@ -24,6 +24,7 @@
 #include <sqlucode.h>
 
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -33,6 +34,7 @@
 #include "db/database_values.h"
 #include "db/driver_connection.h"
 #include "db/odbc/wide_text.h"
+#include "db/provider_translation.h"
 
 namespace tabrix::platform {
 namespace {
@@ -87,6 +89,12 @@ SQLHENV Environment() {
   RaiseProviderError(native, source, "[" + FromWide(state, 5) + "] " + text);
 }
 
+// The listings walk a position kept in the shared environment: one walker at a time.
+std::mutex& ListingMutex() {
+  static std::mutex walking;
+  return walking;
+}
+
 // The Driver entry of a data-source name, "" when the name is not defined.
 std::string DriverOfDataSource(const std::string& dsn) {
   SQLHENV environment = Environment();
@@ -99,9 +107,7 @@ std::string DriverOfDataSource(const std::string& dsn) {
     return text;
   };
   std::string wanted = lower(dsn);
-  // The listing walks a position kept in the shared environment: one walker at a time.
-  static std::mutex walking;
-  std::lock_guard<std::mutex> lock(walking);
+  std::lock_guard<std::mutex> lock(ListingMutex());
   while (SQL_SUCCEEDED(SQLDataSourcesW(environment, direction, name, SQL_MAX_DSN_LENGTH + 1,
                                        &nameLength, description, 512, &descriptionLength))) {
     direction = SQL_FETCH_NEXT;
@@ -339,6 +345,22 @@ class OdbcConnection final : public DriverConnection {
 
 }  // namespace
 
+std::vector<std::string> InstalledOdbcDrivers() {
+  SQLHENV environment = Environment();
+  SQLWCHAR name[512];
+  SQLWCHAR attributes[2048];
+  SQLSMALLINT nameLength = 0, attributesLength = 0;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  std::vector<std::string> names;
+  std::lock_guard<std::mutex> lock(ListingMutex());
+  while (SQL_SUCCEEDED(SQLDriversW(environment, direction, name, 512, &nameLength, attributes,
+                                   2048, &attributesLength))) {
+    direction = SQL_FETCH_NEXT;
+    names.push_back(FromWide(name, std::min<std::size_t>(static_cast<std::size_t>(nameLength), 511)));
+  }
+  return names;
+}
+
 std::unique_ptr<DriverConnection> OpenOdbcConnection(
     std::vector<ConnectionStringItem> items, const std::string& user, const std::string& password,
     const std::string& baseFolder) {
@@ -364,6 +386,14 @@ std::unique_ptr<DriverConnection> OpenOdbcConnection(
     source = DriverOfDataSource(*dsn);
   }
   if (source.empty()) source = "ODBC";
+  // Drivers that read a file (mdbtools among them) fail without a message when it is missing.
+  std::string context = "Connecting";
+  if (auto file = FindConnectionValue(parsed, "dbq"); file && !file->empty()) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(*file, ignored))
+      RaiseProviderError(0, source, "The database file \"" + *file + "\" does not exist.");
+    context = "Opening the database file \"" + *file + "\"";
+  }
 
   SQLHENV environment = Environment();
   SQLHDBC connection = SQL_NULL_HDBC;
@@ -378,7 +408,7 @@ std::unique_ptr<DriverConnection> OpenOdbcConnection(
                                    &completedLength, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     try {
-      RaiseDiagnostics(SQL_HANDLE_DBC, connection, source, "Connecting");
+      RaiseDiagnostics(SQL_HANDLE_DBC, connection, source, context);
     } catch (...) {
       SQLFreeHandle(SQL_HANDLE_DBC, connection);
       throw;
