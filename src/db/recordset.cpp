@@ -63,9 +63,13 @@ class StandardRecordset final : public Recordset {
     if (result_) RaiseObjectOpen("Recordset");
     if (!activeConnection || activeConnection->State() != kStateOpen)
       RaiseConnectionUnusable("Recordset");
-    std::unique_ptr<QueryResult> result = activeConnection->Query(source);
+    Adopt(activeConnection->Query(source));
+  }
+
+  // Opens on `result`'s first row. A result without fields (a statement that returns no rows)
+  // leaves the recordset closed, as the platform does.
+  void Adopt(std::unique_ptr<QueryResult> result) {
     ++generation_;
-    // A statement that returns no rows leaves the recordset closed, as the platform does.
     if (!result || result->FieldCount() == 0) return;
     result_ = std::move(result);
     count_ = result_->RecordCount();
@@ -183,5 +187,11 @@ void StandardFields::Prepare(std::int32_t count) {
 }  // namespace
 
 std::shared_ptr<Recordset> CreateRecordset() { return std::make_shared<StandardRecordset>(); }
+
+std::shared_ptr<Recordset> CreateRecordset(std::unique_ptr<QueryResult> rows) {
+  auto recordset = std::make_shared<StandardRecordset>();
+  recordset->Adopt(std::move(rows));
+  return recordset;
+}
 
 }  // namespace tabrix::platform

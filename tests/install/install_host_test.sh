@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, moves it (the package must be relocatable), builds
 # examples/host against it out of tree (find_package and pkg-config), runs real reports with the
-# host programs and the installed foliowright, and reads the reports back with openpyxl.
+# host programs, the installed foliowright and the installed Python package, and reads the
+# reports back with openpyxl.
 #   install_host_test.sh BUILD_DIR SOURCE_DIR CXX_COMPILER [C_COMPILER]      (registered with ctest)
 set -euo pipefail
 build=$1
@@ -51,9 +52,10 @@ pc_include=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --variable=includedi
 # A database, a template and a definition file: items of one year go into a growing table whose
 # total formula follows it.
 mkdir -p "$work/report/data" "$work/report/templates"
-/usr/bin/python3 - "$work/report" <<'PY'
-import os, sqlite3, sys
-from openpyxl import Workbook
+/usr/bin/python3 - "$work/report" "$source/python/tests" <<'PY'
+import os, pathlib, sqlite3, sys
+sys.path.insert(0, sys.argv[2])
+from conftest import make_template
 folder = sys.argv[1]
 con = sqlite3.connect(os.path.join(folder, "data", "items.db"))
 con.executescript("""
@@ -62,15 +64,7 @@ INSERT INTO items VALUES ('cherry', 7, 2024), ('apple', 3, 2024), ('banana', 11,
 """)
 con.commit()
 con.close()
-wb = Workbook()
-ws = wb.active
-ws.title = "Data"
-ws["A1"] = "Items"
-ws["A3"] = "Item"
-ws["B3"] = "Qty"
-ws["A6"] = "Total"
-ws["B6"] = "=SUM(B4:B5)"
-wb.save(os.path.join(folder, "templates", "items.xlsx"))
+make_template(pathlib.Path(folder, "templates"))
 PY
 printf '%s\r\n' 'Foliowright Version 2.0' '[Data Source]' 'EncryptPassword=N' 'Name1=Main' \
   'ConnectionString1=Provider=SQLite;Data Source=data\items.db' '[File]' \
@@ -98,7 +92,23 @@ if grep -q "fmtconv.cfg" "$work/report/out/foliowright.log"; then
   fail "installed foliowright did not find fmtconv.cfg"
 fi
 
-for who in cmake pkgconfig c-cmake c-pkgconfig foliowright; do
+# The Python package, from the prefix's site folder, when the build has it.
+whos="cmake pkgconfig c-cmake c-pkgconfig foliowright"
+if [ -d "$build/python/tabrix" ]; then
+  module=$(find "$prefix" -name '_tabrix*.so')
+  [ -n "$module" ] || fail "Python package not installed"
+  (cd "$work" && PYTHONPATH=$(dirname "$(dirname "$module")") /usr/bin/python3 - "$work/report/items.def" "$prefix" <<'PY') ||
+import os, sys
+import tabrix
+assert os.path.realpath(tabrix.__file__).startswith(os.path.realpath(sys.argv[2])), tabrix.__file__
+result = tabrix.run(sys.argv[1], "python")
+assert [(s.name, s.records, s.error) for s in result.statements] == [("items", 3, None)], result.statements
+PY
+    fail "installed Python package run"
+  whos="$whos python"
+fi
+
+for who in $whos; do
   /usr/bin/python3 - "$work/report/out/items_${who}_2024.xlsx" <<'PY' || fail "report of $who"
 import sys
 from openpyxl import load_workbook

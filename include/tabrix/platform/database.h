@@ -86,5 +86,8 @@ std::shared_ptr<Connection> CreateConnection();
 std::vector<std::string> ConnectionStringWarnings(const std::string& connectionString);
 // A new, closed recordset.
 std::shared_ptr<Recordset> CreateRecordset();
+// A recordset open on the first of `rows`: rows the host gathered itself, from data that was
+// never in a database. Closing it releases them.
+std::shared_ptr<Recordset> CreateRecordset(std::unique_ptr<QueryResult> rows);
 
 }  // namespace tabrix::platform
