@@ -10,19 +10,6 @@
 namespace tabrix::group {
 namespace {
 
-// Index after the string literal starting at s[i] == '"' ("" stands for one quote).
-std::size_t StringEnd(std::string_view s, std::size_t i) {
-  for (++i; i < s.size(); ++i) {
-    if (s[i] != '"') continue;
-    if (i + 1 < s.size() && s[i + 1] == '"') {
-      ++i;
-      continue;
-    }
-    return i + 1;
-  }
-  return s.size();
-}
-
 // Index after the bracketed part starting at s[i] == '[' (brackets nest in structured references).
 std::size_t BracketEnd(std::string_view s, std::size_t i) {
   int depth = 0;
@@ -59,7 +46,7 @@ bool RelativeLinesStayWithin(std::string_view formula, bool down, std::int32_t f
   while (i < formula.size()) {
     const char c = formula[i];
     if (c == '"') {
-      i = StringEnd(formula, i);
+      i = a1::QuotedNameEnd(formula, i) + 1;  // a text
     } else if (c == '[') {
       i = BracketEnd(formula, i);
     } else if (c == '\'') {
