@@ -91,10 +91,6 @@ bool BlockStaysInside(platform::Worksheet& sheet, const platform::CellRect& bloc
   const std::int32_t last = down ? block.row2 : block.col2;
   for (std::int32_t row = block.row1; row <= block.row2; ++row) {
     for (std::int32_t column = block.col1; column <= block.col2; ++column) {
-      const platform::CellRect merge = sheet.MergeArea(row, column);
-      const std::int32_t mergeFirst = down ? merge.row1 : merge.col1;
-      const std::int32_t mergeLast = down ? merge.row2 : merge.col2;
-      if (mergeFirst < first || mergeLast > last) return false;
       const std::optional<std::string> formula = sheet.CellFormula(row, column);
       if (!formula) return false;
       if (!formula->empty() && !RelativeLinesStayWithin(*formula, down, first, last)) return false;

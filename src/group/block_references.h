@@ -14,8 +14,8 @@ namespace tabrix::group {
 bool RelativeLinesStayWithin(std::string_view formula, bool down, std::int32_t first,
                              std::int32_t last);
 
-// Every formula of `block` keeps its relative lines inside the block's lines, and no merged
-// area leaves them. False as well when the worksheet does not show its formulas.
+// Every formula of `block` keeps its relative lines inside the block's lines. False as well
+// when the worksheet does not show its formulas.
 bool BlockStaysInside(platform::Worksheet& sheet, const platform::CellRect& block, bool down);
 
 }  // namespace tabrix::group

@@ -162,8 +162,10 @@ class GroupFill {
   // - a formula of the record block has a relative row (column when records go right) outside
   //   the block or on another sheet: a copy from the spare template moves such a reference by
   //   the record's distance from the spare, which stays the same through a run, while a fill
-  //   moves it by the record's distance from the run's first record;
-  // - a merged area crosses the block's edge: copies leave it out but insertions grow it.
+  //   moves it by the record's distance from the run's first record.
+  // Page breaks, records going right, band insertions, merged areas (even those crossing the
+  // block's edge), conditional formats, validations, names, charts and array formulas come
+  // out the same either way (tests/group/planned_fill_test.cpp).
   bool CanPlanRuns() {
     if (!plan_.PlanRuns || flat_ || uniform_ || !hasDetail_ || plan_.HasImageList) return false;
     const GroupLevel& detail = table_.Levels.back();

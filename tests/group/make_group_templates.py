@@ -17,8 +17,8 @@ report deletes its worksheet.
 orders_right.xlsx, sheet "Report": the same template transposed (records going right).
 
 orders_decorated.xlsx: orders.xlsx decorated the way real templates are: on the line row a
-merged A5:B5, a list validation on D5, F5 =E5/$F$9 (the line's share of the grand total) and
-G5 =D5*E5; conditional formats on both header rows, a hyperlink on G3, a taller row 5 and a
+merged A5:B5, a list validation on D5, F5 =E5/$F$9 (the line's share of the grand total),
+G5 =D5*E5 merged with G6 of the order footer; conditional formats on both header rows, a hyperlink on G3, a taller row 5 and a
 wider column C; the names GrandTotal and Lines; a sheet "Summary" with an array formula over
 the amounts; a bar chart over E3:E8. orders_outside.xlsx adds G5 =E4+E6, a line formula
 reaching the rows above and below its own.
@@ -73,6 +73,7 @@ def decorate(wb, outside):
     ws["F5"] = "=E5/$F$9"
     ws["F5"].number_format = "0.00%"
     ws["G5"] = "=E4+E6" if outside else "=D5*E5"
+    ws.merge_cells("G5:G6")
     red = PatternFill("solid", fgColor="FFFFC7CE")
     ws.conditional_formatting.add("A3:G3", CellIsRule(operator="equal", formula=['"C1"'], fill=red))
     ws.conditional_formatting.add("B4:G4", CellIsRule(operator="greaterThan", formula=["$F$9"], fill=red))
