@@ -51,7 +51,7 @@ for name in names:
         print(name, x[max(0, i - 80):i + 80], "|", y[max(0, i - 80):i + 80])
 )PY";
 
-struct Variant_ {
+struct TemplateCase {
   const char* name;
   const char* templateName;
   const char* cellList;
@@ -63,7 +63,7 @@ struct Variant_ {
   bool planned;  // the planned fill makes fewer insertions
 };
 
-const Variant_ kVariants[] = {
+const TemplateCase kVariants[] = {
     {"orders", "orders.xlsx", "A3,B4,C5,D5,E5", "", 0, "", "", {"customer", "A3:F7", "order_no", "A4:F6"}, true},
     {"decorated", "orders_decorated.xlsx", "A3,B4,C5,D5,E5", "A5:G5", 0, "", "",
      {"customer", "A3:G7", "order_no", "A4:G6"}, true},
@@ -78,7 +78,7 @@ const Variant_ kVariants[] = {
     {"pictures", "orders.xlsx", "A3,B4,C5,D5,E5,F5", "", 0, "photo", "", {"customer", "A3:F7", "order_no", "A4:F6"}, false},
 };
 
-class PlannedFill : public ::testing::TestWithParam<Variant_> {
+class PlannedFill : public ::testing::TestWithParam<TemplateCase> {
  protected:
   static void SetUpTestSuite() {
     RunPython(ReadTextFile(std::string(TABRIX_SOURCE_DIR) + "/tests/group/make_group_templates.py"),
@@ -93,7 +93,7 @@ class PlannedFill : public ::testing::TestWithParam<Variant_> {
     std::vector<std::pair<std::int32_t, std::int32_t>> progress;
   };
 
-  static Result Fill(const Variant_& v, bool byRecord) {
+  static Result Fill(const TemplateCase& v, bool byRecord) {
     if (byRecord)
       setenv("TABRIX_GROUP_FILL_BY_RECORD", "1", 1);
     else
@@ -123,7 +123,7 @@ class PlannedFill : public ::testing::TestWithParam<Variant_> {
 };
 
 TEST_P(PlannedFill, SavesWhatTheRecordByRecordFillSaves) {
-  const Variant_& v = GetParam();
+  const TemplateCase& v = GetParam();
   const Result byRecord = Fill(v, true);
   const Result planned = Fill(v, false);
   EXPECT_EQ(RunPython(kComparePackages, {byRecord.saved, planned.saved}), "");
@@ -135,7 +135,7 @@ TEST_P(PlannedFill, SavesWhatTheRecordByRecordFillSaves) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Templates, PlannedFill, ::testing::ValuesIn(kVariants),
-                         [](const ::testing::TestParamInfo<Variant_>& info) {
+                         [](const ::testing::TestParamInfo<TemplateCase>& info) {
                            std::string name = info.param.name;
                            for (char& c : name)
                              if (c == ' ') c = '_';
