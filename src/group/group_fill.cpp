@@ -1,11 +1,14 @@
 // The grouped report's record loop: closes and opens group blocks as keys change, copies the
-// template blocks and writes each record.
+// template blocks and writes each record; runs of records within one group get their room at once.
 #include "group/group_fill.h"
 
+#include <deque>
+#include <exception>
 #include <limits>
 #include <string>
 
 #include "fill/cell_values.h"
+#include "group/block_references.h"
 #include "tabrix/error.h"
 #include "tabrix/variant.h"
 
@@ -69,6 +72,16 @@ struct LevelTrack {
   std::int64_t BlockCount = 0;                   // blocks started after the first one
 };
 
+// A record read ahead of the loop, with what the recordset raised reading it or moving past it.
+struct ReadRecord {
+  std::vector<Variant> Values;
+  std::exception_ptr ReadFailure;  // the fields could not be read: the loop ends at this record
+  std::exception_ptr MoveFailure;  // MoveNext after it failed: the loop ends after this record
+};
+
+// The longest run planned at once, which bounds the records held in memory.
+constexpr std::int32_t kMaxRun = 4096;
+
 class GroupFill {
  public:
   GroupFill(TabrixEvents* events, platform::Recordset& recordset, platform::Worksheet& sheet,
@@ -98,6 +111,7 @@ class GroupFill {
  private:
   void Setup() {
     if (plan_.HasImageList) imageFolder_ = fill::ImageFolder(sheet_);
+    planRuns_ = CanPlanRuns();
     levels_.resize(table_.Levels.size());
     for (std::size_t L = 0; L < levels_.size(); ++L) {
       const GroupLevel& level = table_.Levels[L];
@@ -138,29 +152,133 @@ class GroupFill {
     }
   }
 
+  // Whether runs of records within one group may be planned: one insertion for the run and one
+  // fill repeating the record block give what a room and a copy from the spare template per
+  // record give. Not so, and every record keeps its own room and copy, when:
+  // - the flat and uniform layouts make their room at once already;
+  // - every field is a group key (no record block to repeat);
+  // - records carry pictures: a picture reaching past its record's lines is moved or stretched
+  //   by the insertions made for the records after it, which a run makes before placing it;
+  // - a formula of the record block has a relative row (column when records go right) outside
+  //   the block or on another sheet: a copy from the spare template moves such a reference by
+  //   the record's distance from the spare, which stays the same through a run, while a fill
+  //   moves it by the record's distance from the run's first record.
+  // Page breaks, records going right, band insertions, merged areas (even those crossing the
+  // block's edge), conditional formats, validations, names, charts and array formulas come
+  // out the same either way (tests/group/planned_fill_test.cpp).
+  bool CanPlanRuns() {
+    if (!plan_.PlanRuns || flat_ || uniform_ || !hasDetail_ || plan_.HasImageList) return false;
+    const GroupLevel& detail = table_.Levels.back();
+    return BlockStaysInside(sheet_,
+                            CellRect{detail.MinRow, detail.MinCol, detail.MaxRow, detail.MaxCol},
+                            plan_.RecordsGoDown);
+  }
+
   void Record(std::int32_t r) {
     if (events_) events_->FunctionProgress(r + 1, plan_.RecordCount);
 
-    platform::Fields& fields = recordset_.GetFields();
-    for (std::size_t f = 0; f < current_.size(); ++f)
-      current_[f] = fill::ReadFieldValue(fields.Item(static_cast<std::int32_t>(f)));
+    if (ahead_.empty()) ReadAhead();
+    ReadRecord record = std::move(ahead_.front());
+    ahead_.pop_front();
+    if (record.ReadFailure) std::rethrow_exception(record.ReadFailure);
+    current_ = std::move(record.Values);
 
     const std::int32_t b = r == 0 ? 0 : BreakLevel();
     if (b == groupCount_ && !hasDetail_) {
       // Every field is a key and none changed: the record has nothing to write and takes no
       // room; it does not count towards the records of a page either.
       ++skipped_;
-      recordset_.MoveNext();
+      if (record.MoveFailure) std::rethrow_exception(record.MoveFailure);
       return;
     }
-    if (!flat_) MakeRoom(b);
-    if (!uniform_) CopyBlock(r, b);
+    if (runLeft_ > 0) {
+      --runLeft_;  // its room and its block came with the run
+    } else {
+      if (!flat_) MakeRoom(b);
+      if (!uniform_) CopyBlock(r, b);
+    }
     if (r > 0) MoveBlocks(b);
+    if (planRuns_ && runLeft_ == 0) PlanRun(b);
     Write(b);
     PageBreaks(b);
 
-    recordset_.MoveNext();
+    if (record.MoveFailure) std::rethrow_exception(record.MoveFailure);
     ++recordsSinceBreak_;
+  }
+
+  // Reads the recordset's current record into the queue and moves on. A failure is kept with
+  // the record and raised when the loop gets there, so the records before it are written first.
+  void ReadAhead() {
+    ReadRecord record;
+    ++recordsRead_;
+    try {
+      platform::Fields& fields = recordset_.GetFields();
+      record.Values.resize(current_.size());
+      for (std::size_t f = 0; f < record.Values.size(); ++f)
+        record.Values[f] = fill::ReadFieldValue(fields.Item(static_cast<std::int32_t>(f)));
+    } catch (...) {
+      record.ReadFailure = std::current_exception();
+      ahead_.push_back(std::move(record));
+      return;
+    }
+    try {
+      recordset_.MoveNext();
+    } catch (...) {
+      record.MoveFailure = std::current_exception();
+    }
+    ahead_.push_back(std::move(record));
+  }
+
+  // The records after the current one (which broke at level b) that repeat every group key get
+  // their room after the current record block in one insertion, and the block is repeated over
+  // the room by one fill; those records then only write their values.
+  void PlanRun(std::int32_t b) {
+    // The keys the next records are compared with (see BreakLevel): the levels from b on take
+    // the current record's keys; the levels outside keep theirs.
+    std::vector<Variant> keys = previous_;
+    for (std::int32_t L = b; L < groupCount_; ++L)
+      for (std::int32_t f : table_.Levels[static_cast<std::size_t>(L)].KeyFields)
+        keys[static_cast<std::size_t>(f)] = current_[static_cast<std::size_t>(f)];
+
+    std::int32_t run = 0;
+    for (std::size_t i = 0; run < kMaxRun; ++i) {
+      if (i == ahead_.size()) {
+        if (recordsRead_ >= plan_.RecordCount) break;
+        ReadAhead();
+      }
+      const ReadRecord& next = ahead_[i];
+      if (next.ReadFailure || !RepeatsKeys(next.Values, keys)) break;
+      ++run;
+      if (next.MoveFailure) break;
+    }
+    if (run == 0) return;
+
+    const LevelTrack& detail = levels_.back();
+    const LevelTrack& outer = levels_.front();
+    const std::int64_t lines = std::int64_t{detail.Span} * run;
+    const std::int32_t first = detail.Last + 1;
+    const std::int32_t last = LineNumber(detail.Last + lines);
+    sheet_.InsertCells(plan_.RangeFill
+                           ? lines_.Cells(first, last, outer.AcrossFirst, outer.AcrossLast)
+                           : lines_.Entire(first, last),
+                       lines_.Grow());
+    for (LevelTrack& track : levels_) {
+      track.SpareStart = LineNumber(track.SpareStart + lines);
+      track.SpareEnd = LineNumber(track.SpareEnd + lines);
+    }
+    sheet_.AutoFill(lines_.Cells(detail.First, detail.Last, detail.AcrossFirst, detail.AcrossLast),
+                    lines_.Cells(detail.First, last, detail.AcrossFirst, detail.AcrossLast),
+                    platform::kFillCopy);
+    runLeft_ = run;
+  }
+
+  bool RepeatsKeys(const std::vector<Variant>& values, const std::vector<Variant>& keys) const {
+    for (std::int32_t L = 0; L < groupCount_; ++L)
+      for (std::int32_t f : table_.Levels[static_cast<std::size_t>(L)].KeyFields) {
+        const auto field = static_cast<std::size_t>(f);
+        if (!VariantsEqual(values[field], keys[field])) return false;
+      }
+    return true;
   }
 
   // The outermost level with a changed key; the detail level when no key changed.
@@ -303,6 +421,7 @@ class GroupFill {
   const bool hasDetail_;  // false when every field is a group key
   const bool flat_;
   const bool uniform_;
+  bool planRuns_ = false;
 
   std::vector<LevelTrack> levels_;
   std::vector<Variant> current_;
@@ -311,6 +430,9 @@ class GroupFill {
   std::int64_t lastBreakCount_ = 0;
   std::int64_t recordsSinceBreak_ = 0;
   std::int64_t skipped_ = 0;  // records that repeated every key without detail fields
+  std::deque<ReadRecord> ahead_;    // records read and not yet written
+  std::int32_t recordsRead_ = 0;
+  std::int32_t runLeft_ = 0;        // records of the planned run still to write
 };
 
 }  // namespace

@@ -8,6 +8,10 @@
 // at the end, so the finished table ends where its last block ends and whatever followed the
 // template follows the table. When every field is a group key there are no detail cells: a
 // record that repeats every key of the record before it writes nothing and takes no room.
+//
+// Records that open no group (they repeat every key of the record before) are planned in runs:
+// the loop reads ahead how many follow, makes room for all of them in one insertion and repeats
+// the current record block over the room in one fill. See group_fill.cpp for when it does not.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +30,7 @@ struct FillPlan {
   bool RangeFill = false;     // insert and delete cells of the outermost block's width only
   bool HasImageList = false;  // the image list is not empty: the picture folder is needed
   std::int32_t RecordCount = 0;  // at least 1
+  bool PlanRuns = true;          // false: room and a copy for every record, one at a time
   fill::PageBreakSpec PageBreaks;
 };
 

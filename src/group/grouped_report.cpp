@@ -1,6 +1,7 @@
 // The grouped-table report: the method frame around the level table and the record loop.
 #include "group/grouped_report.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "fill/cell_references.h"
@@ -111,6 +112,8 @@ void RunGroupTableReport(TabrixEvents* events, const RecordsetPtr& recordset,
   plan.RecordsGoDown = fillOrder == 0;
   plan.RangeFill = rangeFill;
   plan.HasImageList = !imageEntries.empty();
+  // The record-by-record fill, kept for the tests that compare the planned fill with it.
+  plan.PlanRuns = std::getenv("TABRIX_GROUP_FILL_BY_RECORD") == nullptr;
 
   std::vector<fill::FieldCell> cells =
       InFrame(kCellListFrame, "Syntax error. Failed to parse cell list. ", [&] {

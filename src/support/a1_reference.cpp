@@ -21,9 +21,10 @@ Reference ReferenceOf(const CellRect& rect) {
 }
 
 std::size_t QuotedNameEnd(std::string_view s, std::size_t i) {
+  const char quote = s[i];
   for (++i; i < s.size(); ++i) {
-    if (s[i] != '\'') continue;
-    if (i + 1 < s.size() && s[i + 1] == '\'') {
+    if (s[i] != quote) continue;
+    if (i + 1 < s.size() && s[i + 1] == quote) {
       ++i;
       continue;
     }

@@ -123,6 +123,7 @@ Reference ReferenceOf(const CellRect& rect);
 // Sheet qualifiers: "Sheet1!" or "'My sheet'!" ("''" inside quotes stands for one "'")
 
 // Given s[i] == '\'', the index of the closing quote; s.size() when the quote is not closed.
+// A string literal works alike from s[i] == '"' ("" inside stands for one '"').
 std::size_t QuotedNameEnd(std::string_view s, std::size_t i);
 // Text between the quotes with each "''" undone.
 std::string UnquoteName(std::string_view quoted);

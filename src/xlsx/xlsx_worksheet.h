@@ -41,6 +41,9 @@ class XlsxWorksheet final : public platform::Worksheet {
   CellRect ResolveReference(std::string_view reference) override;
   Variant GetValue(std::int32_t row, std::int32_t column) override;
   void SetValue(std::int32_t row, std::int32_t column, const Variant& value) override;
+  std::optional<std::string> CellFormula(std::int32_t row, std::int32_t column) override {
+    return GetFormula(row, column);
+  }
   void InsertCells(const CellRect& rect, platform::Shift shift) override;
   void DeleteCells(const CellRect& rect, platform::Shift shift) override;
   void CopyCells(const CellRect& source, std::int32_t destRow, std::int32_t destColumn) override;

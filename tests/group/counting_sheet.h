@@ -47,6 +47,9 @@ class CountingSheet : public platform::Worksheet {
   void SetValue(std::int32_t row, std::int32_t column, const Variant& value) override {
     inner_->SetValue(row, column, value);
   }
+  std::optional<std::string> CellFormula(std::int32_t row, std::int32_t column) override {
+    return inner_->CellFormula(row, column);
+  }
   void SetRowPageBreak(std::int32_t row, int type) override { inner_->SetRowPageBreak(row, type); }
   void SetColumnPageBreak(std::int32_t column, int type) override {
     inner_->SetColumnPageBreak(column, type);

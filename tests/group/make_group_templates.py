@@ -16,6 +16,13 @@ report deletes its worksheet.
 
 orders_right.xlsx, sheet "Report": the same template transposed (records going right).
 
+orders_decorated.xlsx: orders.xlsx decorated the way real templates are: on the line row a
+merged A5:B5, a list validation on D5, F5 =E5/$F$9 (the line's share of the grand total),
+G5 =D5*E5 merged with G6 of the order footer; conditional formats on both header rows, a hyperlink on G3, a taller row 5 and a
+wider column C; the names GrandTotal and Lines; a sheet "Summary" with an array formula over
+the amounts; a bar chart over E3:E8. orders_outside.xlsx adds G5 =E4+E6, a line formula
+reaching the rows above and below its own.
+
 Usage: /usr/bin/python3 make_group_templates.py OUTDIR
 """
 import os
@@ -23,7 +30,11 @@ import re
 import sys
 
 from openpyxl import Workbook
-from openpyxl.styles import Font
+from openpyxl.chart import BarChart, Reference
+from openpyxl.formatting.rule import CellIsRule
+from openpyxl.styles import Font, PatternFill
+from openpyxl.workbook.defined_name import DefinedName
+from openpyxl.worksheet.datavalidation import DataValidation
 from openpyxl.utils import get_column_letter, column_index_from_string
 
 CELLS = {
@@ -52,7 +63,35 @@ def transpose_formula(text):
     return re.sub(r"([A-Z]+)([0-9]+)", swap, text[1:]) if text.startswith("=") else text
 
 
-def build(path, transpose):
+def decorate(wb, outside):
+    ws = wb["Report"]
+    ws.merge_cells("A5:B5")
+    ws["A5"] = "line"
+    validation = DataValidation(type="list", formula1='"1,2,3"', allow_blank=True)
+    ws.add_data_validation(validation)
+    validation.add("D5")
+    ws["F5"] = "=E5/$F$9"
+    ws["F5"].number_format = "0.00%"
+    ws["G5"] = "=E4+E6" if outside else "=D5*E5"
+    ws.merge_cells("G5:G6")
+    red = PatternFill("solid", fgColor="FFFFC7CE")
+    ws.conditional_formatting.add("A3:G3", CellIsRule(operator="equal", formula=['"C1"'], fill=red))
+    ws.conditional_formatting.add("B4:G4", CellIsRule(operator="greaterThan", formula=["$F$9"], fill=red))
+    ws["G3"] = "top"
+    ws["G3"].hyperlink = "#Report!A1"
+    ws.row_dimensions[5].height = 18
+    ws.column_dimensions["C"].width = 14
+    wb.defined_names.append(DefinedName("GrandTotal", attr_text="Report!$F$9"))
+    wb.defined_names.append(DefinedName("Lines", attr_text="Report!$E$3:$E$8"))
+    summary = wb["Other"]
+    summary["B1"] = "=MAX(Report!E3:E8*1)"
+    summary.formula_attributes["B1"] = {"t": "array", "ref": "B1"}
+    chart = BarChart()
+    chart.add_data(Reference(ws, min_col=5, min_row=3, max_row=8), titles_from_data=False)
+    ws.add_chart(chart, "J3")
+
+
+def build(path, transpose, decorated=False, outside=False):
     wb = Workbook()
     ws = wb.active
     ws.title = "Report"
@@ -65,6 +104,8 @@ def build(path, transpose):
     ws.cell(row=1, column=1).font = Font(bold=True)
     other = wb.create_sheet("Other")
     other["A1"] = "kept"
+    if decorated:
+        decorate(wb, outside)
     wb.save(path)
 
 
@@ -73,6 +114,8 @@ def main():
     os.makedirs(out, exist_ok=True)
     build(os.path.join(out, "orders.xlsx"), transpose=False)
     build(os.path.join(out, "orders_right.xlsx"), transpose=True)
+    build(os.path.join(out, "orders_decorated.xlsx"), transpose=False, decorated=True)
+    build(os.path.join(out, "orders_outside.xlsx"), transpose=False, decorated=True, outside=True)
 
 
 if __name__ == "__main__":

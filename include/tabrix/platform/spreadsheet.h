@@ -94,6 +94,11 @@ class Worksheet : public std::enable_shared_from_this<Worksheet> {
   // Cell values. Reading a formula cell gives its cached (or computed) value.
   virtual Variant GetValue(std::int32_t row, std::int32_t column) = 0;
   virtual void SetValue(std::int32_t row, std::int32_t column, const Variant& value) = 0;
+  // Range.Formula of one cell: "=..." for a formula cell, "" for any other cell. A worksheet
+  // that does not show its formulas answers std::nullopt, and callers then assume the worst.
+  virtual std::optional<std::string> CellFormula(std::int32_t /*row*/, std::int32_t /*column*/) {
+    return std::nullopt;
+  }
 
   // Structure: cells shift as the application shifts them and every reference follows.
   virtual void InsertCells(const CellRect& rect, Shift shift) = 0;   // kShiftDown / kShiftToRight
