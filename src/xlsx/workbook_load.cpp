@@ -254,8 +254,15 @@ std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
   Formula formula;
   formula.text = std::move(text);
   formula.sheet = sheet;
-  formulas_.push_back(std::move(formula));
-  auto index = static_cast<std::uint32_t>(formulas_.size() - 1);
+  std::uint32_t index;
+  if (!freeFormulas_.empty()) {
+    index = freeFormulas_.back();
+    freeFormulas_.pop_back();
+    formulas_[index] = std::move(formula);
+  } else {
+    formulas_.push_back(std::move(formula));
+    index = static_cast<std::uint32_t>(formulas_.size() - 1);
+  }
   ReferenceReach reach = MeasureReferences(formulas_[index].text);
   if (reach.HasReferences) {
     formulas_[index].prefixed = reach.HasSheetPrefix;
@@ -319,13 +326,29 @@ void XlsxWorkbook::SettleAllFormulas() {
 
 void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
+  if (!formula.sheet) return;  // released already: the slot must not be freed twice
   if (formula.anchored) {
     anchored_.at(formula.sheet).Release(index);
     formula.anchored = false;
   }
   formula.sheet = nullptr;
+  formula.type = Formula::kNormal;
   std::string().swap(formula.text);
   std::string().swap(formula.attributes);
+  releasedFormulas_.push_back(index);
+  // Index entries of released formulas are dropped in one pass once they are a good share of
+  // the table, so that each release costs a constant amount on average.
+  if (releasedFormulas_.size() >= std::max<std::size_t>(64, formulas_.size() / 8)) PurgeReleasedFormulas();
+}
+
+void XlsxWorkbook::PurgeReleasedFormulas() {
+  auto gone = [&](std::uint32_t id) { return formulas_[id].sheet == nullptr; };
+  for (auto& [sheet, index] : localFormulas_) index.RemoveIf(gone);
+  prefixedFormulas_.RemoveIf(gone);
+  for (auto& [sheet, list] : specialFormulas_)
+    list.erase(std::remove_if(list.begin(), list.end(), gone), list.end());
+  freeFormulas_.insert(freeFormulas_.end(), releasedFormulas_.begin(), releasedFormulas_.end());
+  releasedFormulas_.clear();
 }
 
 const DefinedName* XlsxWorkbook::FindName(std::string_view name, const XlsxWorksheet* preferredScope) const {
