@@ -116,6 +116,7 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
     if (parts_.Has(sharedStringsPart_)) {
       pugi::xml_document sst;
       ParseXml(sst, parts_.data[sharedStringsPart_], sharedStringsPart_);
+      std::string().swap(parts_.data[sharedStringsPart_]);  // written again from the table
       for (pugi::xml_node si : sst.document_element().children()) {
         if (LocalName(si.name()) != "si") continue;
         pugi::xml_node first = si.first_child();
@@ -161,6 +162,9 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
       std::string relsName = RelationshipsPartName(partName);
       if (parts_.Has(relsName)) worksheet->EditRels().Load(parts_.data[relsName], relsName);
       worksheet->LoadXml(need(partName));
+      // The cells are held apart from now on and the part is written again by every save:
+      // its text is not kept beside them.
+      std::string().swap(parts_.data[partName]);
       // Rebuild the string indexes: the sheet holds shared-string numbers until now.
       for (Row& row : worksheet->Cells().Rows())
         for (Cell& cell : row.cells)
