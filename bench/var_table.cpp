@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -46,7 +47,31 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 struct Timing {
   double open = 0, query = 0, fill = 0, save = 0, total = 0;
+  long queryMb = 0, fillMb = 0, saveMb = 0;  // peak resident size within each phase
+  long filledMb = 0;                          // resident size once the table is filled
 };
+
+// Peak resident size since the last ResetPeak (VmHWM), in MB; -1 where /proc is missing.
+long StatusMb(const char* field) {
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return -1;
+  char line[256];
+  const std::size_t length = std::strlen(field);
+  long kb = -1;
+  while (std::fgets(line, sizeof line, status))
+    if (std::strncmp(line, field, length) == 0 && std::sscanf(line + length, ": %ld kB", &kb) == 1) break;
+  std::fclose(status);
+  return kb < 0 ? -1 : kb / 1024;
+}
+long PeakMb() { return StatusMb("VmHWM"); }
+
+// Starts a new peak at the current resident size, so each phase shows its own peak.
+void ResetPeak() {
+  if (FILE* refs = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", refs);
+    std::fclose(refs);
+  }
+}
 
 Timing RunOnce(const std::string& templatePath, const std::string& databasePath,
                const std::string& outputPath) {
@@ -61,20 +86,27 @@ Timing RunOnce(const std::string& templatePath, const std::string& databasePath,
   ConnectionPtr connection = platform::CreateConnection();
   connection->SetConnectionString("Provider=SQLite;Data Source=" + databasePath);
   connection->Open("", "", "");
+  ResetPeak();
   RecordsetPtr records = platform::CreateRecordset();
   records->Open(
       "SELECT region, customer, order_no, order_date, product, qty, price, amount "
       "FROM sales ORDER BY id",
       connection);
   const auto queried = Clock::now();
+  t.queryMb = PeakMb();
+  ResetPeak();
 
   // Rows 5 and 6 are the two reserved rows; the TOTAL row follows them.
   Tabrix().VarTableReport(records, sheet, std::string("A5"), std::string(), std::int16_t{0},
                           std::int16_t{2});
   const auto filled = Clock::now();
+  t.fillMb = PeakMb();
+  t.filledMb = StatusMb("VmRSS");
+  ResetPeak();
 
   workbook->SaveAs(outputPath, std::nullopt);
   const auto saved = Clock::now();
+  t.saveMb = PeakMb();
   t.open = Seconds(start, opened);
   t.query = Seconds(opened, queried);
   t.fill = Seconds(queried, filled);
@@ -152,8 +184,9 @@ int main(int argc, char** argv) {
 
   std::printf("tabrix VarTableReport, %ld records x 8 fields, Reserve 2, total row, saved .xlsx\n", n);
   for (const Timing& t : runs)
-    std::printf("  run: total %.3f s (open %.3f, query %.3f, fill %.3f, save %.3f)\n", t.total,
-                t.open, t.query, t.fill, t.save);
+    std::printf("  run: total %.3f s (open %.3f, query %.3f, fill %.3f, save %.3f);"
+                " peak MB query %ld, fill %ld (then %ld), save %ld\n",
+                t.total, t.open, t.query, t.fill, t.save, t.queryMb, t.fillMb, t.filledMb, t.saveMb);
   std::sort(runs.begin(), runs.end(),
             [](const Timing& a, const Timing& b) { return a.total < b.total; });
   const Timing& median = runs[runs.size() / 2];

@@ -49,7 +49,8 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
   struct SourceRow {
     Row properties;  // number, height, style, flags (cells unused)
     std::vector<Cell> cells;
-    std::vector<std::string> formulas;  // text per cell with a formula
+    std::vector<Formula> formulas;  // per cell with a formula (the destination may overlap
+                                    // the source, and clearing it releases formulas)
     bool exists = false;
   };
   std::vector<SourceRow> snapshot;
@@ -68,7 +69,10 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
       std::size_t a = FirstCellAt(*it, source.col1), b = FirstCellAt(*it, source.col2 + 1);
       copy.cells.assign(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
       for (const Cell& cell : copy.cells)
-        if (cell.HasFormula()) copy.formulas.push_back(book.FormulaText(cell.formula));
+        if (cell.HasFormula()) {
+          book.FormulaText(cell.formula);
+          copy.formulas.push_back(book.Formulas()[cell.formula]);
+        }
       snapshot.push_back(std::move(copy));
     }
   }
@@ -106,11 +110,11 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
     for (Cell& cell : copy.cells) {
       cell.column += dCol;
       if (cell.HasFormula()) {
-        const Formula& original = book.Formulas()[cell.formula];
+        Formula& original = copy.formulas[formulaIndex++];
         Formula::Type type = original.type;
         CellRect ref = original.ref;
-        std::string attributes = original.attributes;
-        cell.formula = book.AddFormula(&sheet_, TranslatedFormula(copy.formulas[formulaIndex++], dRow, dCol));
+        std::string attributes = std::move(original.attributes);
+        cell.formula = book.AddFormula(&sheet_, TranslatedFormula(original.text, dRow, dCol));
         Formula& added = book.Formulas()[cell.formula];
         added.type = type;
         added.attributes = std::move(attributes);

@@ -60,6 +60,18 @@ class FormulaIndex {
     Insert(rows ? byRow_ : byColumn_, Entry{rows ? reach.maxRow : reach.maxColumn, formula});
   }
 
+  // Drops the entries of every formula for which gone(formula) holds (released formulas, before
+  // their slots are given to new formulas).
+  template <typename Gone>
+  void RemoveIf(Gone gone) {
+    auto drop = [&](std::vector<Entry>& list) {
+      list.erase(std::remove_if(list.begin(), list.end(), [&](const Entry& e) { return gone(e.formula); }),
+                 list.end());
+    };
+    drop(byRow_);
+    drop(byColumn_);
+  }
+
   std::size_t Size() const { return byRow_.size(); }
 
  private:

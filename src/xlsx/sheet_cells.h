@@ -110,6 +110,18 @@ class SheetCells {
     return *it;
   }
 
+  // The cell at (row, column), created blank when absent. A row that must grow takes the room
+  // of the row above it at once: rows filled one after the other end up alike, and growing by
+  // doubling would leave most of a million rows with unused room.
+  Cell& GetCell(std::int32_t row, std::int32_t column) {
+    Row& r = GetRow(row);
+    if (r.cells.size() == r.cells.capacity() && &r != rows_.data() && !r.Find(column)) {
+      const std::size_t above = (&r - 1)->cells.size();
+      if (above > r.cells.size()) r.cells.reserve(above);
+    }
+    return r.Get(column);
+  }
+
   void RowsChangedFrom(std::int32_t number) {
     auto index = static_cast<std::size_t>(LowerBound(number) - rows_.begin());
     if (index < validHeights_) validHeights_ = index;

@@ -152,10 +152,8 @@ void StructureEditor::MoveEntireRows() {
         pattern.cells.push_back(blank);
       }
       if (!pattern.Empty()) {
-        std::vector<Row> fresh(static_cast<std::size_t>(n), pattern);
-        for (std::int32_t i = 0; i < n; ++i) fresh[static_cast<std::size_t>(i)].number = k + i;
-        rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(start), std::make_move_iterator(fresh.begin()),
-                    std::make_move_iterator(fresh.end()));
+        rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(start), static_cast<std::size_t>(n), pattern);
+        for (std::int32_t i = 0; i < n; ++i) rows[start + static_cast<std::size_t>(i)].number = k + i;
       }
     }
     return;

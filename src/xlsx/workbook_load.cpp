@@ -116,6 +116,7 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
     if (parts_.Has(sharedStringsPart_)) {
       pugi::xml_document sst;
       ParseXml(sst, parts_.data[sharedStringsPart_], sharedStringsPart_);
+      std::string().swap(parts_.data[sharedStringsPart_]);  // written again from the table
       for (pugi::xml_node si : sst.document_element().children()) {
         if (LocalName(si.name()) != "si") continue;
         pugi::xml_node first = si.first_child();
@@ -161,6 +162,9 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
       std::string relsName = RelationshipsPartName(partName);
       if (parts_.Has(relsName)) worksheet->EditRels().Load(parts_.data[relsName], relsName);
       worksheet->LoadXml(need(partName));
+      // The cells are held apart from now on and the part is written again by every save:
+      // its text is not kept beside them.
+      std::string().swap(parts_.data[partName]);
       // Rebuild the string indexes: the sheet holds shared-string numbers until now.
       for (Row& row : worksheet->Cells().Rows())
         for (Cell& cell : row.cells)
@@ -254,8 +258,15 @@ std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
   Formula formula;
   formula.text = std::move(text);
   formula.sheet = sheet;
-  formulas_.push_back(std::move(formula));
-  auto index = static_cast<std::uint32_t>(formulas_.size() - 1);
+  std::uint32_t index;
+  if (!freeFormulas_.empty()) {
+    index = freeFormulas_.back();
+    freeFormulas_.pop_back();
+    formulas_[index] = std::move(formula);
+  } else {
+    formulas_.push_back(std::move(formula));
+    index = static_cast<std::uint32_t>(formulas_.size() - 1);
+  }
   ReferenceReach reach = MeasureReferences(formulas_[index].text);
   if (reach.HasReferences) {
     formulas_[index].prefixed = reach.HasSheetPrefix;
@@ -319,13 +330,29 @@ void XlsxWorkbook::SettleAllFormulas() {
 
 void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
+  if (!formula.sheet) return;  // released already: the slot must not be freed twice
   if (formula.anchored) {
     anchored_.at(formula.sheet).Release(index);
     formula.anchored = false;
   }
   formula.sheet = nullptr;
+  formula.type = Formula::kNormal;
   std::string().swap(formula.text);
   std::string().swap(formula.attributes);
+  releasedFormulas_.push_back(index);
+  // Index entries of released formulas are dropped in one pass once they are a good share of
+  // the table, so that each release costs a constant amount on average.
+  if (releasedFormulas_.size() >= std::max<std::size_t>(64, formulas_.size() / 8)) PurgeReleasedFormulas();
+}
+
+void XlsxWorkbook::PurgeReleasedFormulas() {
+  auto gone = [&](std::uint32_t id) { return formulas_[id].sheet == nullptr; };
+  for (auto& [sheet, index] : localFormulas_) index.RemoveIf(gone);
+  prefixedFormulas_.RemoveIf(gone);
+  for (auto& [sheet, list] : specialFormulas_)
+    list.erase(std::remove_if(list.begin(), list.end(), gone), list.end());
+  freeFormulas_.insert(freeFormulas_.end(), releasedFormulas_.begin(), releasedFormulas_.end());
+  releasedFormulas_.clear();
 }
 
 const DefinedName* XlsxWorkbook::FindName(std::string_view name, const XlsxWorksheet* preferredScope) const {

@@ -251,7 +251,7 @@ void XlsxWorkbook::WritePackage(const std::string& path, std::int32_t format) {
         view.attribute("tabSelected").set_value(&sheet == active_ ? "1" : "0");
       }
     }
-    parts_.Put(sheet.PartName(), sheet.SaveXml(remap));
+    parts_.PutDeflated(sheet.PartName(), sheet.SaveXml(remap));
     if (sheet.HasRels()) parts_.Put(RelationshipsPartName(sheet.PartName()), sheet.Rels().Serialize());
     largeParts.push_back(sheet.PartName());
   }
@@ -275,6 +275,8 @@ void XlsxWorkbook::WritePackage(const std::string& path, std::int32_t format) {
   parts_.Put(RelationshipsPartName(workbookPart_), workbookRels_.Serialize());
   parts_.Put("[Content_Types].xml", contentTypes_.Serialize());
   WriteZipFile(path, parts_, largeParts);
+  // Sheets are written again from their cells by every save.
+  parts_.deflated.clear();
 }
 
 }  // namespace tabrix::xlsx

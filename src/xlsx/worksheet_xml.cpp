@@ -405,7 +405,7 @@ void XlsxWorksheet::WriteRangeLists() {
   rangeLists_.clear();
 }
 
-std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap) {
+DeflatedPart XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap) {
   WriteRangeLists();
   book_->SettleFormulas(this);
   pugi::xml_node root = Root();
@@ -481,17 +481,15 @@ std::string XlsxWorksheet::SaveXml(const std::vector<std::uint32_t>& stringRemap
   for (pugi::xml_node node : added) root.remove_child(node);
 
   std::size_t at = text.find(kSheetDataMarker);
-  std::size_t cellCount = 0;
-  for (const Row& row : cells_.Rows()) cellCount += row.cells.size();
-  std::string out;
-  out.reserve(text.size() + cells_.Rows().size() * 40 + cellCount * 40);
-  out.append(text, 0, at);
-  AppendSheetData(out, stringRemap);
-  out.append(text, at + std::strlen(kSheetDataMarker), std::string::npos);
-  return out;
+  StreamedPart part;
+  part.Buffer().append(text, 0, at);
+  AppendSheetData(part, stringRemap);
+  part.Buffer().append(text, at + std::strlen(kSheetDataMarker), std::string::npos);
+  return part.Finish();
 }
 
-void XlsxWorksheet::AppendSheetData(std::string& out, const std::vector<std::uint32_t>& stringRemap) {
+void XlsxWorksheet::AppendSheetData(StreamedPart& part, const std::vector<std::uint32_t>& stringRemap) {
+  std::string& out = part.Buffer();
   const StringTable& strings = book_->Strings();
   const std::vector<Formula>& formulas = book_->Formulas();
   // Column letters are looked up, row digits written once per row.
@@ -615,6 +613,7 @@ void XlsxWorksheet::AppendSheetData(std::string& out, const std::vector<std::uin
       out += "</c>";
     }
     out += "</row>";
+    part.Spill();
   }
 }
 

@@ -147,6 +147,10 @@ class XlsxWorkbook final : public platform::Workbook {
   std::string stylesPart_;
   std::string sharedStringsPart_;
   std::vector<Formula> formulas_;
+  // Released formula slots: `released` may still be named by index entries until the next
+  // purge; `freeFormulas_` are reused by AddFormula.
+  std::vector<std::uint32_t> releasedFormulas_, freeFormulas_;
+  void PurgeReleasedFormulas();
   std::map<const XlsxWorksheet*, FormulaIndex> localFormulas_;
   FormulaIndex prefixedFormulas_;
   std::map<const XlsxWorksheet*, AnchoredFormulas> anchored_;

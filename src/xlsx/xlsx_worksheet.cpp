@@ -142,7 +142,7 @@ void XlsxWorksheet::SetValue(std::int32_t row, std::int32_t column, const Varian
   if (value.IsText()) {
     // A table's header cell names its column: the column and the references to it follow.
     if (auto name = RenameTableColumnAt(*this, row, column, value.Text())) {
-      WriteValue(cells_.GetRow(row).Get(column), Variant(*name), false);
+      WriteValue(cells_.GetCell(row, column), Variant(*name), false);
       return;
     }
   }
@@ -151,7 +151,7 @@ void XlsxWorksheet::SetValue(std::int32_t row, std::int32_t column, const Varian
     if (cell) WriteValue(*cell, value, false);
     return;
   }
-  WriteValue(cells_.GetRow(row).Get(column), value, false);
+  WriteValue(cells_.GetCell(row, column), value, false);
 }
 
 void XlsxWorksheet::SetFormula(std::int32_t row, std::int32_t column, std::string_view formula,
@@ -159,7 +159,7 @@ void XlsxWorksheet::SetFormula(std::int32_t row, std::int32_t column, std::strin
   CheckCell(row, column);
   CheckCellWritable(*this, row, column);
   if (!formula.empty() && formula.front() == '=') formula.remove_prefix(1);
-  Cell& cell = cells_.GetRow(row).Get(column);
+  Cell& cell = cells_.GetCell(row, column);
   ClearFormula(cell);
   WriteValue(cell, cached, true);
   cell.formula = book_->AddFormula(this, std::string(formula));
@@ -193,7 +193,7 @@ std::uint32_t XlsxWorksheet::CellStyle(std::int32_t row, std::int32_t column) {
 
 void XlsxWorksheet::SetCellStyle(std::int32_t row, std::int32_t column, std::uint32_t style) {
   CheckCell(row, column);
-  cells_.GetRow(row).Get(column).style = style;
+  cells_.GetCell(row, column).style = style;
 }
 
 std::string XlsxWorksheet::DisplayText(std::int32_t row, std::int32_t column) {

@@ -21,6 +21,7 @@
 #include "xlsx/sheet_cells.h"
 #include "xlsx/sheet_layout.h"
 #include "xlsx/sheet_pictures.h"
+#include "xlsx/zip_archive.h"
 
 namespace tabrix::xlsx {
 
@@ -102,7 +103,8 @@ class XlsxWorksheet final : public platform::Worksheet {
   // The sheet's relationships for changes; they are written with the sheet from then on.
   Relationships& EditRels();
   void LoadXml(const std::string& bytes);
-  std::string SaveXml(const std::vector<std::uint32_t>& stringRemap);
+  // The sheet part as saved, deflated while it is written.
+  DeflatedPart SaveXml(const std::vector<std::uint32_t>& stringRemap);
   // Raises the engine's error once the sheet (or its workbook) is gone.
   void CheckAlive() const;
   // Called by the workbook when the sheet is deleted or the workbook closes.
@@ -131,7 +133,7 @@ class XlsxWorksheet final : public platform::Worksheet {
 
  private:
   void LoadSheetData(pugi::xml_node sheetData);
-  void AppendSheetData(std::string& out, const std::vector<std::uint32_t>& stringRemap);
+  void AppendSheetData(StreamedPart& part, const std::vector<std::uint32_t>& stringRemap);
   void CheckCell(std::int32_t row, std::int32_t column) const;
   Variant CellValue(const Cell& cell) const;
   void WriteValue(Cell& cell, const Variant& value, bool keepFormula);

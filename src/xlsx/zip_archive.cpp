@@ -2,10 +2,13 @@
 // size.
 #include "xlsx/zip_archive.h"
 
+#include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -17,9 +20,16 @@ void PackageParts::Put(const std::string& name, std::string bytes) {
   auto it = data.find(name);
   if (it == data.end()) order.push_back(name);
   data[name] = std::move(bytes);
+  deflated.erase(name);
+}
+
+void PackageParts::PutDeflated(const std::string& name, DeflatedPart part) {
+  Put(name, std::string());
+  deflated[name] = std::move(part);
 }
 
 void PackageParts::Remove(const std::string& name) {
+  deflated.erase(name);
   if (data.erase(name) == 0) return;
   order.erase(std::remove(order.begin(), order.end(), name), order.end());
 }
@@ -54,8 +64,11 @@ std::string OpenErrorText(int code) {
 // A zip source handing libzip data that is deflated already (by libdeflate, which is several
 // times faster than zlib at its fastest level): libzip copies it as it stands.
 struct DeflatedData {
-  std::unique_ptr<char[]> buffer;  // not zero-filled: it is written by the compressor
-  std::string_view compressed;
+  std::unique_ptr<char[]> buffer;  // not zero-filled: it is written by the compressor (none
+                                   // for a part deflated while it was written)
+  std::string_view compressed;     // the bytes, unless they are in `file`
+  FILE* file = nullptr;
+  zip_uint64_t compressedSize = 0;
   zip_uint64_t size = 0;
   zip_uint32_t crc = 0;
   zip_uint64_t offset = 0;
@@ -67,11 +80,22 @@ zip_int64_t DeflatedSource(void* userdata, void* data, zip_uint64_t length, zip_
   switch (command) {
     case ZIP_SOURCE_OPEN:
       source->offset = 0;
+      if (source->file && std::fseek(source->file, 0, SEEK_SET) != 0) {
+        zip_error_set(&source->error, ZIP_ER_READ, errno);
+        return -1;
+      }
       return 0;
     case ZIP_SOURCE_READ: {
-      zip_uint64_t left = source->compressed.size() - source->offset;
-      zip_uint64_t n = std::min(left, length);
-      std::memcpy(data, source->compressed.data() + source->offset, static_cast<std::size_t>(n));
+      zip_uint64_t left = source->compressedSize - source->offset;
+      auto n = static_cast<std::size_t>(std::min(left, length));
+      if (source->file) {
+        if (std::fread(data, 1, n, source->file) != n) {
+          zip_error_set(&source->error, ZIP_ER_READ, errno);
+          return -1;
+        }
+      } else {
+        std::memcpy(data, source->compressed.data() + source->offset, n);
+      }
       source->offset += n;
       return static_cast<zip_int64_t>(n);
     }
@@ -81,7 +105,7 @@ zip_int64_t DeflatedSource(void* userdata, void* data, zip_uint64_t length, zip_
       auto* stat = static_cast<zip_stat_t*>(data);
       zip_stat_init(stat);
       stat->size = source->size;
-      stat->comp_size = source->compressed.size();
+      stat->comp_size = source->compressedSize;
       stat->crc = source->crc;
       stat->comp_method = ZIP_CM_DEFLATE;
       stat->mtime = time(nullptr);
@@ -108,6 +132,69 @@ struct CompressorDeleter {
 };
 
 }  // namespace
+
+// igzip keeps its state between calls (libdeflate needs the whole text at once) and is faster
+// still at level 1.
+struct StreamedPart::Stream {
+  isal_zstream z;
+  std::unique_ptr<std::uint8_t[]> levelBuffer{new std::uint8_t[ISAL_DEF_LVL1_DEFAULT]};
+};
+
+StreamedPart::StreamedPart() : stream_(new Stream) {
+  isal_deflate_init(&stream_->z);
+  stream_->z.level = 1;
+  stream_->z.level_buf = stream_->levelBuffer.get();
+  stream_->z.level_buf_size = ISAL_DEF_LVL1_DEFAULT;
+  stream_->z.flush = NO_FLUSH;
+  buffer_.reserve(kSpillSize + (kSpillSize >> 2));
+}
+
+StreamedPart::~StreamedPart() = default;
+
+void StreamedPart::Deflate(bool last) {
+  isal_zstream& z = stream_->z;
+  part_.size += buffer_.size();
+  part_.crc = static_cast<std::uint32_t>(libdeflate_crc32(part_.crc, buffer_.data(), buffer_.size()));
+  z.next_in = reinterpret_cast<std::uint8_t*>(buffer_.data());
+  z.avail_in = static_cast<std::uint32_t>(buffer_.size());
+  z.end_of_stream = last ? 1 : 0;
+  std::string& out = part_.compressed;
+  do {
+    const std::size_t used = out.size();
+    const std::size_t room = std::max<std::size_t>(buffer_.size() / 2, 1 << 16);
+    out.resize(used + room);
+    z.next_out = reinterpret_cast<std::uint8_t*>(out.data() + used);
+    z.avail_out = static_cast<std::uint32_t>(room);
+    if (isal_deflate(&z) != COMP_OK) throw std::runtime_error("the part cannot be compressed");
+    out.resize(used + room - z.avail_out);
+  } while (z.avail_in > 0 || (last && z.internal_state.state != ZSTATE_END));
+  buffer_.clear();
+  if (out.size() >= kKeptSize || (part_.file && !out.empty())) MoveToFile();
+}
+
+void StreamedPart::MoveToFile() {
+  if (!part_.file) {
+    FILE* file = std::tmpfile();
+    if (!file) return;  // no temporary file: the bytes stay in memory
+    part_.file.reset(file, [](FILE* f) { std::fclose(f); });
+  }
+  if (std::fwrite(part_.compressed.data(), 1, part_.compressed.size(), part_.file.get()) !=
+      part_.compressed.size())
+    throw std::runtime_error("the part cannot be written to a temporary file");
+  part_.compressedSize += part_.compressed.size();
+  part_.compressed.clear();
+}
+
+DeflatedPart StreamedPart::Finish() {
+  Deflate(true);
+  if (part_.file) {
+    if (std::fflush(part_.file.get()) != 0) throw std::runtime_error("the part cannot be written to a temporary file");
+  } else {
+    part_.compressedSize = part_.compressed.size();
+    part_.compressed.shrink_to_fit();
+  }
+  return std::move(part_);
+}
 
 PackageParts ReadZipFile(const std::string& path) {
   int code = 0;
@@ -173,7 +260,22 @@ void WriteZipFile(const std::string& path, const PackageParts& parts,
     const std::string& bytes = parts.data.at(*name);
     bool fast = std::find(fastParts.begin(), fastParts.end(), *name) != fastParts.end();
     zip_source_t* source = nullptr;
-    if (fast && bytes.size() > 4096) {
+    if (auto done = parts.deflated.find(*name); done != parts.deflated.end()) {
+      fast = true;
+      auto* deflated = new DeflatedData;
+      zip_error_init(&deflated->error);
+      deflated->size = done->second.size;
+      deflated->crc = done->second.crc;
+      deflated->compressed = done->second.compressed;
+      deflated->file = done->second.file.get();
+      deflated->compressedSize = done->second.compressedSize;
+      source = zip_source_function(archive, DeflatedSource, deflated);
+      if (!source) {
+        zip_error_fini(&deflated->error);
+        delete deflated;
+        fail("cannot add " + *name);
+      }
+    } else if (fast && bytes.size() > 4096) {
       if (!compressor) compressor.reset(libdeflate_alloc_compressor(1));
       if (!compressor) fail("out of memory");
       auto* deflated = new DeflatedData;
@@ -185,6 +287,7 @@ void WriteZipFile(const std::string& path, const PackageParts& parts,
       std::size_t n = libdeflate_deflate_compress(compressor.get(), bytes.data(), bytes.size(),
                                                   deflated->buffer.get(), bound);
       deflated->compressed = std::string_view(deflated->buffer.get(), n);
+      deflated->compressedSize = n;
       source = n ? zip_source_function(archive, DeflatedSource, deflated) : nullptr;
       if (!source) {
         zip_error_fini(&deflated->error);

@@ -1,7 +1,8 @@
 // What structural edits cost and what they leave: formulas held by line anchors across many
 // insertions read exactly as rewriting their text on every edit reads, and on a decorated
 // template filled the way a grouped report fills it, the work of one record's insertion and
-// copy stays the same however many records are already in the sheet.
+// copy stays the same however many records are already in the sheet; released formula slots
+// are reused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -252,6 +253,31 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   EXPECT_EQ(rows.front(), 2);  // the chart at K3
   EXPECT_EQ(rows[1], 4);       // the first record filled, row 5
   EXPECT_EQ(rows.back(), recordRow - 1);
+}
+
+// Formulas released by overwritten cells or deleted rows give their slots to new formulas; a slot given again must
+// not be reached through what the formula index kept of its former formula (a formula visited
+// twice by one insertion would move twice).
+TEST(EditCost, ReleasedFormulaSlotsAreReusedAndMoveOnce) {
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = XlsxWorkbook::CreateBlank(application, "Data");
+  auto* sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
+  constexpr int kFormulas = 300;
+  for (int round = 0; round < 6; ++round) {
+    for (int r = 1; r <= kFormulas; ++r) sheet->SetFormula(r, 2, "A" + std::to_string(r + 1000 + round) + "*2");
+    sheet->InsertCells(CellRect{500, 1, 501, kMaxColumns}, platform::kShiftDown);
+    for (int r = 1; r <= kFormulas; r += 37)
+      ASSERT_EQ(sheet->GetFormula(r, 2), "=A" + std::to_string(r + 1002 + round) + "*2") << "round " << round;
+    sheet->InsertCells(CellRect{400, 3, 400, 3}, platform::kShiftDown);  // a band: no anchors
+    for (int r = 1; r <= kFormulas; r += 37)
+      ASSERT_EQ(sheet->GetFormula(r, 2), "=A" + std::to_string(r + 1002 + round) + "*2") << "round " << round;
+    if (round % 2 == 0) {
+      for (int r = 1; r <= kFormulas; ++r) sheet->SetValue(r, 2, Variant(1.0));  // released in place
+    } else {
+      sheet->DeleteCells(CellRect{1, 1, kFormulas, kMaxColumns}, platform::kShiftUp);
+    }
+  }
+  EXPECT_LT(book->Formulas().size(), 2u * kFormulas + 64);
 }
 
 }  // namespace
