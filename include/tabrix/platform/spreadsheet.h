@@ -222,6 +222,10 @@ struct ApplicationSettings {
   std::string ConverterProgram;
   // Longest time one conversion may take; 0: TABRIX_OFFICE_TIMEOUT (seconds), then 300.
   int ConverterTimeoutSeconds = 0;
+  // Keep the parts of every package opened read-only in memory and open the same file again from
+  // there while its modification time and size stay the same: for a host that opens one template
+  // for many reports. Such an application may open workbooks on several threads at once.
+  bool ShareOpenedPackages = false;
 };
 
 // The native workbook engine.
