@@ -45,7 +45,7 @@ PY
 
 # The example: database, template and pictures, and a manifest of 24 customer reports.
 work=$S/work
-mkdir -p "$work/examples/sales" "$work/examples/cluster" "$S"/{state,spool,log,munge}
+mkdir -p "$work/examples/sales" "$work/examples/cluster" "$S"/{state,spool,log,munge,socket}
 cp "$source/examples/sales/customer.def" "$source/examples/sales/sales.sql" "$work/examples/sales/"
 cp "$source/examples/cluster/customers.tsv" "$work/examples/cluster/"
 /usr/bin/python3 -c "import sqlite3, sys; c = sqlite3.connect(sys.argv[1] + '/sales.db'); \
@@ -54,10 +54,12 @@ c.executescript(open(sys.argv[1] + '/sales.sql').read()); c.close()" "$work/exam
 manifest=$work/examples/cluster/customers.tsv
 lines=$(grep -c $'^\.\./sales/customer\.def\t' "$manifest")
 
+# munged wants its key private and the way to its socket open to all.
+chmod 755 "$S" "$S/socket"
 chmod 700 "$S/munge"
 dd if=/dev/urandom of="$S/munge/munge.key" bs=1024 count=1 status=none
 chmod 400 "$S/munge/munge.key"
-munged --key-file="$S/munge/munge.key" --socket="$S/munge/munge.sock" --pid-file="$S/munge/munged.pid" \
+munged --key-file="$S/munge/munge.key" --socket="$S/socket/munge.sock" --pid-file="$S/munge/munged.pid" \
   --log-file="$S/munge/munged.log" --seed-file="$S/munge/seed"
 read -r port1 port2 < <(/usr/bin/python3 -c "
 import socket
@@ -71,7 +73,7 @@ SlurmctldHost=$host
 SlurmUser=root
 SlurmdUser=root
 AuthType=auth/munge
-AuthInfo=socket=$S/munge/munge.sock
+AuthInfo=socket=$S/socket/munge.sock
 CredType=cred/munge
 StateSaveLocation=$S/state
 SlurmdSpoolDir=$S/spool
