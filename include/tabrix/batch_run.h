@@ -65,6 +65,7 @@ struct BatchReport {
   BatchOutcome Outcome = BatchOutcome::NotSaved;
   std::vector<std::string> FailedStatements;  // "name: error 0x...: text" / "name (line N): not run: ..."
   double Seconds = 0;
+  int Finished = 0, ToRun = 0;  // reports of this batch finished so far (this one included), and in all
 };
 
 struct BatchOptions {

@@ -151,6 +151,7 @@ BatchSummary RunBatch(const std::vector<BatchEntry>& entries, const BatchOptions
   StatusFile status(options.StatusFile);
   const ApplicationPtr application = SharedApplication(options.Run);
   std::mutex finished;
+  int finishedCount = 0;
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     ConnectionCache connections;
@@ -165,6 +166,8 @@ BatchSummary RunBatch(const std::vector<BatchEntry>& entries, const BatchOptions
         report.Result.Error = ErrObject{error.Number(), error.Source(), error.Description()};
       }
       std::lock_guard lock(finished);
+      report.Finished = ++finishedCount;
+      report.ToRun = static_cast<int>(todo.size());
       (report.Outcome == BatchOutcome::Saved               ? summary.Saved
        : report.Outcome == BatchOutcome::SavedWithFailures ? summary.SavedWithFailures
                                                            : summary.NotSaved)++;

@@ -149,9 +149,15 @@ TEST_F(BatchCommandTest, ExitStatusesAndResume) {
   EXPECT_EQ(status[5], std::make_pair(3, std::string("0 \"2002\",\"1\"")));
   EXPECT_EQ(status[6].first, 4);
 
-  // Without the failing line, only a statement failure is left: 3.
+  // Without the failing line, only a statement failure is left: 3. On a terminal a progress line
+  // counts the reports and is cleared before the summary.
   WriteText(manifest, "../sub/items.def\t2001\t3\n../sub/items.def\t2005\n");
-  EXPECT_EQ(Batch(manifest).exitCode, 3);
+  const testing::CommandResult terminal = testing::RunCommand("script -qec \"" + std::string(TABRIX_BINARY_DIR) +
+                                                              "/foliowright batch " + manifest + "\" /dev/null </dev/null");
+  EXPECT_EQ(terminal.exitCode, 3) << terminal.output;
+  EXPECT_NE(terminal.output.find("2 of 2 reports done\r\033[Kfoliowright batch: 2 of 2 reports saved (1 with"),
+            std::string::npos)
+      << terminal.output;
 }
 
 TEST_F(BatchCommandTest, ShardsFromTheCommandLineAndTheScheduler) {

@@ -84,19 +84,17 @@ int RunBatchCommand(const BatchArguments& arguments) {
   }
 
   const bool terminal = !arguments.quiet && ::isatty(STDERR_FILENO);
-  int done = 0;
   auto lastShown = std::chrono::steady_clock::time_point{};
   options.OnReport = [&](const tabrix::BatchReport& report) {
-    ++done;
     if (report.Outcome == tabrix::BatchOutcome::NotSaved && !arguments.quiet) {
       if (terminal) std::fputs("\r\033[K", stderr);
       std::fprintf(stderr, "foliowright batch: line %d (%s): not saved: %s\n", report.Entry->Line,
                    report.Entry->Definition.c_str(), report.Result.Error.Description.c_str());
     }
     const auto now = std::chrono::steady_clock::now();
-    if (!terminal || now - lastShown < std::chrono::milliseconds(200)) return;
+    if (!terminal || (now - lastShown < std::chrono::milliseconds(200) && report.Finished < report.ToRun)) return;
     lastShown = now;
-    std::fprintf(stderr, "\r\033[K%d reports done", done);
+    std::fprintf(stderr, "\r\033[K%d of %d reports done", report.Finished, report.ToRun);
     std::fflush(stderr);
   };
 
