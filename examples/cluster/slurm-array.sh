@@ -4,7 +4,8 @@
 # SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT and writes its own status file.
 #   sbatch examples/cluster/slurm-array.sh                     (from the Tabrix sources)
 #   FOLIOWRIGHT=/opt/tabrix/bin/foliowright MANIFEST=/shared/customers.tsv sbatch --array=0-15 ...
-# The manifest, the definition, its template and database must lie on storage every node sees.
+# The manifest, the definition, its template and database must lie on storage every node sees;
+# examples/run-example makes the example's database and template.
 #SBATCH --job-name=customer-reports
 #SBATCH --array=0-3
 #SBATCH --cpus-per-task=2

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <optional>
 
 #include "support/paths.h"
 #include "support/text_case.h"
