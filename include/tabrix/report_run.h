@@ -7,12 +7,36 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tabrix/office_converter.h"
 #include "tabrix/tabrix.h"
 
 namespace tabrix {
+
+// Connections kept open from one run to the next: a run that connects a data source with the
+// same connection string, login and definition folder as an earlier run takes the open
+// connection over, and leaves it here instead of closing it. A connection the host hands over in
+// BeforeConnect is never kept. For one thread at a time; Close (or the destructor) closes every
+// connection and wipes the login data.
+class ConnectionCache {
+ public:
+  ConnectionCache() = default;
+  ConnectionCache(const ConnectionCache&) = delete;
+  ConnectionCache& operator=(const ConnectionCache&) = delete;
+  ~ConnectionCache();
+
+  // The open connection kept under `key` (removed from the cache), or null.
+  ConnectionPtr Take(const std::string& key);
+  // Keeps `connection` under `key`; `key` is wiped.
+  void Keep(std::string& key, ConnectionPtr connection);
+  void Close();
+  std::size_t Size() const { return entries_.size(); }
+
+ private:
+  std::vector<std::pair<std::string, ConnectionPtr>> entries_;
+};
 
 struct RunOptions {
   // The format-conversion table (fmtconv.cfg) to read; empty: the one beside the program.
@@ -40,6 +64,8 @@ struct RunOptions {
   // directory (not the definition's folder); parameters are substituted in it as in the definition.
   std::string ReportFile;
   std::string ReportFileType;
+  // Connections kept open between runs on this thread; null: a run closes its connections.
+  ConnectionCache* Connections = nullptr;
 };
 
 // What one executed statement of the function script did.

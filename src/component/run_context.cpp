@@ -32,6 +32,7 @@ void RunContext::Release() {
     }
     Log.reset();
   }
+  for (std::string& key : ReuseKeys) WipeString(key);
   for (DataSourceEntry& row : DataSources) {
     WipeString(row.Password);
     WipeString(row.ConnectionString);

@@ -54,6 +54,10 @@ struct RunContext {
   std::array<ConnectionPtr, kMaxDataSources + 1> Connections{};
   std::array<RecordsetPtr, kMaxDataSources + 1> Recordsets{};
   std::array<bool, kMaxDataSources + 1> Connected{};
+  // Kept open between runs (null: none), and the key each row's connection is kept under when
+  // it is disconnected (empty: closed as usual).
+  ConnectionCache* ConnectionReuse = nullptr;
+  std::array<std::string, kMaxDataSources + 1> ReuseKeys{};
 
   // Parameters: 11 rows, 0..9 used.
   std::array<ParameterEntry, kMaxParameters + 1> Parameters{};

@@ -194,6 +194,7 @@ RunResult RunDefinition(Tabrix& component, const ApplicationPtr& application, co
     run.Events = component.EventSink();
     run.ConversionTableFile = options.ConversionTable;
     run.LogEcho = options.LogEcho;
+    run.ConnectionReuse = options.Connections;
     try {
       LoadConversionTable(run.ConversionTable, ConversionTablePath(run));
       LoadDefinitionFile(run, definitionFile);

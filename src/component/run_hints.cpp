@@ -54,9 +54,14 @@ std::string Nearest(const std::string& word, const std::vector<std::string>& kno
 std::string ReadBytes(const std::string& path, std::size_t limit = kMaxDefinitionFileBytes) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return "";
-  std::string bytes(limit, '\0');
-  file.read(bytes.data(), static_cast<std::streamsize>(limit));
-  bytes.resize(static_cast<std::size_t>(file.gcount()));
+  // Read in pieces: a buffer of the whole limit would cost every run its zero-filled pages.
+  std::string bytes;
+  char piece[1 << 16];
+  while (bytes.size() < limit) {
+    file.read(piece, static_cast<std::streamsize>(std::min(sizeof piece, limit - bytes.size())));
+    if (file.gcount() <= 0) break;
+    bytes.append(piece, static_cast<std::size_t>(file.gcount()));
+  }
   return bytes;
 }
 

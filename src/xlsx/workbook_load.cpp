@@ -48,7 +48,8 @@ std::shared_ptr<XlsxWorkbook> XlsxWorkbook::CreateBlank(std::shared_ptr<platform
 }
 
 std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Application> application,
-                                                 const std::string& path) {
+                                                 const std::string& path,
+                                                 const std::function<PackageParts(const std::string&)>& readPackage) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
   std::string fullName = error ? path : absolute.string();
@@ -67,7 +68,7 @@ std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Appli
       book->LoadPackage(ReadOfficeTemplate(fullName, *converted, ConverterSettingsOf(*book)));
       book->fileFormat_ = converted->fileFormat;
     } else {
-      book->LoadPackage(ReadZipFile(fullName));
+      book->LoadPackage(readPackage ? readPackage(fullName) : ReadZipFile(fullName));
     }
   } catch (const AutomationError&) {
     throw;

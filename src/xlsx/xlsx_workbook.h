@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -42,8 +43,10 @@ class XlsxWorkbook final : public platform::Workbook {
   ~XlsxWorkbook() override;
 
   // Opens the file at `path` (.xlsx/.xlsm/.xltx/.xltm, or a text file) into a new workbook.
+  // `readPackage` reads the parts of a zip package (empty: ReadZipFile).
   static std::shared_ptr<XlsxWorkbook> Open(std::shared_ptr<platform::Application> application,
-                                            const std::string& path);
+                                            const std::string& path,
+                                            const std::function<PackageParts(const std::string&)>& readPackage = {});
   // A new workbook of one empty sheet.
   static std::shared_ptr<XlsxWorkbook> CreateBlank(std::shared_ptr<platform::Application> application,
                                                    const std::string& sheetName);

@@ -34,6 +34,7 @@ CommandAction DefineRun(CLI::App& app);
 
 // Sub-commands.
 SubCommand EncodePasswordCommand();
+SubCommand BatchCommand();
 SubCommand CheckCommand();
 SubCommand DescribeCommand();
 

@@ -14,7 +14,7 @@ namespace foliowright {
 namespace {
 
 // Every sub-command; a new one is a line here and a file of its own.
-std::vector<SubCommand> SubCommands() { return {CheckCommand(), DescribeCommand(), EncodePasswordCommand()}; }
+std::vector<SubCommand> SubCommands() { return {BatchCommand(), CheckCommand(), DescribeCommand(), EncodePasswordCommand()}; }
 
 // Prints each command's own help text instead of the generated one.
 class HelpFormatter : public CLI::Formatter {

@@ -232,6 +232,10 @@ struct ApplicationSettings {
   // one process per conversion with the two settings above. When set, its own program and
   // timeout apply.
   std::shared_ptr<OfficeConverter> Converter;
+  // Keep the parts of every package opened read-only in memory and open the same file again from
+  // there while its modification time and size stay the same: for a host that opens one template
+  // for many reports. Such an application may open workbooks on several threads at once.
+  bool ShareOpenedPackages = false;
 };
 
 // The native workbook engine.
