@@ -2,13 +2,18 @@
 # Reports per second of one `foliowright batch` against the same reports run as separate
 # foliowright processes by xargs -P, with the same parallelism, side by side in one run.
 # The reports are examples/sales/customer.def, one per customer of the example's database grown
-# to REPORTS customers by the example's own order generator.
-#   Usage: bench/batch_reports.sh [REPORTS (1000)] [JOBS (cores)]   (TABRIX_BUILD_DIR: build/)
+# to REPORTS customers by the example's own order generator. Then PDF_REPORTS (40) of them are
+# made as PDF both ways, and the conversion's share of each report is the PDF time less the
+# .xlsx time of the same reports: one batch keeps its LibreOffice processes up, separate runs
+# start one each.
+#   Usage: bench/batch_reports.sh [REPORTS (1000)] [JOBS (cores)] [PDF_REPORTS (40)]
+#   (TABRIX_BUILD_DIR: build/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TABRIX_BUILD_DIR:-$root/build}
 reports=${1:-1000}
 jobs=${2:-$(nproc)}
+pdf_reports=${3:-40}
 program=$build/foliowright
 [ -x "$program" ] || { echo "build foliowright first: cmake --build $build --target foliowright" >&2; exit 2; }
 
@@ -43,20 +48,28 @@ manifest=$work/customers.tsv
 { printf 'definition\tcustomer\tyear\n'; for ((i = 1; i <= reports; i++)); do printf 'customer.def\t%d\t2024\n' "$i"; done; } >"$manifest"
 
 elapsed() { awk -v s="$1" -v e="$(date +%s.%N)" 'BEGIN { printf "%.3f", e - s }'; }
-count_reports() { find "$work/out" -name '*.xlsx' | wc -l; }
+count_reports() { find "$work/out" -name "*.$1" | wc -l; }
 
-rm -rf "$work/out"
-start=$(date +%s.%N)
-"$program" batch -q -j "$jobs" --status "$work/status.jsonl" "$manifest" 2>"$work/batch.err" || true
-batch_seconds=$(elapsed "$start")
-batch_made=$(count_reports)
+# run_both MANIFEST EXT: sets batch_seconds, batch_made, separate_seconds,
+# separate_made for the manifest's lines run as one batch and as separate processes.
+run_both() {
+  local manifest=$1 ext=$2
+  rm -rf "$work/out"
+  local start=$(date +%s.%N)
+  "$program" batch -q -j "$jobs" --status "$work/status.jsonl" "$manifest" 2>"$work/batch.err" || true
+  batch_seconds=$(elapsed "$start")
+  batch_made=$(count_reports "$ext")
+  rm -rf "$work/out"
+  start=$(date +%s.%N)
+  # One command line per report: definition, customer, year, then --type and --output if given.
+  tail -n +2 "$manifest" |
+    awk -F'\t' '{ printf "%s %s %s", $1, $2, $3; if (NF > 3) printf " --type %s --output %s", $4, $5; print "" }' |
+    (cd "$work" && xargs -L 1 -P "$jobs" "$program" -q) || true
+  separate_seconds=$(elapsed "$start")
+  separate_made=$(count_reports "$ext")
+}
 
-rm -rf "$work/out"
-start=$(date +%s.%N)
-tail -n +2 "$manifest" | cut -f2,3 | tr '\t' '\n' |
-  (cd "$work" && xargs -n 2 -P "$jobs" "$program" -q customer.def) || true
-separate_seconds=$(elapsed "$start")
-separate_made=$(count_reports)
+run_both "$manifest" xlsx
 
 rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%.1f", n / s }'; }
 batch_rate=$(rate "$batch_made" "$batch_seconds")
@@ -67,3 +80,21 @@ printf '%-34s %8d %10.2f %12s\n' "foliowright batch -j $jobs" "$batch_made" "$ba
 printf '%-34s %8d %10.2f %12s\n' "xargs -P $jobs foliowright" "$separate_made" "$separate_seconds" "$separate_rate"
 printf 'batch / separate: %sx\n' "$(awk -v a="$batch_rate" -v b="$separate_rate" 'BEGIN { printf "%.2f", a / b }')"
 tail -1 "$work/batch.err"
+
+[ "$pdf_reports" -gt 0 ] || exit 0
+# The same first PDF_REPORTS lines as .xlsx and as PDF, each both ways.
+head -n $((pdf_reports + 1)) "$manifest" >"$work/few.tsv"
+run_both "$work/few.tsv" xlsx
+xlsx_batch=$batch_seconds xlsx_separate=$separate_seconds
+{ printf 'definition\tcustomer\tyear\ttype\toutput\n'
+  tail -n +2 "$work/few.tsv" | awk -F'\t' '{ printf "%s\t%s\t%s\txlTypePDF\tout/customer_%s.pdf\n", $1, $2, $3, $2 }'
+} >"$work/pdf.tsv"
+run_both "$work/pdf.tsv" pdf
+per_report() { awk -v p="$1" -v x="$2" -v n="$pdf_reports" -v j="$jobs" 'BEGIN { printf "%.3f", (p - x) * j / n }'; }
+conv_batch=$(per_report "$batch_seconds" "$xlsx_batch")
+conv_separate=$(per_report "$separate_seconds" "$xlsx_separate")
+printf '\n%s PDF reports (%d made in the batch, %d separately)\n' "$pdf_reports" "$batch_made" "$separate_made"
+printf '%-34s %10s %22s\n' "" seconds "conversion s/report"
+printf '%-34s %10.2f %22s\n' "foliowright batch -j $jobs" "$batch_seconds" "$conv_batch"
+printf '%-34s %10.2f %22s\n' "xargs -P $jobs foliowright" "$separate_seconds" "$conv_separate"
+printf 'batch conversion / separate conversion: %s\n' "$(awk -v a="$conv_batch" -v b="$conv_separate" 'BEGIN { printf "%.3f", a / b }')"

@@ -15,17 +15,27 @@
 #include "component/batch_status.h"
 #include "tabrix/batch_run.h"
 #include "tabrix/error.h"
+#include "tabrix/office_converter.h"
 
 namespace tabrix {
 namespace {
 
 // The engine application every worker opens its templates with: each template is read once.
-ApplicationPtr SharedApplication(const RunOptions& base) {
+// Unless the host gives a converter, the batch keeps one LibreOffice process per worker (at most
+// one per core) up for its conversions; they start only when a report needs one.
+ApplicationPtr SharedApplication(const RunOptions& base, std::size_t workers) {
   if (base.Application) return base.Application;
   platform::ApplicationSettings settings;
   settings.Recalculate = base.Recalculate;
   settings.ConverterProgram = base.ConverterProgram;
   settings.ConverterTimeoutSeconds = base.ConverterTimeoutSeconds;
+  settings.Converter = base.Converter;
+  if (!settings.Converter) {
+    const std::size_t processes = std::min<std::size_t>(workers, std::max(1u, std::thread::hardware_concurrency()));
+    settings.Converter = OfficeConverter::Create(base.ConverterProgram,
+                                                 std::chrono::seconds(base.ConverterTimeoutSeconds),
+                                                 static_cast<int>(processes));
+  }
   settings.ShareOpenedPackages = true;
   return platform::CreateSpreadsheetApplication(settings);
 }
@@ -149,7 +159,10 @@ BatchSummary RunBatch(const std::vector<BatchEntry>& entries, const BatchOptions
   }
 
   StatusFile status(options.StatusFile);
-  const ApplicationPtr application = SharedApplication(options.Run);
+  std::size_t workers = options.Workers > 0 ? static_cast<std::size_t>(options.Workers)
+                                            : std::max(1u, std::thread::hardware_concurrency());
+  workers = std::max<std::size_t>(1, std::min(workers, todo.size()));
+  const ApplicationPtr application = SharedApplication(options.Run, workers);
   std::mutex finished;
   int finishedCount = 0;
   std::atomic<std::size_t> next{0};
@@ -181,9 +194,6 @@ BatchSummary RunBatch(const std::vector<BatchEntry>& entries, const BatchOptions
     }
   };
 
-  std::size_t workers = options.Workers > 0 ? static_cast<std::size_t>(options.Workers)
-                                            : std::max(1u, std::thread::hardware_concurrency());
-  workers = std::max<std::size_t>(1, std::min(workers, todo.size()));
   std::vector<std::thread> threads;
   for (std::size_t i = 1; i < workers; ++i) threads.emplace_back(work);
   work();
