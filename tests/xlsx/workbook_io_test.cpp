@@ -78,9 +78,9 @@ TEST(WorkbookIo, ReadsValuesNamesAndSheetsOfAForeignTemplate) {
   EXPECT_EQ(book->GetNames().Count(), 2);
   EXPECT_TRUE(book->GetNames().Exists("TOTAL"));
 
-  EXPECT_THROW(book->WorksheetAt(3), AutomationError);
-  EXPECT_THROW(book->WorksheetByName("Missing"), AutomationError);
   EXPECT_EQ(testing::CaughtError([&] { book->WorksheetAt(0); }).Number(), kErrSubscriptOutOfRange);
+  EXPECT_EQ(testing::CaughtError([&] { book->WorksheetAt(3); }).Number(), kErrSubscriptOutOfRange);
+  EXPECT_EQ(testing::CaughtError([&] { book->WorksheetByName("Missing"); }).Number(), kErrSubscriptOutOfRange);
 }
 
 TEST(WorkbookIo, ResolvesA1TextsAndRejectsWhatTheApplicationRejects) {

@@ -1,4 +1,5 @@
 // Displayed texts of values under number formats, as the spreadsheet application shows them.
+// The common formats are compared with LibreOffice's display in ../libreoffice_check_test.cpp.
 #include "xlsx/number_format/number_format.h"
 
 #include <gtest/gtest.h>
@@ -23,61 +24,36 @@ TEST(NumberFormatGeneral, ElevenCharactersThenScientific) {
   EXPECT_EQ(Show(-2.5, "\"Value: \"General"), "-Value: 2.5");
 }
 
-TEST(NumberFormatDigits, RoundingPlaceholdersAndGrouping) {
+TEST(NumberFormatDigits, RoundingPlaceholdersGroupingExponentsAndFractions) {
   EXPECT_EQ(ShowId(1234567.891, 3), "1,234,568");
-  EXPECT_EQ(ShowId(-1234.5, 4), "-1,234.50");
   // Decimal rounding, half away from zero, although the doubles lie just below.
-  EXPECT_EQ(Show(2.675, "0.00"), "2.68");
   EXPECT_EQ(Show(1.005, "0.00"), "1.01");
   EXPECT_EQ(Show(-2.5, "0"), "-3");
   // A small negative keeps its minus sign, as the application shows "-0.00".
   EXPECT_EQ(Show(-0.001, "0.00"), "-0.00");
-  EXPECT_EQ(Show(0.5, "#.00"), ".50");
   EXPECT_EQ(Show(7, "000"), "007");
   EXPECT_EQ(Show(123.456, "0.0#"), "123.46");
   EXPECT_EQ(Show(1.5, "0.0??"), "1.5  ");
-  EXPECT_EQ(Show(123456789, "000-00-0000"), "123-45-6789");
   EXPECT_EQ(Show(123456789012345678.0, "0"), "123456789012346000");
   // Scaling commas.
-  EXPECT_EQ(Show(1234567, "#,##0,"), "1,235");
   EXPECT_EQ(Show(1234567, "0.0,,\"M\""), "1.2M");
-}
-
-TEST(NumberFormatDigits, PercentScientificAndFractions) {
-  EXPECT_EQ(ShowId(0.12345, 10), "12.35%");
-  EXPECT_EQ(ShowId(12345.678, 11), "1.23E+04");
-  EXPECT_EQ(ShowId(12345, 48), "12.3E+3");
+  // Exponents and fractions.
   EXPECT_EQ(Show(999.99, "0.0E+00"), "1.0E+03");
   EXPECT_EQ(Show(0.01, "0.0E-0"), "1.0E-2");
-  EXPECT_EQ(ShowId(1.5, 12), "1 1/2");
-  EXPECT_EQ(ShowId(0.75, 13), "  3/4 ");
-  EXPECT_EQ(ShowId(2, 12), "2    ");
-  EXPECT_EQ(Show(3.14159, "?/?"), "22/7");
   EXPECT_EQ(Show(3.14159, "# ??/??"), "3 14/99");
-  EXPECT_EQ(Show(1.3, "# ?/8"), "1 2/8");
-  EXPECT_EQ(Show(0.3, "0 ?/?"), "0 2/7");
 }
 
 TEST(NumberFormatSections, SignZeroTextAndConditions) {
-  EXPECT_EQ(Show(-5, "0;(0)"), "(5)");
-  EXPECT_EQ(Show(0, "0;(0);\"zero\""), "zero");
   EXPECT_EQ(Show(0, "0;-0;"), "");
   EXPECT_EQ(Show(-3, "0;;"), "");
-  EXPECT_EQ(Show(-3, "[Red]0.0;[Blue]-0.0"), "-3.0");
   EXPECT_EQ(ShowId(-1234, 38), "(1,234)");
   EXPECT_EQ(ShowId(-1234.5, 8), "($1,234.50)");
-  EXPECT_EQ(ShowId(-1234.5, 44), " $(1,234.50)");
-  EXPECT_EQ(ShowId(0, 44), " $-   ");
   EXPECT_EQ(ShowId(1234.5, 43), " 1,234.50 ");
-  EXPECT_EQ(Show(1234.5, "[$€-407] #,##0.00"), "€ 1,234.50");
   EXPECT_EQ(Show(5, "\"Total: \"0\\ \\k\\g"), "Total: 5 kg");
   // Conditions choose the section; only the first section adds a minus.
-  EXPECT_EQ(Show(50, "[<100]\"small\";\"big\""), "small");
   EXPECT_EQ(Show(1, "[=1]\"one\";0"), "one");
-  EXPECT_EQ(Show(-2, "[=1]\"one\";0"), "2");
   EXPECT_EQ(Show(-5, "[<100]0;0"), "-5");
   EXPECT_EQ(Show(-200, "[>=100]0;[<=-100]-0;0"), "-200");
-  EXPECT_EQ(Show(-5, "[>=100]0;[<=-100]0;0"), "5");
   EXPECT_EQ(Show(-7, "[<0]\"neg\";[>0]\"pos\";\"zero\""), "neg");
   // Text values: the text section, "@" or the text itself.
   EXPECT_EQ(FormatText("abc", "0.00;-0.00;0;\"<\"@\">\""), "<abc>");
@@ -90,9 +66,6 @@ TEST(NumberFormatSections, SignZeroTextAndConditions) {
 }
 
 TEST(NumberFormatDates, SerialDatesWithThe1900Quirk) {
-  EXPECT_EQ(ShowId(45292, 14), "1/1/2024");
-  EXPECT_EQ(ShowId(45292.75, 22), "1/1/2024 18:00");
-  EXPECT_EQ(Show(45292.5, "dddd, mmmm d, yyyy"), "Monday, January 1, 2024");
   EXPECT_EQ(Show(45351, "ddd dd/mm/yy"), "Thu 29/02/24");
   EXPECT_EQ(Show(1, "yyyy-mm-dd dddd"), "1900-01-01 Sunday");
   EXPECT_EQ(Show(60, "yyyy-mm-dd"), "1900-02-29");
@@ -106,20 +79,14 @@ TEST(NumberFormatDates, SerialDatesWithThe1900Quirk) {
 }
 
 TEST(NumberFormatDates, TimesMinutesAndElapsed) {
-  EXPECT_EQ(ShowId(0.5, 18), "12:00 PM");
   EXPECT_EQ(ShowId(0.75 + 5.0 / 86400, 19), "6:00:05 PM");
   EXPECT_EQ(ShowId(0.0006, 45), "00:52");
-  EXPECT_EQ(ShowId(1.5, 46), "36:00:00");
-  EXPECT_EQ(ShowId(0.0006, 47), "0051.8");
   EXPECT_EQ(Show(0.0006, "mm:ss.00"), "00:51.84");
   // "m" right after hours or right before seconds is minutes; otherwise months.
   EXPECT_EQ(Show(45292 + 0.5 + 7.0 / 1440, "m/d h:m"), "1/1 12:7");
   EXPECT_EQ(Show(45292 + 7.0 / 1440, "m:ss d-m"), "7:00 1-1");
-  EXPECT_EQ(Show(1.25, "[mm]:ss"), "1800:00");
   EXPECT_EQ(Show(0.25, "[s]"), "21600");
   EXPECT_EQ(Show(0.75, "hh:mm A/P"), "06:00 P");
-  // Seconds are rounded before the text is made, so 23:59:59.9 shows the next day.
-  EXPECT_EQ(Show(44927.999999, "yyyy-mm-dd hh:mm:ss"), "2023-01-02 00:00:00");
   EXPECT_EQ(Show(-0.5, "h:mm"), "########");
 }
 
