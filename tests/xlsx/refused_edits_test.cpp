@@ -9,28 +9,17 @@
 #include "fixtures/office_tools.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
-#include "xlsx/xlsx_workbook.h"
+#include "template_factory.h"
 
 namespace tabrix::xlsx {
 namespace {
 
 using platform::CellRect;
-using platform::kMaxColumns;
-using platform::kMaxRows;
 using testing::TempFolder;
 
-CellRect Rows(std::int32_t first, std::int32_t last) { return CellRect{first, 1, last, kMaxColumns}; }
-CellRect Columns(std::int32_t first, std::int32_t last) { return CellRect{1, first, kMaxRows, last}; }
-
-struct Opened {
-  std::shared_ptr<platform::Application> application = platform::CreateSpreadsheetApplication();
-  std::shared_ptr<platform::Workbook> book;
-  XlsxWorksheet* data = nullptr;
-  explicit Opened(const std::string& path) {
-    book = application->OpenWorkbook(path, true);
-    data = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
-  }
-};
+using test::Columns;
+using test::Opened;
+using test::Rows;
 
 std::string Attribute(const std::string& xml, const std::string& element, const std::string& attribute) {
   std::smatch match;

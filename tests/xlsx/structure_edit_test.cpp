@@ -14,16 +14,14 @@ namespace tabrix::xlsx {
 namespace {
 
 using platform::CellRect;
-using platform::kMaxColumns;
 using platform::kMaxRows;
 using testing::OpenpyxlCells;
 using testing::TempFolder;
 
+using test::Columns;
 using test::Line;
 using test::Opened;
-
-CellRect Rows(std::int32_t first, std::int32_t last) { return CellRect{first, 1, last, kMaxColumns}; }
-CellRect Columns(std::int32_t first, std::int32_t last) { return CellRect{1, first, kMaxRows, last}; }
+using test::Rows;
 
 TEST(StructureEdit, InsertedRowsMoveEveryReferenceOfTheReport) {
   TempFolder folder;

@@ -130,7 +130,15 @@ print("\n".join(out))
                             {path});
 }
 
-// The report template opened through the engine, with its sheet "Data".
+// Entire rows first..last, entire columns first..last.
+inline platform::CellRect Rows(std::int32_t first, std::int32_t last) {
+  return platform::CellRect{first, 1, last, platform::kMaxColumns};
+}
+inline platform::CellRect Columns(std::int32_t first, std::int32_t last) {
+  return platform::CellRect{1, first, platform::kMaxRows, last};
+}
+
+// A workbook opened through the engine, with its sheet "Data".
 struct Opened {
   std::shared_ptr<platform::Application> application = platform::CreateSpreadsheetApplication();
   std::shared_ptr<platform::Workbook> book;
