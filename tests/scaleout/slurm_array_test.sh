@@ -32,15 +32,16 @@ trap stop EXIT
 import re, sys, yaml
 job = yaml.safe_load(open(sys.argv[1]))
 assert job["apiVersion"] == "batch/v1" and job["kind"] == "Job", job.get("kind")
-spec = job["spec"]
-assert spec["completionMode"] == "Indexed"
-container = spec["template"]["spec"]["containers"][0]
+# The Job's settings and its pod template's settings, under the keys Kubernetes gives them.
+job_settings, pod_settings = job["spec"], job["spec"]["template"]["spec"]
+assert job_settings["completionMode"] == "Indexed"
+container = pod_settings["containers"][0]
 command = " ".join(container["command"] + container["args"])
 shards = re.search(r"--shards (\d+)", command)
-assert shards and int(shards.group(1)) == spec["completions"], command
+assert shards and int(shards.group(1)) == job_settings["completions"], command
 assert "foliowright batch" in command and "${JOB_COMPLETION_INDEX}" in command, command
 mounts = {m["name"] for m in container["volumeMounts"]}
-assert mounts <= {v["name"] for v in spec["template"]["spec"]["volumes"]}, mounts
+assert mounts <= {v["name"] for v in pod_settings["volumes"]}, mounts
 PY
 
 # The example: database, template and pictures, and a manifest of 24 customer reports.
