@@ -24,6 +24,9 @@ def test_the_example_report_runs_whole(sales):
     table = cells(result.report, "Summary", 5, 4 + len(products), 3)
     assert [(row[1], row[2]) for row in table] == products
     assert cells(result.report, "Summary", 1, 1, 1) == [["Sales report 2024"]]
+    # The regions' footer line holds the year's amount as the database sums it.
+    total = con.execute("SELECT ROUND(SUM(amount), 2) FROM sales WHERE order_date LIKE '2024%'").fetchone()[0]
+    assert ["All regions", total] in [[row[0], row[3]] for row in cells(result.report, "Regions", 1, 60, 4)]
 
 
 def test_a_failing_statement_is_reported_and_the_report_saved(tmp_path):

@@ -134,33 +134,32 @@ TEST_F(ReportRunTest, MultiStatementScriptWithParametersAndAFailingStatement) {
 }
 
 TEST_F(ReportRunTest, EarlyFailuresEndTheRunWithTheirNumberAndLog) {
-  // An empty template name: only the banner is logged.
-  std::optional<AutomationError> error = Run(Definition("ReportFileName=out\\r.xlsx\r\n", ""));
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->HexNumber(), "0x8004000E");
-  EXPECT_EQ(error->Source(), "TabrixCom");
-  EXPECT_EQ(error->Description(), "Report template file \"\" does not exist.");
-  EXPECT_EQ(LogTexts(folder_.File("report.log")), Banner());  // default log: beside the definition
-
-  // A missing template: an error entry without information.
   const std::string missing = folder_.File("templates/missing.xlsx");
-  error = Run(Definition("ReportTemplateFileName=templates\\missing.xlsx\r\nReportFileName=out\\r.xlsx\r\n", ""));
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->HexNumber(), "0x8004000E");
-  EXPECT_EQ(error->Description(), "Report template file \"" + missing + "\" does not exist.");
-  EXPECT_EQ(LogTexts(folder_.File("report.log")),
-            Concat(Banner(), {"Error: Report template file \"" + missing + "\" does not exist."}));
-
-  // No report name.
-  error = Run(Definition("ReportTemplateFileName=templates\\report.xlsx\r\n", ""));
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->HexNumber(), "0x8004000F");
-  EXPECT_EQ(error->Description(), "The report file is not named correctly.");
-  EXPECT_EQ(LogTexts(folder_.File("report.log")), Concat(Banner(), {"Error: The report file is not named correctly."}));
+  struct Case {
+    std::string fileKeys, hex, description;
+    bool logged;  // the entry follows the banner in the log (beside the definition)
+  };
+  const std::vector<Case> cases = {
+      // An empty template name: only the banner is logged.
+      {"ReportFileName=out\\r.xlsx\r\n", "0x8004000E", "Report template file \"\" does not exist.", false},
+      {"ReportTemplateFileName=templates\\missing.xlsx\r\nReportFileName=out\\r.xlsx\r\n", "0x8004000E",
+       "Report template file \"" + missing + "\" does not exist.", true},
+      {"ReportTemplateFileName=templates\\report.xlsx\r\n", "0x8004000F", "The report file is not named correctly.",
+       true},
+  };
+  for (const Case& c : cases) {
+    const std::optional<AutomationError> error = Run(Definition(c.fileKeys, ""));
+    ASSERT_TRUE(error) << c.description;
+    EXPECT_EQ(error->HexNumber(), c.hex);
+    EXPECT_EQ(error->Source(), "TabrixCom");
+    EXPECT_EQ(error->Description(), c.description);
+    EXPECT_EQ(LogTexts(folder_.File("report.log")),
+              c.logged ? Concat(Banner(), {"Error: " + c.description}) : Banner());
+  }
   EXPECT_TRUE(events_.events.empty());
 
   // A definition file that does not exist: no log at all.
-  error = Run(folder_.File("nothing.def"));
+  const std::optional<AutomationError> error = Run(folder_.File("nothing.def"));
   ASSERT_TRUE(error);
   EXPECT_EQ(error->HexNumber(), "0x8004000B");
   EXPECT_EQ(error->Description(), "The file \"" + (folder_.File("nothing.def")) + "\" does not exist.");

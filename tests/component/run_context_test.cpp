@@ -1,5 +1,5 @@
-// Runs that each keep their own state: a run started from an event handler of another run, two
-// Tabrix objects on one thread, RunReport's result (statement outcomes, early failures, paths),
+// Runs that each keep their own state: a run started from an event handler of another run with
+// its own sink, RunReport's result (statement outcomes, early failures, paths),
 // connections closed however a run ends, and the engine settings a run passes on.
 #include <gtest/gtest.h>
 
@@ -159,33 +159,6 @@ TEST_F(ReportRunTest, AnEarlyFailureReturnsItsNumberAndTheLogAndClosesTheConnect
   EXPECT_EQ(host->opens, 1);
   EXPECT_EQ(host->closes, 1);
   EXPECT_EQ(host->State(), platform::kStateClosed);
-
-  // A definition file that does not exist: nothing known yet but the error.
-  const RunResult missing = RunReport(folder_.File("none.def"), {}, options);
-  EXPECT_EQ(missing.Error.Number, kErrDefinitionFileMissing);
-  EXPECT_EQ(missing.LogPath, "");
-  EXPECT_EQ(missing.ReportPath, "");
-}
-
-TEST_F(ReportRunTest, TwoObjectsOnOneThreadKeepTheirOwnSinks) {
-  testing::EventLog first, second;
-  Tabrix a, b;
-  a.SetEventSink(&first);
-  b.SetEventSink(&second);
-  ApplicationPtr application = platform::CreateSpreadsheetApplication();
-  std::string withSource = Definition(kFileKeys, kItemsScript);
-  std::string withoutSource = Definition(kFileKeys, "@t=REPORT(SHEET=Data TYPE=FIX CELL=Title) SELECT 'b'\r\n", "",
-                                         "b.def");
-  std::string yearA = "a", yearB = "b";
-  a.Foliowright(application, withSource, yearA);
-  b.Foliowright(application, withoutSource, yearB);
-  a.Foliowright(application, withSource, yearA);
-  // b's run had no data source (its statement has no connection: error 91); nothing of a's
-  // data-source rows or statement count reached it.
-  EXPECT_EQ(second.events, (Lines{"TemplateOpen", "Before t 2 1 SELECT 'b'", "After t 2 1 0x0000005B TabrixCom", "ReportComplete"}));
-  EXPECT_EQ(first.events.size(), 14u) << ::testing::PrintToString(first.events);
-  EXPECT_EQ(first.events[7], "BeforeConnect Main user=");
-  EXPECT_EQ(first.events[11], "Before items 2 2 SELECT name, qty FROM items ORDER BY name");
 }
 
 // The formula cell of the grown table in the saved sheet: whether it carries a computed value.
