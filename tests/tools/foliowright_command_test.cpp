@@ -29,7 +29,6 @@ struct Result {
 
 class FoliowrightCommandTest : public ReportRunTest {
  protected:
-  // Runs the program with a shell command line of arguments; stdout and stderr captured.
   // Runs the program with a shell command line of arguments and the given standard input;
   // stdout and stderr captured.
   Result Command(const std::string& arguments, const std::string& input = "") {
@@ -68,7 +67,7 @@ TEST_F(FoliowrightCommandTest, RunsAReportWithParameters) {
   EXPECT_EQ(sheet->GetValue(6, 1).ToText(), "Total");
 }
 
-TEST_F(FoliowrightCommandTest, VerboseEchoesTheRunLogAndQuietPrintsNothing) {
+TEST_F(FoliowrightCommandTest, VerboseEchoesTheRunLog) {
   const std::string definition = Definition("@1=EXECSQL() SELECT 1\r\n");
   Result result = Command("--verbose " + definition + " 2016");
   ASSERT_EQ(result.status, 0) << result.err;
@@ -76,11 +75,6 @@ TEST_F(FoliowrightCommandTest, VerboseEchoesTheRunLogAndQuietPrintsNothing) {
   for (const std::string& line : LogTexts(folder_.File("report.log"))) expected += line + "\n";
   const std::string summary = "Report: " + (folder_.File("out/items_2016.xlsx")) + "\nLog: " + (folder_.File("report.log")) + "\n";
   EXPECT_EQ(result.out, expected + summary);
-
-  result = Command("-q " + definition + " 2016");
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, "");
 }
 
 TEST_F(FoliowrightCommandTest, ShowsProgressOnATerminal) {
@@ -98,7 +92,7 @@ TEST_F(FoliowrightCommandTest, ShowsProgressOnATerminal) {
   const testing::CommandResult quiet = testing::RunCommand(
       "script -qec \"" + std::string(TABRIX_BINARY_DIR) + "/foliowright --quiet " + definition + " 2022\" /dev/null </dev/null");
   EXPECT_EQ(quiet.exitCode, 0);
-  EXPECT_EQ(quiet.output.find("record"), std::string::npos) << quiet.output;
+  EXPECT_EQ(quiet.output, "");  // neither progress nor the summary
   EXPECT_TRUE(FileExists(folder_.File("out/items_2022.xlsx")));
 }
 
@@ -113,11 +107,7 @@ TEST_F(FoliowrightCommandTest, AnotherConversionTable) {
   EXPECT_EQ(ReadText(folder_.File("out/items_2017.xlsx")).rfind("PK", 0), std::string::npos);  // text, not a zip
   EXPECT_NE(ReadText(folder_.File("out/items_2017.xlsx")).find("cherry,7"), std::string::npos);
 
-  // The default table beside the program knows no "sheet": the template's format is kept.
-  result = Command(definition + " 2018");
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadText(folder_.File("out/items_2018.xlsx")).rfind("PK", 0), 0u);
-
+  // (A type the default table does not know: the author's mistakes below.)
   // A table that does not exist is refused before anything runs.
   result = Command("--fmtconv " + (folder_.File("none.cfg")) + " " + definition + " 2019");
   EXPECT_EQ(result.status, 2);
