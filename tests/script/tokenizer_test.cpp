@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-
 namespace tabrix {
 namespace {
 
@@ -23,42 +22,44 @@ std::vector<std::string> AllTokens(std::string_view line, bool keepQuotes = fals
 
 using Tokens = std::vector<std::string>;
 
-TEST(GetToken, BlanksSeparateAndOperatorsTakeAtMostTwoCharacters) {
-  EXPECT_EQ(AllTokens("  a,b\t(c)\r\n"), (Tokens{"a", ",", "b", "(", "c", ")", ""}));
-  EXPECT_EQ(AllTokens("a<=b"), (Tokens{"a", "<=", "b", ""}));
-  EXPECT_EQ(AllTokens("a = = b"), (Tokens{"a", "=", "=", "b", ""}));
-  EXPECT_EQ(AllTokens("x<>=y"), (Tokens{"x", "<>", "=", "y", ""}));
-  EXPECT_EQ(AllTokens("=<"), (Tokens{"=<", ""}));
-}
-
-TEST(GetToken, QuotedRunsKeepBlanksAndSpecialCharacters) {
-  EXPECT_EQ(AllTokens("\"Sheet 1\"", false), (Tokens{"Sheet 1", ""}));
-  EXPECT_EQ(AllTokens("\"Sheet 1\"", true), (Tokens{"\"Sheet 1\"", ""}));
-  EXPECT_EQ(AllTokens("'a=(b,c)/*d'", false), (Tokens{"a=(b,c)/*d", ""}));
-  // Doubled quotes stay two characters.
-  EXPECT_EQ(AllTokens("'it''s'", false), (Tokens{"it''s", ""}));
-  EXPECT_EQ(AllTokens("'it''s'", true), (Tokens{"'it''s'", ""}));
-  // The other kind of quote is an ordinary character inside a run.
-  EXPECT_EQ(AllTokens("\"it's\" x", false), (Tokens{"it's", "x", ""}));
-}
-
-TEST(GetToken, QuotedRunContinuesTheWord) {
-  EXPECT_EQ(AllTokens("ab\"c d\"e", false), (Tokens{"abc de", ""}));
-  EXPECT_EQ(AllTokens("ab\"c d\"e", true), (Tokens{"ab\"c d\"e", ""}));
-  EXPECT_EQ(AllTokens("'Sales 2'!B4,C5", true), (Tokens{"'Sales 2'!B4", ",", "C5", ""}));
-}
-
-TEST(GetToken, UnclosedQuoteTakesTheRestOfTheLine) {
-  EXPECT_EQ(AllTokens("a \"b c, d", false), (Tokens{"a", "b c, d", ""}));
-  EXPECT_EQ(AllTokens("a \"b c, d", true), (Tokens{"a", "\"b c, d", ""}));
-  // A doubled quote at the very end does not close the run.
-  EXPECT_EQ(AllTokens("'x''", false), (Tokens{"x''", ""}));
-}
-
-TEST(GetToken, CommentOpenerIsItsOwnToken) {
-  EXPECT_EQ(AllTokens("a/b"), (Tokens{"a/b", ""}));
-  EXPECT_EQ(AllTokens("a/*b"), (Tokens{"a", "/*", "b", ""}));
-  EXPECT_EQ(AllTokens("/"), (Tokens{"/", ""}));
+TEST(GetToken, BlanksOperatorsQuotesAndComments) {
+  const struct {
+    const char* line;
+    bool keepQuotes;
+    Tokens tokens;  // without the final empty token
+  } cases[] = {
+      {"  a,b\t(c)\r\n", false, {"a", ",", "b", "(", "c", ")"}},
+      // Operators take at most two characters.
+      {"a<=b", false, {"a", "<=", "b"}},
+      {"a = = b", false, {"a", "=", "=", "b"}},
+      {"x<>=y", false, {"x", "<>", "=", "y"}},
+      {"=<", false, {"=<"}},
+      // Quoted runs keep blanks and special characters; doubled quotes stay two characters; the
+      // other kind of quote is an ordinary character inside a run.
+      {"\"Sheet 1\"", false, {"Sheet 1"}},
+      {"\"Sheet 1\"", true, {"\"Sheet 1\""}},
+      {"'a=(b,c)/*d'", false, {"a=(b,c)/*d"}},
+      {"'it''s'", false, {"it''s"}},
+      {"'it''s'", true, {"'it''s'"}},
+      {"\"it's\" x", false, {"it's", "x"}},
+      // A quoted run continues the word.
+      {"ab\"c d\"e", false, {"abc de"}},
+      {"ab\"c d\"e", true, {"ab\"c d\"e"}},
+      {"'Sales 2'!B4,C5", true, {"'Sales 2'!B4", ",", "C5"}},
+      // An unclosed quote takes the rest of the line; a doubled quote at the end does not close.
+      {"a \"b c, d", false, {"a", "b c, d"}},
+      {"a \"b c, d", true, {"a", "\"b c, d"}},
+      {"'x''", false, {"x''"}},
+      // The comment opener is a token of its own; a lone slash is not.
+      {"a/b", false, {"a/b"}},
+      {"a/*b", false, {"a", "/*", "b"}},
+      {"/", false, {"/"}},
+  };
+  for (const auto& c : cases) {
+    Tokens expected = c.tokens;
+    expected.push_back("");
+    EXPECT_EQ(AllTokens(c.line, c.keepQuotes), expected) << c.line << (c.keepQuotes ? " (quotes kept)" : "");
+  }
 }
 
 TEST(StripQuotes, RemovesOnlyOneMatchingPair) {
