@@ -1,5 +1,5 @@
 // Variant conversions the report engines rely on: numeric texts, 16-bit rounding and overflow,
-// group-key comparison and numbers as text; the hexadecimal form of error numbers.
+// group-key comparison and numbers as text.
 #include <gtest/gtest.h>
 
 #include "tabrix/error.h"
@@ -23,18 +23,16 @@ TEST(Variant, Int16ConversionRoundsHalfToEvenAndOverflows) {
   EXPECT_EQ(ToInt16("3.5"), 4);
   EXPECT_EQ(ToInt16("-2.5"), -2);
   EXPECT_EQ(ToInt16("32767"), 32767);
-  try {
-    ToInt16("32768");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.Number(), kErrOverflow);
-  }
-  try {
-    ToInt16("abc");
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.Number(), kErrTypeMismatch);
-  }
+  const auto error = [](const char* text) {
+    try {
+      ToInt16(text);
+    } catch (const AutomationError& e) {
+      return e.Number();
+    }
+    return 0;
+  };
+  EXPECT_EQ(error("32768"), kErrOverflow);
+  EXPECT_EQ(error("abc"), kErrTypeMismatch);
 }
 
 TEST(Variant, GroupComparison) {
@@ -52,11 +50,6 @@ TEST(Variant, NumbersAsTextWithoutExponentForEverydayMagnitudes) {
   EXPECT_EQ(Variant(0.00012).ToText(), "0.00012");
   EXPECT_EQ(Variant(123456789012.25).ToText(), "123456789012.25");
   EXPECT_EQ(Variant(1e20).ToText(), "1e+20");
-}
-
-TEST(Error, NumbersAndHex) {
-  AutomationError e(kErrDefinitionFileMissing, kProductName, "x");
-  EXPECT_EQ(e.HexNumber(), "0x8004000B");
 }
 
 }  // namespace
