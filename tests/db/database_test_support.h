@@ -1,17 +1,16 @@
-// Helpers of the database tests: temporary folders, SQLite files made with the SQLite library
+// Helpers of the database tests: SQLite files made with the SQLite library
 // itself, the servers started by scripts/test-services.sh, and reading recordsets.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "fixtures/office_tools.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "tabrix/platform/database.h"
@@ -28,22 +27,7 @@ inline void PrintTo(const Variant& value, std::ostream* out) {
 
 namespace tabrix::platform::testing {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tabrix-db-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using tabrix::testing::TempFolder;
 
 // Creates (or extends) a SQLite database file by running `sql` with the SQLite library.
 inline void MakeSqliteFile(const std::string& path, const std::string& sql) {
