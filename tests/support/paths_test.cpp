@@ -11,24 +11,18 @@
 #include <fstream>
 #include <set>
 
+#include "fixtures/office_tools.h"
+
 namespace tabrix {
 namespace {
 
 namespace fs = std::filesystem;
 
 // A fresh folder under the system's temporary folder, removed at the end of the test.
-class TempFolder : public ::testing::Test {
+class FileSystem : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tabrix-paths-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(root_, error);
-  }
-  std::string root_;
+  const testing::TempFolder folder_{"tabrix-paths"};
+  const std::string root_ = folder_.Path();
 };
 
 TEST(PathText, FolderPartAndBaseNameAcceptBothSeparators) {
@@ -73,7 +67,7 @@ TEST(AbsolutePath, ResolvesAgainstTheBaseWithoutChangingDirectory) {
   EXPECT_EQ(fs::current_path(), before);
 }
 
-TEST_F(TempFolder, FileExistsOnlyForReadableFiles) {
+TEST_F(FileSystem, FileExistsOnlyForReadableFiles) {
   const std::string file = root_ + "/a.txt";
   std::ofstream(file) << "x";
   EXPECT_TRUE(FileExists(file));
@@ -97,7 +91,7 @@ TEST_F(TempFolder, FileExistsOnlyForReadableFiles) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the unreadable file counts as existing, 2: could not become nobody";
 }
 
-TEST_F(TempFolder, MakeFolderChainCreatesEveryMissingLevel) {
+TEST_F(FileSystem, MakeFolderChainCreatesEveryMissingLevel) {
   const std::string chain = root_ + "\\a\\b/c";
   EXPECT_TRUE(MakeFolderChain(chain));
   EXPECT_TRUE(fs::is_directory(root_ + "/a/b/c"));
