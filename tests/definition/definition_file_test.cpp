@@ -52,21 +52,14 @@ TEST_F(DefinitionFile, ReadsTheExampleFileWhateverItsLineEndsAndByteOrderMark) {
       state.TemplatePath = state.ReportPath = state.LogPath = "stale";
       ASSERT_EQ(CheckDefinitionHeader(path), 0);
       ASSERT_TRUE(ReadDefinitionFile(state, path));
-      EXPECT_FALSE(state.EncryptPassword);
       ASSERT_EQ(state.DataSourceCount, 1);
       EXPECT_EQ(state.DataSources[0].Name, "SalesDB");
       EXPECT_EQ(state.DataSources[0].User, "reporter");  // no CR left at a value's end
-      EXPECT_EQ(state.DataSources[0].Password, "");
       EXPECT_EQ(state.ReportTemplateFileName, "Template.xls");
       EXPECT_EQ(state.ReportFileName, "Out\\Sales_%Year%.xls");
-      EXPECT_EQ(state.ReportFileType, "");
-      EXPECT_FALSE(state.ProtectReport);
-      EXPECT_TRUE(state.NoProtectionPassword);
-      EXPECT_EQ(state.LogFileName, "");
       ASSERT_EQ(state.ParameterCount, 1);
       EXPECT_EQ(state.Parameters[0].Name, "%Year%");
       EXPECT_EQ(state.Parameters[0].Title, "Year");
-      EXPECT_EQ(state.Parameters[0].Value, "");
       EXPECT_EQ(state.TemplatePath + state.ReportPath + state.LogPath, "");
     }
   }
