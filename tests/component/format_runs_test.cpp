@@ -37,7 +37,7 @@ using testing::RunCommand;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
 using testing::WriteTextFile;
-using testing::ZipEntry;
+using testing::ReadZipPart;
 
 const std::string kSalesScript =
     "@sales=REPORT(SHEET=Sales RESERVE=2 CELL=A4,B4,C4) "
@@ -107,11 +107,11 @@ std::string CheckWritten(const std::string& path, std::int32_t code) {
   auto has = [&](const std::string& text) { return bytes.find(text) != std::string::npos; };
   switch (code) {
     case 51: case 52: case 53: case 54:
-      return IsZip(path) && ZipEntry(path, "xl/workbook.xml").find("Sales") != std::string::npos ? "" : "not Open XML";
+      return IsZip(path) && ReadZipPart(path, "xl/workbook.xml").find("Sales") != std::string::npos ? "" : "not Open XML";
     case 56: case -4143: case 17:
       return IsCompoundDocument(path) ? "" : "not a compound document";
     case 60:
-      return ZipEntry(path, "mimetype") == "application/vnd.oasis.opendocument.spreadsheet" ? "" : "not OpenDocument";
+      return ReadZipPart(path, "mimetype") == "application/vnd.oasis.opendocument.spreadsheet" ? "" : "not OpenDocument";
     case 57:
       return bytes.rfind("%PDF-", 0) == 0 ? "" : "not PDF";
     case 44:
@@ -233,8 +233,8 @@ TEST_F(FormatRuns, AnOdsTemplateSavesAsOdsAndAsOpenXml) {
   std::string report = folder_.File("report.ods");
   book->SaveAs(report, std::nullopt);
   ASSERT_TRUE(IsZip(report));
-  EXPECT_EQ(ZipEntry(report, "mimetype"), "application/vnd.oasis.opendocument.spreadsheet");
-  std::string content = ZipEntry(report, "content.xml");
+  EXPECT_EQ(ReadZipPart(report, "mimetype"), "application/vnd.oasis.opendocument.spreadsheet");
+  std::string content = ReadZipPart(report, "content.xml");
   EXPECT_NE(content.find("office:value=\"1500.25\""), std::string::npos);
   EXPECT_NE(content.find("<text:p>North</text:p>"), std::string::npos);
 
