@@ -62,8 +62,7 @@ for t in sys.argv[2:]:
   for (std::string line; std::getline(lines, line);) rendered.push_back(std::stod(line));
   ASSERT_EQ(rendered.size(), texts.size());
 
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(path, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
   auto sheet = book->ActiveSheet();
   double untouched = sheet->ColumnWidthPoints(8);
   sheet->AutoFitColumns();
@@ -80,8 +79,7 @@ for t in sys.argv[2:]:
 
 TEST(AutoFitSheets, DeletingAndActivatingSheets) {
   TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto data = book->WorksheetByName("Data");
   auto summary = book->WorksheetByName("Summary");
   summary->Activate();
@@ -105,8 +103,7 @@ TEST(AutoFitSheets, DeletingAndActivatingSheets) {
 
 TEST(AutoFitSheets, ProtectionUsesTheSaltedSha512Hash) {
   TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   book->WorksheetByName("Data")->Protect(std::string("s3cret \u00e9"));
   book->WorksheetByName("Summary")->Protect(std::nullopt);
   book->WorksheetByName("Table")->Protect(std::string());
@@ -179,8 +176,7 @@ zout.writestr("xl/printerSettings/printerSettings1.bin", b"\x00\x01printer")
 zout.close()
 )PY",
             {path, macro});
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(macro, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(macro, true);
   EXPECT_EQ(book->FileFormat(), 52);
   book->WorksheetByName("Data")->InsertCells(CellRect{6, 1, 6, platform::kMaxColumns}, platform::kShiftDown);
   book->SaveAs(folder.File("kept.xlsm"), std::nullopt);

@@ -24,8 +24,7 @@ TEST(ForeignTemplates, LibreOfficeTemplateGrowsAndItsTotalsRecalculate) {
   std::string csv = folder.File("lotemplate.csv");
   testing::WriteTextFile(csv, "Item,Qty,Price,Amount\nfirst,1,2,=B2*C2\nsecond,,,=B3*C3\nTOTAL,=SUM(B2:B3),,=SUM(D2:D3)\n");
   std::string templatePath = testing::LibreOfficeConvert(csv, "xlsx", folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(templatePath, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(templatePath, true);
   auto sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetAt(1).get());
   EXPECT_EQ(sheet->Name(), "lotemplate");
   EXPECT_EQ(sheet->GetFormula(4, 2), "=SUM(B2:B3)");
@@ -105,8 +104,7 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
   std::string original = testing::ReadZipPart(path, "xl/worksheets/sheet1.xml");
   ASSERT_NE(original.find("t=\"shared\" si=\"0\"/>"), std::string::npos) << original;
   ASSERT_NE(original.find("t=\"array\""), std::string::npos) << original;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(path, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
   auto sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetAt(1).get());
   // Shared formulas are expanded, each cell with its own text; cached values are read.
   EXPECT_EQ(sheet->GetFormula(1, 4), "=B1*C1");

@@ -68,8 +68,7 @@ TEST(PictureSources, UrlsAreFetchedOverHttpAndReadAsFilePathsAndUnreachableOnesF
   LocalHttpServer server(served);
   ASSERT_TRUE(server.Url("").size() > 20);
 
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto sheet = book->WorksheetByName("Summary");
   auto fetched = sheet->AddPicture(server.Url("dot.png"), false, true, 0, 0, -1, -1);
   EXPECT_DOUBLE_EQ(fetched->Width(), 60);  // 120 pixels at 144 dpi
@@ -135,8 +134,7 @@ open(d + "/logo.svg", "w").write('<?xml version="1.0"?>\n<svg xmlns="http://www.
 TEST(PictureSources, TiffEmfWmfAndSvgAreEmbeddedAsTheyAreAndWebpAsPng) {
   TempFolder folder;
   MakeFormats(folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto sheet = book->WorksheetByName("Summary");
   // Own sizes in points from each header.
   const std::vector<std::tuple<std::string, double, double>> pictures = {

@@ -38,8 +38,7 @@ open(d + "/fake.png", "w").write("not a picture")
 TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   TempFolder folder;
   MakePictures(folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto summary = book->WorksheetByName("Summary");  // a sheet without a drawing yet
 
   // Own size: pixels at the file's resolution.
@@ -119,8 +118,7 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
 TEST(PicturesGeometry, SameFileSharesOneMediaPartUntilItChanges) {
   TempFolder folder;
   MakePictures(folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto summary = book->WorksheetByName("Summary");
   for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(summary->AddPicture(folder.File("wide.png"), false, true, 0, 20.0 * i, -1, -1)->Width(), 150);
   testing::RunPython(R"PY(

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
@@ -22,10 +22,8 @@ using test::Opened;
 using test::Rows;
 
 std::string Attribute(const std::string& xml, const std::string& element, const std::string& attribute) {
-  std::smatch match;
-  if (std::regex_search(xml, match, std::regex("<" + element + "\\b[^>]*\\b" + attribute + "=\"([^\"]*)\"")))
-    return match[1];
-  return "<missing>";
+  const auto found = testing::Matches(xml, "<" + element + "\\b[^>]*\\b" + attribute + "=\"([^\"]*)\"");
+  return found.empty() ? "<missing>" : found[0];
 }
 
 struct RefusedEdit {
@@ -35,13 +33,10 @@ struct RefusedEdit {
 
 // Runs `edit` and expects the application's error 1004 with that description.
 void ExpectRefused(const std::function<void()>& edit, const std::string& description, const std::string& label) {
-  try {
-    edit();
-    ADD_FAILURE() << label << ": carried out";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.Number(), 1004) << label;
-    EXPECT_EQ(e.Description(), description) << label;
-  }
+  SCOPED_TRACE(label);
+  const AutomationError e = testing::CaughtError(edit);
+  EXPECT_EQ(e.Number(), 1004);
+  EXPECT_EQ(e.Description(), description);
 }
 
 const std::string kPivotMessage =

@@ -77,8 +77,7 @@ TEST(TableHeader, StructuredReferencesFollowARenamedColumn) {
 TEST(TableHeader, WritingAHeaderRenamesTheColumnEverywhereAndLibreOfficeComputesWithIt) {
   REQUIRE_LIBREOFFICE();
   TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(MakeMemberList(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(MakeMemberList(folder.Path()), true);
   auto* members = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Members").get());
   auto* summary = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Summary").get());
   members->SetValue(1, 2, Variant("RW-1"));
