@@ -7,6 +7,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
@@ -93,8 +94,7 @@ TEST(AutoFitSheets, DeletingAndActivatingSheets) {
   EXPECT_THROW(summary->ResolveReference("GrandTotal"), AutomationError);
   book->WorksheetByName("Table")->Delete();
   EXPECT_THROW(summary->Delete(), AutomationError);  // the last sheet stays
-  std::string output = folder.File("deleted.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("deleted.xlsx"));
   std::string names = RunPython("import sys, openpyxl\nwb = openpyxl.load_workbook(sys.argv[1])\nprint(wb.sheetnames, wb.active.title)\n", {output});
   EXPECT_EQ(names, "['Summary'] Summary\n");
   REQUIRE_LIBREOFFICE();
@@ -107,8 +107,7 @@ TEST(AutoFitSheets, ProtectionUsesTheSaltedSha512Hash) {
   book->WorksheetByName("Data")->Protect(std::string("s3cret \u00e9"));
   book->WorksheetByName("Summary")->Protect(std::nullopt);
   book->WorksheetByName("Table")->Protect(std::string());
-  std::string output = folder.File("protected.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("protected.xlsx"));
   // Recompute the hash independently from the salt and compare.
   std::string check = RunPython(R"PY(
 import sys, zipfile, re, base64, hashlib
@@ -141,8 +140,7 @@ TEST(AutoFitSheets, PageBreaksAreManualAndSetOnce) {
   opened.data->GetRange("12:12").SetPageBreak(platform::kPageBreakManual);
   opened.data->Columns(5).SetPageBreak(platform::kPageBreakManual);
   opened.data->SetRowPageBreak(12, platform::kPageBreakManual);  // set twice: one break
-  std::string output = folder.File("breaks.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("breaks.xlsx"));
   std::string sheet = testing::ReadZipPart(output, "xl/worksheets/sheet1.xml");
   EXPECT_NE(sheet.find("<rowBreaks count=\"2\" manualBreakCount=\"2\"><brk id=\"7\" max=\"16383\" man=\"1\"/><brk id=\"11\" max=\"16383\" man=\"1\"/></rowBreaks>"),
             std::string::npos)

@@ -7,6 +7,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 
@@ -39,8 +40,7 @@ TEST(ForeignTemplates, LibreOfficeTemplateGrowsAndItsTotalsRecalculate) {
     quantity += i + 1;
     amount += (i + 1) * 3.0;
   }
-  std::string output = folder.File("lo-grown.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("lo-grown.xlsx"));
   auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
   ASSERT_GT(rows.size(), static_cast<std::size_t>(records + 1));
   EXPECT_EQ(rows[records + 1][0], "TOTAL");
@@ -116,8 +116,7 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
 
   sheet->InsertCells(CellRect{1, 1, 2, kMaxColumns}, platform::kShiftDown);
   EXPECT_EQ(sheet->GetFormula(5, 4), "=B5*C5");
-  std::string output = folder.File("appstyle-out.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("appstyle-out.xlsx"));
   std::string xml = testing::ReadZipPart(output, "xl/worksheets/sheet1.xml");
   EXPECT_NE(xml.find("<c r=\"F3\"><f t=\"array\" ref=\"F3:F4\""), std::string::npos) << xml;
   EXPECT_NE(xml.find(">B3:B4*2</f>"), std::string::npos) << xml;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "template_factory.h"
 #include "xlsx/format_extension.h"
 #include "xlsx/formula_references.h"
@@ -90,8 +91,7 @@ TEST(InsertedRowFormats, ConditionalFormatsAndValidationsOfTheRowAboveReachIntoI
     TempFolder folder;
     auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(MakeRecordRowTemplate(folder.Path()), true);
     book->WorksheetByName("Data")->InsertCells(c.rect, c.shift);
-    std::string output = folder.File("inserted.xlsx");
-    book->SaveAs(output, std::nullopt);
+    const std::string output = testing::Saved(book, folder.File("inserted.xlsx"));
     EXPECT_EQ(Ranges(output), c.expected) << c.label;
   }
 }
@@ -102,8 +102,7 @@ TEST(InsertedRowFormats, CopiesOfTheRecordRowRepeatEveryValidationAndConditional
   auto sheet = book->WorksheetByName("Data");
   sheet->CopyCells(CellRect{2, 1, 2, 3}, 6, 1);
   sheet->CopyCells(CellRect{2, 1, 2, 3}, 7, 1);  // continues the copy above: one range each
-  std::string output = folder.File("copied.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("copied.xlsx"));
   EXPECT_EQ(Ranges(output), "cf=A1:C1 | B2 B6:B7 | E1:E3\ndv=C2 C6:C7\nx14=A2 A6:A7\n");
 }
 

@@ -92,8 +92,7 @@ TEST(PictureSources, UrlsAreFetchedOverHttpAndReadAsFilePathsAndUnreachableOnesF
     EXPECT_NE(e.Description().find(problem), std::string::npos) << e.Description();
   }
 
-  std::string output = folder.File("fetched.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("fetched.xlsx"));
   EXPECT_EQ(Signature(output, "xl/media/image2.png"), "PNG");
   REQUIRE_LIBREOFFICE();
   std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());
@@ -151,8 +150,7 @@ TEST(PictureSources, TiffEmfWmfAndSvgAreEmbeddedAsTheyAreAndWebpAsPng) {
   EXPECT_NE(e.Description().find("is not a PNG, JPEG, GIF, BMP, TIFF, EMF, WMF, SVG or WebP picture"), std::string::npos)
       << e.Description();
 
-  std::string output = folder.File("formats.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("formats.xlsx"));
   // Every XML part of the package parses.
   for (const std::string& part : testing::ZipPartNames(output))
     if (part.ends_with(".xml") || part.ends_with(".rels") || part.ends_with(".svg")) {

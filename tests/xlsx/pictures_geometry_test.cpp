@@ -77,8 +77,7 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
     EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
   }
 
-  std::string output = folder.File("pictures.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("pictures.xlsx"));
   std::string types = testing::ReadZipPart(output, "[Content_Types].xml");
   for (const char* extension : {"png", "jpeg", "gif", "bmp"})
     EXPECT_NE(types.find("Extension=\"" + std::string(extension) + "\""), std::string::npos) << extension;
@@ -128,8 +127,7 @@ Image.new("RGB", (40, 100), "yellow").save(sys.argv[1] + "/wide.png", dpi=(96, 9
 )PY",
                      {folder.Path()});
   EXPECT_DOUBLE_EQ(summary->AddPicture(folder.File("wide.png"), false, true, 0, 100, -1, -1)->Width(), 30);
-  std::string output = folder.File("shared.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("shared.xlsx"));
   std::string sheetRels = testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels");
   std::string drawing =
       testing::ReadZipPart(output, "xl/drawings/" + Matches(sheetRels, "Target=\"../drawings/([^\"]+)\"").at(0));

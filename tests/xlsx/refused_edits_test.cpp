@@ -101,8 +101,7 @@ TEST(PivotTables, RowsInsertedAboveMoveTheLocationAndTheSourceAndLibreOfficeDraw
   Opened opened(MakePivotWorkbook(folder.Path()));
   opened.data->InsertCells(Rows(1, 3), platform::kShiftDown);
   opened.data->InsertCells(Columns(1, 1), platform::kShiftToRight);
-  std::string output = folder.File("moved.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("moved.xlsx"));
 
   std::string pivot = testing::ReadZipPart(output, "xl/pivotTables/pivotTable1.xml");
   EXPECT_EQ(Attribute(pivot, "location", "ref"), "E6:F10");
@@ -139,8 +138,7 @@ TEST(PivotTables, EditsThroughAPivotTableAreRefusedAndChangeNothing) {
   // Directly below it, or a band that holds all of its columns, is allowed.
   data.InsertCells(Rows(8, 8), platform::kShiftDown);
   data.InsertCells(CellRect{1, 4, 2, 5}, platform::kShiftDown);
-  std::string output = folder.File("allowed.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("allowed.xlsx"));
   EXPECT_EQ(Attribute(testing::ReadZipPart(output, "xl/pivotTables/pivotTable1.xml"), "location", "ref"), "D5:E9");
   EXPECT_EQ(testing::OpenpyxlCell(output, "Data", "D9"), "Grand Total");
 }
@@ -193,8 +191,7 @@ TEST(ArrayFormulas, EditsCuttingAMultiCellArrayAreRefusedAndItKeepsComputing) {
   data.InsertCells(Rows(2, 2), platform::kShiftDown);
   data.InsertCells(Rows(6, 6), platform::kShiftDown);
   data.InsertCells(CellRect{1, 3, 1, 3}, platform::kShiftDown);  // the whole array moves in its band
-  std::string output = folder.File("arrays_out.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("arrays_out.xlsx"));
 
   // LibreOffice recalculates: the array now over C4:C6 still multiplies its rows, D3 reads its middle.
   auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
