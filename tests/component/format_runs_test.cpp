@@ -36,7 +36,7 @@ using testing::ReadTextFile;
 using testing::ScopedEnvironment;
 using testing::TempFolder;
 using testing::WriteTextFile;
-using testing::ZipEntry;
+using testing::ReadZipPart;
 
 const std::string kSalesScript =
     "@sales=REPORT(SHEET=Sales RESERVE=2 CELL=A4,B4,C4) "
@@ -106,11 +106,11 @@ std::string CheckWritten(const std::string& path, std::int32_t code) {
   auto has = [&](const std::string& text) { return bytes.find(text) != std::string::npos; };
   switch (code) {
     case 51: case 52: case 53: case 54:
-      return IsZip(path) && ZipEntry(path, "xl/workbook.xml").find("Sales") != std::string::npos ? "" : "not Open XML";
+      return IsZip(path) && ReadZipPart(path, "xl/workbook.xml").find("Sales") != std::string::npos ? "" : "not Open XML";
     case 56: case -4143: case 17:
       return IsCompoundDocument(path) ? "" : "not a compound document";
     case 60:
-      return ZipEntry(path, "mimetype") == "application/vnd.oasis.opendocument.spreadsheet" ? "" : "not OpenDocument";
+      return ReadZipPart(path, "mimetype") == "application/vnd.oasis.opendocument.spreadsheet" ? "" : "not OpenDocument";
     case 57:
       return bytes.rfind("%PDF-", 0) == 0 ? "" : "not PDF";
     case 44:

@@ -14,7 +14,7 @@ namespace {
 using testing::LogTexts;
 using testing::ReadText;
 using testing::ReportRunTest;
-using testing::ZipEntry;
+using testing::ReadZipPart;
 using Lines = std::vector<std::string>;
 
 const std::string kReportFile =
@@ -116,8 +116,8 @@ TEST_F(ReportRunTest, MultiStatementScriptWithParametersAndAFailingStatement) {
   EXPECT_EQ(data->GetValue(7, 1).ToText(), "Total");
   EXPECT_EQ(data->GetValue(7, 2).Number(), 15);  // the cached result of the moved formula
   EXPECT_EQ(data->GetValue(9, 1).ToText(), "note");
-  EXPECT_NE(ZipEntry(report, "xl/worksheets/sheet1.xml").find("SUM(B4:B6)"), std::string::npos);
-  EXPECT_NE(ZipEntry(report, "xl/workbook.xml").find("2009"), std::string::npos);  // RunYear holds 2009
+  EXPECT_NE(ReadZipPart(report, "xl/worksheets/sheet1.xml").find("SUM(B4:B6)"), std::string::npos);
+  EXPECT_NE(ReadZipPart(report, "xl/workbook.xml").find("2009"), std::string::npos);  // RunYear holds 2009
   // The EXECSQL statement changed the database; the template is untouched.
   EXPECT_EQ(testing::QueryText(Database(), "SELECT COUNT(*) FROM items"), "4");
   EXPECT_EQ(ReadText(Template()), templateBytes);

@@ -16,7 +16,7 @@ namespace {
 
 using testing::LogTexts;
 using testing::ReportRunTest;
-using testing::ZipEntry;
+using testing::ReadZipPart;
 using Lines = std::vector<std::string>;
 
 const std::string kFileKeys =
@@ -164,7 +164,7 @@ TEST_F(ReportRunTest, AnEarlyFailureReturnsItsNumberAndTheLogAndClosesTheConnect
 // The formula cell of the grown table in the saved sheet: whether it carries a computed value.
 bool TotalHasCachedValue(const std::string& report) {
   static const std::regex total(R"(<c r="B7"[^>]*><f>SUM\(B4:B6\)</f><v>11</v>)");
-  return std::regex_search(ZipEntry(report, "xl/worksheets/sheet1.xml"), total);
+  return std::regex_search(ReadZipPart(report, "xl/worksheets/sheet1.xml"), total);
 }
 
 TEST_F(ReportRunTest, EngineSettingsComeFromTheRunOptions) {
@@ -175,7 +175,7 @@ TEST_F(ReportRunTest, EngineSettingsComeFromTheRunOptions) {
   options.Recalculate = false;
   ASSERT_TRUE(RunReport(definition, {"nocalc"}, options).Succeeded());
   EXPECT_FALSE(TotalHasCachedValue(folder_.File("out/nocalc.xlsx")));
-  EXPECT_NE(ZipEntry(folder_.File("out/nocalc.xlsx"), "xl/worksheets/sheet1.xml").find("SUM(B4:B6)"),
+  EXPECT_NE(ReadZipPart(folder_.File("out/nocalc.xlsx"), "xl/worksheets/sheet1.xml").find("SUM(B4:B6)"),
             std::string::npos);
 
   // The converter program named in the options is the one a conversion looks for.

@@ -19,7 +19,7 @@ using testing::LogTexts;
 using testing::ReadText;
 using testing::ReportRunTest;
 using testing::WriteText;
-using testing::ZipEntry;
+using testing::ReadZipPart;
 using Lines = std::vector<std::string>;
 
 const std::string kScript =
@@ -32,7 +32,7 @@ std::string FileKeys(const std::string& reportName, const std::string& more) {
 // Sheet XML of every worksheet of a saved workbook.
 std::vector<std::string> SheetXml(const std::string& report) {
   std::vector<std::string> sheets;
-  for (int i = 1; i <= 3; ++i) sheets.push_back(ZipEntry(report, "xl/worksheets/sheet" + std::to_string(i) + ".xml"));
+  for (int i = 1; i <= 3; ++i) sheets.push_back(ReadZipPart(report, "xl/worksheets/sheet" + std::to_string(i) + ".xml"));
   return sheets;
 }
 
@@ -44,13 +44,13 @@ TEST_F(ReportRunTest, ATextTemplateSavedAsAWorkbookHasItsColumnsFitted) {
                            "ReportFileType=xlOpenXMLWorkbook\r\n",
                            script)),
             std::nullopt);
-  const std::string fitted = ZipEntry(folder_.File("out/list.xlsx"), "xl/worksheets/sheet1.xml");
+  const std::string fitted = ReadZipPart(folder_.File("out/list.xlsx"), "xl/worksheets/sheet1.xml");
   EXPECT_NE(fitted.find("<col "), std::string::npos) << fitted;
 
   // A workbook template keeps its column widths as they are.
   ASSERT_EQ(Run(Definition(FileKeys("out\\kept.xlsx", "ReportFileType=xlOpenXMLWorkbook\r\n"), kScript)),
             std::nullopt);
-  EXPECT_EQ(ZipEntry(folder_.File("out/kept.xlsx"), "xl/worksheets/sheet1.xml").find("<col "), std::string::npos);
+  EXPECT_EQ(ReadZipPart(folder_.File("out/kept.xlsx"), "xl/worksheets/sheet1.xml").find("<col "), std::string::npos);
 }
 
 TEST_F(ReportRunTest, ProtectionAndItsPasswordRule) {
@@ -173,7 +173,7 @@ TEST_F(ReportRunTest, APreviousReportSurvivesEveryFailure) {
   // A successful run replaces it (once writable) with a complete workbook of the usual permissions.
   ASSERT_EQ(::chmod(report.c_str(), 0644), 0);
   ASSERT_EQ(Run(Definition(FileKeys("out\\r.xlsx", ""), kScript)), std::nullopt);
-  EXPECT_NE(ZipEntry(report, "xl/workbook.xml").find("<sheet"), std::string::npos);
+  EXPECT_NE(ReadZipPart(report, "xl/workbook.xml").find("<sheet"), std::string::npos);
   EXPECT_EQ(FolderListing(folder_.File("out")), std::vector<std::string>{"r.xlsx"});
   struct stat info {};
   ASSERT_EQ(::stat(report.c_str(), &info), 0);

@@ -19,7 +19,6 @@ using testing::ReportRunTest;
 using testing::RunPython;
 using testing::TempFolder;
 using testing::WriteText;
-using testing::ZipEntry;
 
 // Parses every XML part of a package with expat, which refuses bytes that are not UTF-8 and
 // characters XML 1.0 cannot hold; returns the names of the parts that fail, with the reason.
@@ -52,7 +51,7 @@ TEST_F(ReportRunTest, TextsThatAreNotUtf8OrNotXmlCharactersLeaveTheWorkbookWellF
   const std::string report = folder_.File("out/texts.xlsx");
   EXPECT_EQ(BrokenXmlParts(report), "");
   // Characters XML cannot hold are escaped in the shared strings, bad bytes are U+FFFD.
-  const std::string strings = ZipEntry(report, "xl/sharedStrings.xml");
+  const std::string strings = ReadZipPart(report, "xl/sharedStrings.xml");
   for (const char* text : {"Z\uFFFDrich", "a_xFFFE_b", "c_xFFFF_d", "e_xD800_f", "g_x0001_h", "M\uFFFDr"})
     EXPECT_NE(strings.find(text), std::string::npos) << text << " in " << strings;
 
@@ -84,8 +83,8 @@ TEST_F(ReportRunTest, ADefinedNameHoldingAnyBytesLeavesTheWorkbookPartWellFormed
   const std::string report = folder_.File("named.xlsx");
   book->SaveAs(report, std::nullopt);
   EXPECT_EQ(BrokenXmlParts(report), "");
-  EXPECT_NE(ZipEntry(report, "xl/workbook.xml").find(">\"Z\uFFFDrich end ab\"<"), std::string::npos)
-      << ZipEntry(report, "xl/workbook.xml");
+  EXPECT_NE(ReadZipPart(report, "xl/workbook.xml").find(">\"Z\uFFFDrich end ab\"<"), std::string::npos)
+      << ReadZipPart(report, "xl/workbook.xml");
 }
 
 TEST_F(ReportRunTest, ALegacy8BitCsvTemplateKeepsItsLetters) {

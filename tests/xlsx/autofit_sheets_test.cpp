@@ -7,6 +7,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
@@ -62,8 +63,7 @@ for t in sys.argv[2:]:
   for (std::string line; std::getline(lines, line);) rendered.push_back(std::stod(line));
   ASSERT_EQ(rendered.size(), texts.size());
 
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(path, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
   auto sheet = book->ActiveSheet();
   double untouched = sheet->ColumnWidthPoints(8);
   sheet->AutoFitColumns();
@@ -80,8 +80,7 @@ for t in sys.argv[2:]:
 
 TEST(AutoFitSheets, DeletingAndActivatingSheets) {
   TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto data = book->WorksheetByName("Data");
   auto summary = book->WorksheetByName("Summary");
   summary->Activate();
@@ -95,8 +94,7 @@ TEST(AutoFitSheets, DeletingAndActivatingSheets) {
   EXPECT_THROW(summary->ResolveReference("GrandTotal"), AutomationError);
   book->WorksheetByName("Table")->Delete();
   EXPECT_THROW(summary->Delete(), AutomationError);  // the last sheet stays
-  std::string output = folder.File("deleted.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("deleted.xlsx"));
   std::string names = RunPython("import sys, openpyxl\nwb = openpyxl.load_workbook(sys.argv[1])\nprint(wb.sheetnames, wb.active.title)\n", {output});
   EXPECT_EQ(names, "['Summary'] Summary\n");
   REQUIRE_LIBREOFFICE();
@@ -105,13 +103,11 @@ TEST(AutoFitSheets, DeletingAndActivatingSheets) {
 
 TEST(AutoFitSheets, ProtectionUsesTheSaltedSha512Hash) {
   TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   book->WorksheetByName("Data")->Protect(std::string("s3cret \u00e9"));
   book->WorksheetByName("Summary")->Protect(std::nullopt);
   book->WorksheetByName("Table")->Protect(std::string());
-  std::string output = folder.File("protected.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("protected.xlsx"));
   // Recompute the hash independently from the salt and compare.
   std::string check = RunPython(R"PY(
 import sys, zipfile, re, base64, hashlib
@@ -144,8 +140,7 @@ TEST(AutoFitSheets, PageBreaksAreManualAndSetOnce) {
   opened.data->GetRange("12:12").SetPageBreak(platform::kPageBreakManual);
   opened.data->Columns(5).SetPageBreak(platform::kPageBreakManual);
   opened.data->SetRowPageBreak(12, platform::kPageBreakManual);  // set twice: one break
-  std::string output = folder.File("breaks.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("breaks.xlsx"));
   std::string sheet = testing::ReadZipPart(output, "xl/worksheets/sheet1.xml");
   EXPECT_NE(sheet.find("<rowBreaks count=\"2\" manualBreakCount=\"2\"><brk id=\"7\" max=\"16383\" man=\"1\"/><brk id=\"11\" max=\"16383\" man=\"1\"/></rowBreaks>"),
             std::string::npos)
@@ -179,8 +174,7 @@ zout.writestr("xl/printerSettings/printerSettings1.bin", b"\x00\x01printer")
 zout.close()
 )PY",
             {path, macro});
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(macro, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(macro, true);
   EXPECT_EQ(book->FileFormat(), 52);
   book->WorksheetByName("Data")->InsertCells(CellRect{6, 1, 6, platform::kMaxColumns}, platform::kShiftDown);
   book->SaveAs(folder.File("kept.xlsm"), std::nullopt);

@@ -5,6 +5,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
 
@@ -31,8 +32,7 @@ TEST(CopyFill, AutoFillRepeatsTheBlockWithTranslatedFormulasFormatsAndRules) {
     EXPECT_EQ(data.CellStyle(row, 4), data.CellStyle(5, 4));
   }
   EXPECT_TRUE(data.GetValue(6, 1).IsEmpty());  // column A was not in the block
-  std::string output = folder.File("filled.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("filled.xlsx"));
   std::string d = test::DescribeReport(output);
   EXPECT_EQ(Line(d, "cf"), "B5:B9");
   EXPECT_EQ(Line(d, "dv"), "C5:C9");
@@ -61,8 +61,7 @@ TEST(CopyFill, CopyKeepsAbsolutePartsRepeatsMergesAndAddsRuleRanges) {
   data.SetValue(30, 3, Variant("old"));
   data.CopyCells(CellRect{3, 3, 3, 3}, 30, 3);
   EXPECT_TRUE(data.GetValue(30, 3).IsEmpty());
-  std::string output = folder.File("copied.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("copied.xlsx"));
   std::string d = test::DescribeReport(output);
   EXPECT_EQ(Line(d, "cf"), "B5:B6 B25:B26");
   EXPECT_EQ(Line(d, "dv"), "C5:C6 C25:C26");

@@ -7,6 +7,7 @@
 
 #include "xlsx/xlsx_workbook.h"
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 
@@ -24,8 +25,7 @@ TEST(ForeignTemplates, LibreOfficeTemplateGrowsAndItsTotalsRecalculate) {
   std::string csv = folder.File("lotemplate.csv");
   testing::WriteTextFile(csv, "Item,Qty,Price,Amount\nfirst,1,2,=B2*C2\nsecond,,,=B3*C3\nTOTAL,=SUM(B2:B3),,=SUM(D2:D3)\n");
   std::string templatePath = testing::LibreOfficeConvert(csv, "xlsx", folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(templatePath, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(templatePath, true);
   auto sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetAt(1).get());
   EXPECT_EQ(sheet->Name(), "lotemplate");
   EXPECT_EQ(sheet->GetFormula(4, 2), "=SUM(B2:B3)");
@@ -40,8 +40,7 @@ TEST(ForeignTemplates, LibreOfficeTemplateGrowsAndItsTotalsRecalculate) {
     quantity += i + 1;
     amount += (i + 1) * 3.0;
   }
-  std::string output = folder.File("lo-grown.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("lo-grown.xlsx"));
   auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
   ASSERT_GT(rows.size(), static_cast<std::size_t>(records + 1));
   EXPECT_EQ(rows[records + 1][0], "TOTAL");
@@ -105,8 +104,7 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
   std::string original = testing::ReadZipPart(path, "xl/worksheets/sheet1.xml");
   ASSERT_NE(original.find("t=\"shared\" si=\"0\"/>"), std::string::npos) << original;
   ASSERT_NE(original.find("t=\"array\""), std::string::npos) << original;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(path, true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
   auto sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetAt(1).get());
   // Shared formulas are expanded, each cell with its own text; cached values are read.
   EXPECT_EQ(sheet->GetFormula(1, 4), "=B1*C1");
@@ -118,8 +116,7 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
 
   sheet->InsertCells(CellRect{1, 1, 2, kMaxColumns}, platform::kShiftDown);
   EXPECT_EQ(sheet->GetFormula(5, 4), "=B5*C5");
-  std::string output = folder.File("appstyle-out.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("appstyle-out.xlsx"));
   std::string xml = testing::ReadZipPart(output, "xl/worksheets/sheet1.xml");
   EXPECT_NE(xml.find("<c r=\"F3\"><f t=\"array\" ref=\"F3:F4\""), std::string::npos) << xml;
   EXPECT_NE(xml.find(">B3:B4*2</f>"), std::string::npos) << xml;

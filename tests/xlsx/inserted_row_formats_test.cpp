@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
+#include "template_factory.h"
 #include "xlsx/format_extension.h"
 #include "xlsx/formula_references.h"
 #include "xlsx/xlsx_workbook.h"
@@ -62,19 +64,10 @@ with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
   return path;
 }
 
-// The ranges as openpyxl reads them: "cf=..." sorted, "dv=...", "x14=..." and B-column totals.
-std::string DescribeRanges(const std::string& path) {
-  return testing::RunPython(R"PY(
-import sys, re, zipfile, warnings, openpyxl
-warnings.simplefilter("ignore")  # openpyxl drops the x14 extension it cannot read, with a warning
-wb = openpyxl.load_workbook(sys.argv[1])
-ws = wb["Data"]
-print("cf=" + " | ".join(sorted(str(r.sqref) for r in ws.conditional_formatting)))
-print("dv=" + " | ".join(str(d.sqref) for d in ws.data_validations.dataValidation))
-sheet = zipfile.ZipFile(sys.argv[1]).read("xl/worksheets/sheet1.xml").decode()
-print("x14=" + " | ".join(re.findall(r"<xm:sqref>([^<]*)</xm:sqref>", sheet)))
-)PY",
-                            {path});
+// The conditional formats', validations' and extension list's ranges.
+std::string Ranges(const std::string& path) {
+  const std::string d = test::DescribeReport(path);
+  return "cf=" + test::Line(d, "cf") + "\ndv=" + test::Line(d, "dv") + "\nx14=" + test::Line(d, "x14") + "\n";
 }
 
 TEST(InsertedRowFormats, ConditionalFormatsAndValidationsOfTheRowAboveReachIntoInsertedRows) {
@@ -96,25 +89,21 @@ TEST(InsertedRowFormats, ConditionalFormatsAndValidationsOfTheRowAboveReachIntoI
   };
   for (const Case& c : cases) {
     TempFolder folder;
-    auto application = platform::CreateSpreadsheetApplication();
-    auto book = application->OpenWorkbook(MakeRecordRowTemplate(folder.Path()), true);
+    auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(MakeRecordRowTemplate(folder.Path()), true);
     book->WorksheetByName("Data")->InsertCells(c.rect, c.shift);
-    std::string output = folder.File("inserted.xlsx");
-    book->SaveAs(output, std::nullopt);
-    EXPECT_EQ(DescribeRanges(output), c.expected) << c.label;
+    const std::string output = testing::Saved(book, folder.File("inserted.xlsx"));
+    EXPECT_EQ(Ranges(output), c.expected) << c.label;
   }
 }
 
 TEST(InsertedRowFormats, CopiesOfTheRecordRowRepeatEveryValidationAndConditionalFormat) {
   TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(MakeRecordRowTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(MakeRecordRowTemplate(folder.Path()), true);
   auto sheet = book->WorksheetByName("Data");
   sheet->CopyCells(CellRect{2, 1, 2, 3}, 6, 1);
   sheet->CopyCells(CellRect{2, 1, 2, 3}, 7, 1);  // continues the copy above: one range each
-  std::string output = folder.File("copied.xlsx");
-  book->SaveAs(output, std::nullopt);
-  EXPECT_EQ(DescribeRanges(output), "cf=A1:C1 | B2 B6:B7 | E1:E3\ndv=C2 C6:C7\nx14=A2 A6:A7\n");
+  const std::string output = testing::Saved(book, folder.File("copied.xlsx"));
+  EXPECT_EQ(Ranges(output), "cf=A1:C1 | B2 B6:B7 | E1:E3\ndv=C2 C6:C7\nx14=A2 A6:A7\n");
 }
 
 TEST(InsertedRowFormats, OnlyEntriesEndingRightBeforeTheInsertionGrow) {

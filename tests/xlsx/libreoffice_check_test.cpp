@@ -23,15 +23,6 @@ std::string ShiftedText(std::string_view formula, const SheetEdit& edit,
   return ShiftFormula(formula, edit, context, out) ? out : std::string(formula);
 }
 
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out.push_back('\\');
-    out.push_back(c);
-  }
-  return out + "\"";
-}
-
 struct Cell {
   int Row, Col;
   std::string Value;  // text; "=..." a formula
@@ -44,25 +35,29 @@ struct Sheet {
   std::vector<Cell> Cells;
 };
 
-// Writes the sheets with openpyxl (make_workbook.py) and returns what LibreOffice shows in them
-// after recalculating, by sheet name.
+// Writes the sheets with openpyxl and returns what LibreOffice shows in them after
+// recalculating, by sheet name.
 std::map<std::string, testing::CsvRows> WriteAndShow(const testing::TempFolder& folder, const std::string& name,
                                                      const std::vector<Sheet>& sheets) {
-  std::ostringstream json;
-  json << "{\"sheets\":[";
-  for (std::size_t s = 0; s < sheets.size(); ++s) {
-    json << (s ? "," : "") << "{\"name\":" << JsonString(sheets[s].Name) << ",\"cells\":[";
-    for (std::size_t k = 0; k < sheets[s].Cells.size(); ++k) {
-      const Cell& c = sheets[s].Cells[k];
-      json << (k ? "," : "") << "[" << c.Row << "," << c.Col << "," << (c.Number ? c.Value : JsonString(c.Value))
-           << (c.Format.empty() ? "" : "," + JsonString(c.Format)) << "]";
-    }
-    json << "]}";
-  }
-  json << "]}";
-  testing::WriteTextFile(folder.File(name + ".json"), json.str());
-  testing::RunPython(testing::ReadTextFile(TABRIX_SOURCE_DIR "/tests/xlsx/make_workbook.py"),
-                     {folder.File(name + ".json"), folder.File(name + ".xlsx")});
+  std::ostringstream cells;  // one cell a line: sheet, row, column, n|s, value, format
+  for (const Sheet& sheet : sheets)
+    for (const Cell& c : sheet.Cells)
+      cells << sheet.Name << '\t' << c.Row << '\t' << c.Col << '\t' << (c.Number ? 'n' : 's') << '\t' << c.Value
+            << '\t' << c.Format << '\n';
+  testing::WriteTextFile(folder.File(name + ".txt"), cells.str());
+  testing::RunPython(R"PY(
+import sys, openpyxl
+wb = openpyxl.Workbook()
+wb.remove(wb.active)
+for line in open(sys.argv[1], encoding="utf-8"):
+    sheet, row, column, kind, value, code = line.rstrip("\n").split("\t")
+    ws = wb[sheet] if sheet in wb.sheetnames else wb.create_sheet(sheet)
+    cell = ws.cell(int(row), int(column), float(value) if kind == "n" else value)
+    if code:
+        cell.number_format = code
+wb.save(sys.argv[2])
+)PY",
+                     {folder.File(name + ".txt"), folder.File(name + ".xlsx")});
   return testing::LibreOfficeSheets(folder.File(name + ".xlsx"), /*asShown=*/true);
 }
 

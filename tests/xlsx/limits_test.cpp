@@ -110,35 +110,22 @@ TEST(PartLimits, TooManyPartsAreRefusedBeforeAnyIsRead) {
   EXPECT_NE(error.find("too many entries"), std::string::npos) << error;
 }
 
-// A zip whose only entry declares an inflated size past the part limit (its data is a few bytes:
-// nothing is inflated before the size is checked).
-std::string ZipDeclaringHugeEntry() {
-  auto u16 = [](std::string& out, std::uint16_t v) { out += char(v & 0xFF), out += char(v >> 8); };
-  auto u32 = [&](std::string& out, std::uint32_t v) { u16(out, v & 0xFFFF), u16(out, v >> 16); };
-  const std::string name = "xl/worksheets/sheet1.xml";
-  const std::string data("\x03\x00", 2);  // an empty deflate stream
-  const std::uint32_t declared = static_cast<std::uint32_t>(xlsx::kMaxPartSize + 1);
-  std::string zip;
-  u32(zip, 0x04034b50), u16(zip, 20), u16(zip, 0), u16(zip, 8), u16(zip, 0), u16(zip, 0x21);
-  u32(zip, 0), u32(zip, static_cast<std::uint32_t>(data.size())), u32(zip, declared);
-  u16(zip, static_cast<std::uint16_t>(name.size())), u16(zip, 0);
-  zip += name + data;
-  const std::uint32_t central = static_cast<std::uint32_t>(zip.size());
-  u32(zip, 0x02014b50), u16(zip, 20), u16(zip, 20), u16(zip, 0), u16(zip, 8), u16(zip, 0), u16(zip, 0x21);
-  u32(zip, 0), u32(zip, static_cast<std::uint32_t>(data.size())), u32(zip, declared);
-  u16(zip, static_cast<std::uint16_t>(name.size())), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
-  u32(zip, 0), u32(zip, 0);
-  zip += name;
-  const std::uint32_t centralSize = static_cast<std::uint32_t>(zip.size()) - central;
-  u32(zip, 0x06054b50), u16(zip, 0), u16(zip, 0), u16(zip, 1), u16(zip, 1);
-  u32(zip, centralSize), u32(zip, central), u16(zip, 0);
-  return zip;
-}
-
+// A zip whose only entry declares an inflated size past the part limit (its data is an empty
+// deflate stream: nothing is inflated before the size is checked).
 TEST(PartLimits, AnEntryInflatingPastThePartLimitIsRefused) {
   TempFolder folder;
   const std::string path = folder.File("bomb.xlsx");
-  testing::WriteTextFile(path, ZipDeclaringHugeEntry());
+  testing::RunPython(R"PY(
+import struct, sys, zipfile
+path, size = sys.argv[1], int(sys.argv[2])
+with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("xl/worksheets/sheet1.xml", b"")
+data = bytearray(open(path, "rb").read())
+struct.pack_into("<I", data, 22, size)  # the local header's uncompressed size
+struct.pack_into("<I", data, data.rfind(b"PK\x01\x02") + 24, size)  # the central directory's
+open(path, "wb").write(data)
+)PY",
+                     {path, std::to_string(xlsx::kMaxPartSize + 1)});
   const std::string error = OpenError(path);
   EXPECT_NE(error.find("the part xl/worksheets/sheet1.xml inflates past the size limit"), std::string::npos) << error;
 }

@@ -22,15 +22,9 @@ namespace {
 
 using testing::TempFolder;
 
-std::size_t Count(const std::string& text, const std::string& pattern) {
-  std::regex re(pattern);
-  return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
-}
-
-// The media part's bytes 1..3 ("PNG" for a PNG), read in Python (ReadZipPart reads text).
+// The media part's bytes 1..3 ("PNG" for a PNG).
 std::string Signature(const std::string& package, const std::string& part) {
-  return testing::RunPython("import sys, zipfile\nprint(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2])[1:4].decode('latin-1'), end='')",
-                            {package, part});
+  return testing::ReadZipPart(package, part).substr(1, 3);
 }
 
 // python3's HTTP server over `folder` on a free local port; also names a port nobody listens on.
@@ -74,8 +68,7 @@ TEST(PictureSources, UrlsAreFetchedOverHttpAndReadAsFilePathsAndUnreachableOnesF
   LocalHttpServer server(served);
   ASSERT_TRUE(server.Url("").size() > 20);
 
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto sheet = book->WorksheetByName("Summary");
   auto fetched = sheet->AddPicture(server.Url("dot.png"), false, true, 0, 0, -1, -1);
   EXPECT_DOUBLE_EQ(fetched->Width(), 60);  // 120 pixels at 144 dpi
@@ -99,13 +92,12 @@ TEST(PictureSources, UrlsAreFetchedOverHttpAndReadAsFilePathsAndUnreachableOnesF
     EXPECT_NE(e.Description().find(problem), std::string::npos) << e.Description();
   }
 
-  std::string output = folder.File("fetched.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("fetched.xlsx"));
   EXPECT_EQ(Signature(output, "xl/media/image2.png"), "PNG");
   REQUIRE_LIBREOFFICE();
   std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());
   // The template's chart and picture, and the two new ones.
-  EXPECT_EQ(Count(testing::ReadZipPart(ods, "content.xml"), "<draw:image "), 4u);
+  EXPECT_EQ(testing::Matches(testing::ReadZipPart(ods, "content.xml"), "<draw:image ").size(), 4u);
 }
 
 // TIFF and WebP from PIL; EMF and WMF as the smallest files that draw a rectangle; SVG as text.
@@ -141,8 +133,7 @@ open(d + "/logo.svg", "w").write('<?xml version="1.0"?>\n<svg xmlns="http://www.
 TEST(PictureSources, TiffEmfWmfAndSvgAreEmbeddedAsTheyAreAndWebpAsPng) {
   TempFolder folder;
   MakeFormats(folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto sheet = book->WorksheetByName("Summary");
   // Own sizes in points from each header.
   const std::vector<std::tuple<std::string, double, double>> pictures = {
@@ -159,8 +150,7 @@ TEST(PictureSources, TiffEmfWmfAndSvgAreEmbeddedAsTheyAreAndWebpAsPng) {
   EXPECT_NE(e.Description().find("is not a PNG, JPEG, GIF, BMP, TIFF, EMF, WMF, SVG or WebP picture"), std::string::npos)
       << e.Description();
 
-  std::string output = folder.File("formats.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("formats.xlsx"));
   // Every XML part of the package parses.
   for (const std::string& part : testing::ZipPartNames(output))
     if (part.ends_with(".xml") || part.ends_with(".rels") || part.ends_with(".svg")) {
@@ -174,25 +164,23 @@ TEST(PictureSources, TiffEmfWmfAndSvgAreEmbeddedAsTheyAreAndWebpAsPng) {
                            "Extension=\"png\" ContentType=\"image/png\""})
     EXPECT_NE(types.find(type), std::string::npos) << type;
   // The SVG's blip shows the PNG rendering and names the SVG in its extension.
-  std::string sheetRels = testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels");
+  const std::string drawingName = testing::Matches(testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels"),
+                                                   "Target=\"../drawings/([^\"]+)\"").at(0);
+  const std::string drawing = testing::ReadZipPart(output, "xl/drawings/" + drawingName);
+  const std::string drawingRels = testing::ReadZipPart(output, "xl/drawings/_rels/" + drawingName + ".rels");
   std::smatch match;
-  ASSERT_TRUE(std::regex_search(sheetRels, match, std::regex("Target=\"../drawings/([^\"]+)\"")));
-  const std::string drawingName = match[1];
-  std::string drawing = testing::ReadZipPart(output, "xl/drawings/" + drawingName);
-  std::string drawingRels = testing::ReadZipPart(output, "xl/drawings/_rels/" + drawingName + ".rels");
   ASSERT_TRUE(std::regex_search(drawing, match,
                                 std::regex("r:embed=\"(\\w+)\"><a:extLst><a:ext uri=\"\\{96DAC541-7B7A-43D3-8B79-37D633B846F1\\}\">"
                                            "<asvg:svgBlip [^>]*r:embed=\"(\\w+)\"")));
-  auto target = [&](const std::string& id) {
-    std::smatch found;
-    std::regex_search(drawingRels, found, std::regex("Id=\"" + id + "\"[^>]*Target=\"([^\"]+)\"|Target=\"([^\"]+)\"[^>]*Id=\"" + id + "\""));
-    return found[1].matched ? found[1].str() : found[2].str();
+  auto media = [&](const std::string& id) {  // the media file a relationship of the drawing targets
+    const auto found = testing::Matches(drawingRels, "Id=\"" + id + "\"[^>]*Target=\"[^\"]*/([^\"/]+)\"");
+    return found.empty() ? std::string() : found[0];
   };
-  const std::string png = target(match[1]), svg = target(match[2]);
+  const std::string png = media(match[1]), svg = media(match[2]);
   ASSERT_TRUE(png.ends_with(".png")) << png;
   ASSERT_TRUE(svg.ends_with(".svg")) << svg;
-  EXPECT_EQ(Signature(output, "xl/media/" + png.substr(png.rfind('/') + 1)), "PNG");
-  EXPECT_NE(testing::ReadZipPart(output, "xl/media/" + svg.substr(svg.rfind('/') + 1)).find("<svg"), std::string::npos);
+  EXPECT_EQ(Signature(output, "xl/media/" + png), "PNG");
+  EXPECT_NE(testing::ReadZipPart(output, "xl/media/" + svg).find("<svg"), std::string::npos);
   // The WebP picture became a PNG: no webp part is stored.
   for (const std::string& part : testing::ZipPartNames(output)) EXPECT_FALSE(part.ends_with(".webp")) << part;
 
@@ -201,12 +189,9 @@ TEST(PictureSources, TiffEmfWmfAndSvgAreEmbeddedAsTheyAreAndWebpAsPng) {
   // each as tall as its header says (36, 36, 72, 36 and 60 points).
   std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());
   const std::string content = testing::ReadZipPart(ods, "content.xml");
-  std::vector<std::string> mimeTypes, heights;
-  std::regex frame("draw:name=\"Picture \\d+\"[^>]*svg:height=\"([0-9.]+)in\"[^>]*><draw:image [^>]*draw:mime-type=\"([^\"]+)\"");
-  for (std::sregex_iterator it(content.begin(), content.end(), frame), end; it != end; ++it) {
-    heights.push_back((*it)[1].str());
-    mimeTypes.push_back((*it)[2].str());
-  }
+  const std::string frame = "draw:name=\"Picture \\d+\"[^>]*svg:height=\"";
+  const std::vector<std::string> heights = testing::Matches(content, frame + "([0-9.]+)in\"[^>]*><draw:image "),
+                                 mimeTypes = testing::Matches(content, frame + "[0-9.]+in\"[^>]*><draw:image [^>]*draw:mime-type=\"([^\"]+)\"");
   EXPECT_EQ(mimeTypes, (std::vector<std::string>{"image/tiff", "image/png", "image/x-emf", "image/x-wmf", "image/png"})) << content;
   ASSERT_EQ(heights.size(), 5u);
   const double expected[] = {36, 36, 72, 36, 60};

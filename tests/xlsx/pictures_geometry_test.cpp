@@ -1,7 +1,6 @@
 // Pictures added from real image files and the cell geometry they are placed by.
 #include <gtest/gtest.h>
 
-#include <regex>
 
 #include "xlsx/sheet_layout.h"
 #include "xlsx/xlsx_workbook.h"
@@ -15,6 +14,7 @@ namespace tabrix::xlsx {
 namespace {
 
 using platform::CellRect;
+using testing::Matches;
 using testing::TempFolder;
 
 // Pictures in four formats made with PIL: name -> (pixels, dpi).
@@ -32,21 +32,13 @@ open(d + "/fake.png", "w").write("not a picture")
                      {folder});
 }
 
-std::vector<std::string> All(const std::string& text, const std::string& pattern) {
-  std::vector<std::string> found;
-  std::regex re(pattern);
-  for (std::sregex_iterator it(text.begin(), text.end(), re), end; it != end; ++it) found.push_back((*it)[1]);
-  return found;
-}
-
 // Column widths, row heights and merged areas in points: the growing table's pictures over a
 // merged area (fill tests) and the anchors below, which follow from 48-point columns and 15-point
 // rows.
 TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
   TempFolder folder;
   MakePictures(folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto summary = book->WorksheetByName("Summary");  // a sheet without a drawing yet
 
   // Own size: pixels at the file's resolution.
@@ -85,40 +77,38 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
     EXPECT_NE(e.Description().find(bad), std::string::npos) << e.Description();
   }
 
-  std::string output = folder.File("pictures.xlsx");
-  book->SaveAs(output, std::nullopt);
-  auto parts = testing::ZipPartNames(output);
+  const std::string output = testing::Saved(book, folder.File("pictures.xlsx"));
   std::string types = testing::ReadZipPart(output, "[Content_Types].xml");
   for (const char* extension : {"png", "jpeg", "gif", "bmp"})
     EXPECT_NE(types.find("Extension=\"" + std::string(extension) + "\""), std::string::npos) << extension;
   std::string sheetRels = testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels");
-  std::string drawingName = All(sheetRels, "Target=\"../drawings/([^\"]+)\"").at(0);
+  std::string drawingName = Matches(sheetRels, "Target=\"../drawings/([^\"]+)\"").at(0);
   std::string drawing = testing::ReadZipPart(output, "xl/drawings/" + drawingName);
-  EXPECT_EQ(All(drawing, "editAs=\"(\\w+)\""), (std::vector<std::string>{"oneCell", "absolute", "twoCell", "twoCell"}));
+  EXPECT_EQ(Matches(drawing, "editAs=\"(\\w+)\""), (std::vector<std::string>{"oneCell", "absolute", "twoCell", "twoCell"}));
   // The wide picture starts at C4 (0-based 2, 3) and its 150 x 75 points end at F9 after
   // 48-point columns and 15-point rows: column 2 + 150/48 -> 5 (offset 6pt), row 3 + 5 -> 8;
   // the two rows inserted above move it to C6:F11. The free-floating photo stays at row 13.
   const std::string fromRow = "<xdr:from><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>";
   const std::string toRow = "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>\\d+</xdr:colOff><xdr:row>(\\d+)</xdr:row>";
-  EXPECT_EQ(All(drawing, "<xdr:from><xdr:col>(\\d+)</xdr:col>").at(0), "2");
-  EXPECT_EQ(All(drawing, fromRow), (std::vector<std::string>{"5", "13", "22", "28"}));
-  EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>(\\d+)</xdr:col>").at(0), "5");
-  EXPECT_EQ(All(drawing, "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>(\\d+)</xdr:colOff>").at(0), "76200");
-  EXPECT_EQ(All(drawing, toRow).at(0), "10");
-  EXPECT_EQ(All(drawing, "<a:ext cx=\"(\\d+)\"").at(0), "1905000");
+  EXPECT_EQ(Matches(drawing, "<xdr:from><xdr:col>(\\d+)</xdr:col>").at(0), "2");
+  EXPECT_EQ(Matches(drawing, fromRow), (std::vector<std::string>{"5", "13", "22", "28"}));
+  EXPECT_EQ(Matches(drawing, "<xdr:to><xdr:col>(\\d+)</xdr:col>").at(0), "5");
+  EXPECT_EQ(Matches(drawing, "<xdr:to><xdr:col>\\d+</xdr:col><xdr:colOff>(\\d+)</xdr:colOff>").at(0), "76200");
+  EXPECT_EQ(Matches(drawing, toRow).at(0), "10");
+  EXPECT_EQ(Matches(drawing, "<a:ext cx=\"(\\d+)\"").at(0), "1905000");
   const std::string templateDrawing = testing::ReadZipPart(test::MakeReportTemplate(folder.Path()), "xl/drawings/drawing1.xml");
   const std::string dataDrawing = testing::ReadZipPart(output, "xl/drawings/drawing1.xml");
   EXPECT_EQ(dataDrawing.substr(0, templateDrawing.rfind("</")), templateDrawing.substr(0, templateDrawing.rfind("</")));
-  EXPECT_EQ(All(dataDrawing, "<(?:xdr:)?from>.*?<(?:xdr:)?row>(\\d+)</"), (std::vector<std::string>{"1", "9", "21"}));
+  EXPECT_EQ(Matches(dataDrawing, "<(?:xdr:)?from>.*?<(?:xdr:)?row>(\\d+)</"), (std::vector<std::string>{"1", "9", "21"}));
 
   REQUIRE_LIBREOFFICE();
   // LibreOffice finds every picture (the template's chart as its replacement image) where the
   // insertions moved them.
   std::string ods = testing::LibreOfficeConvert(output, "ods", folder.Path());
   std::string content = testing::ReadZipPart(ods, "content.xml");
-  EXPECT_EQ(All(content, "(<draw:image )").size(), 7u);
+  EXPECT_EQ(Matches(content, "<draw:image ").size(), 7u);
   // Pictures sized with their cells end where the insertions moved them (two rows down).
-  EXPECT_EQ(All(content, "table:end-cell-address=\"([^\"]+)\""),
+  EXPECT_EQ(Matches(content, "table:end-cell-address=\"([^\"]+)\""),
             (std::vector<std::string>{"Data.B22", "Summary.A24", "Summary.B31"}));
 }
 
@@ -127,8 +117,7 @@ TEST(PicturesGeometry, AddPictureEmbedsEachFormatSizedAndAnchoredByPlacement) {
 TEST(PicturesGeometry, SameFileSharesOneMediaPartUntilItChanges) {
   TempFolder folder;
   MakePictures(folder.Path());
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(test::MakeReportTemplate(folder.Path()), true);
   auto summary = book->WorksheetByName("Summary");
   for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(summary->AddPicture(folder.File("wide.png"), false, true, 0, 20.0 * i, -1, -1)->Width(), 150);
   testing::RunPython(R"PY(
@@ -138,12 +127,11 @@ Image.new("RGB", (40, 100), "yellow").save(sys.argv[1] + "/wide.png", dpi=(96, 9
 )PY",
                      {folder.Path()});
   EXPECT_DOUBLE_EQ(summary->AddPicture(folder.File("wide.png"), false, true, 0, 100, -1, -1)->Width(), 30);
-  std::string output = folder.File("shared.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("shared.xlsx"));
   std::string sheetRels = testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels");
   std::string drawing =
-      testing::ReadZipPart(output, "xl/drawings/" + All(sheetRels, "Target=\"../drawings/([^\"]+)\"").at(0));
-  std::vector<std::string> embeds = All(drawing, "r:embed=\"(\\w+)\"");
+      testing::ReadZipPart(output, "xl/drawings/" + Matches(sheetRels, "Target=\"../drawings/([^\"]+)\"").at(0));
+  std::vector<std::string> embeds = Matches(drawing, "r:embed=\"(\\w+)\"");
   ASSERT_EQ(embeds.size(), 4u);
   EXPECT_EQ(embeds[0], embeds[1]);
   EXPECT_EQ(embeds[1], embeds[2]);

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "tabrix/error.h"
 #include "template_factory.h"
@@ -22,10 +22,8 @@ using test::Opened;
 using test::Rows;
 
 std::string Attribute(const std::string& xml, const std::string& element, const std::string& attribute) {
-  std::smatch match;
-  if (std::regex_search(xml, match, std::regex("<" + element + "\\b[^>]*\\b" + attribute + "=\"([^\"]*)\"")))
-    return match[1];
-  return "<missing>";
+  const auto found = testing::Matches(xml, "<" + element + "\\b[^>]*\\b" + attribute + "=\"([^\"]*)\"");
+  return found.empty() ? "<missing>" : found[0];
 }
 
 struct RefusedEdit {
@@ -35,13 +33,10 @@ struct RefusedEdit {
 
 // Runs `edit` and expects the application's error 1004 with that description.
 void ExpectRefused(const std::function<void()>& edit, const std::string& description, const std::string& label) {
-  try {
-    edit();
-    ADD_FAILURE() << label << ": carried out";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.Number(), 1004) << label;
-    EXPECT_EQ(e.Description(), description) << label;
-  }
+  SCOPED_TRACE(label);
+  const AutomationError e = testing::CaughtError(edit);
+  EXPECT_EQ(e.Number(), 1004);
+  EXPECT_EQ(e.Description(), description);
 }
 
 const std::string kPivotMessage =
@@ -106,8 +101,7 @@ TEST(PivotTables, RowsInsertedAboveMoveTheLocationAndTheSourceAndLibreOfficeDraw
   Opened opened(MakePivotWorkbook(folder.Path()));
   opened.data->InsertCells(Rows(1, 3), platform::kShiftDown);
   opened.data->InsertCells(Columns(1, 1), platform::kShiftToRight);
-  std::string output = folder.File("moved.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("moved.xlsx"));
 
   std::string pivot = testing::ReadZipPart(output, "xl/pivotTables/pivotTable1.xml");
   EXPECT_EQ(Attribute(pivot, "location", "ref"), "E6:F10");
@@ -144,8 +138,7 @@ TEST(PivotTables, EditsThroughAPivotTableAreRefusedAndChangeNothing) {
   // Directly below it, or a band that holds all of its columns, is allowed.
   data.InsertCells(Rows(8, 8), platform::kShiftDown);
   data.InsertCells(CellRect{1, 4, 2, 5}, platform::kShiftDown);
-  std::string output = folder.File("allowed.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("allowed.xlsx"));
   EXPECT_EQ(Attribute(testing::ReadZipPart(output, "xl/pivotTables/pivotTable1.xml"), "location", "ref"), "D5:E9");
   EXPECT_EQ(testing::OpenpyxlCell(output, "Data", "D9"), "Grand Total");
 }
@@ -198,8 +191,7 @@ TEST(ArrayFormulas, EditsCuttingAMultiCellArrayAreRefusedAndItKeepsComputing) {
   data.InsertCells(Rows(2, 2), platform::kShiftDown);
   data.InsertCells(Rows(6, 6), platform::kShiftDown);
   data.InsertCells(CellRect{1, 3, 1, 3}, platform::kShiftDown);  // the whole array moves in its band
-  std::string output = folder.File("arrays_out.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("arrays_out.xlsx"));
 
   // LibreOffice recalculates: the array now over C4:C6 still multiplies its rows, D3 reads its middle.
   auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));

@@ -3,8 +3,6 @@
 // (LibreOffice's totals over a grown table: foreign_templates_test.cpp.)
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "fixtures/office_tools.h"
 #include "fixtures/report_files.h"
 #include "tabrix/error.h"
@@ -27,8 +25,7 @@ TEST(StructureEdit, InsertedRowsMoveEveryReferenceOfTheReport) {
   TempFolder folder;
   Opened opened(test::MakeReportTemplate(folder.Path()));
   opened.data->InsertCells(Rows(6, 9), platform::kShiftDown);
-  std::string output = folder.File("grown.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("grown.xlsx"));
 
   EXPECT_EQ(OpenpyxlCells(output, "Data", {"D10", "B11", "D11", "E11", "A11", "A12", "D6"}),
             (std::vector<std::string>{"=B10*C10", "=SUM(B5:B10)", "=SUM(D5:D10)", "=$D$11*2", "TOTAL", "footer", ""}));
@@ -54,11 +51,8 @@ TEST(StructureEdit, InsertedRowsMoveEveryReferenceOfTheReport) {
   EXPECT_NE(chart.find("'Data'!$D$5:$D$10"), std::string::npos) << chart;
   EXPECT_NE(chart.find("'Data'!$A$5:$A$10"), std::string::npos) << chart;
   std::string drawing = testing::ReadZipPart(output, "xl/drawings/drawing1.xml");
-  std::vector<std::string> anchorRows;
-  static const std::regex fromRow("<(?:xdr:)?from>.*?<(?:xdr:)?row>(\\d+)</");
-  for (std::sregex_iterator it(drawing.begin(), drawing.end(), fromRow), end; it != end; ++it)
-    anchorRows.push_back((*it)[1]);
-  EXPECT_EQ(anchorRows, (std::vector<std::string>{"1", "13"})) << drawing;
+  EXPECT_EQ(testing::Matches(drawing, "<(?:xdr:)?from>.*?<(?:xdr:)?row>(\\d+)</"),
+            (std::vector<std::string>{"1", "13"})) << drawing;
 }
 
 TEST(StructureEdit, DeletedRowsBecomeRefErrorsAndRangesShrink) {
@@ -66,8 +60,7 @@ TEST(StructureEdit, DeletedRowsBecomeRefErrorsAndRangesShrink) {
   Opened opened(test::MakeReportTemplate(folder.Path()));
   opened.data->DeleteCells(Rows(6, 6), platform::kShiftUp);
   opened.data->DeleteCells(Rows(5, 5), platform::kShiftUp);
-  std::string output = folder.File("shrunk.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("shrunk.xlsx"));
   EXPECT_EQ(OpenpyxlCells(output, "Data", {"A5", "B5", "D5", "E5", "A6"}),
             (std::vector<std::string>{"TOTAL", "=SUM(#REF!)", "=SUM(#REF!)", "=$D$5*2", "footer"}));
   EXPECT_EQ(OpenpyxlCells(output, "Summary", {"A1", "A3"}), (std::vector<std::string>{"=Data!B5", "=Data!#REF!"}));
@@ -118,8 +111,7 @@ TEST(StructureEdit, EntireColumnsMoveWidthsFormulasAndNames) {
   EXPECT_EQ(opened.data->ColumnWidthPoints(3), opened.data->ColumnWidthPoints(2));
   opened.data->DeleteCells(Columns(2, 2), platform::kShiftToLeft);
   EXPECT_EQ(opened.data->GetFormula(5, 5), "=#REF!*D5");
-  std::string output = folder.File("columns.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("columns.xlsx"));
   std::string d = test::DescribeReport(output);
   EXPECT_EQ(Line(d, "name:Block"), "Data!$A$5:$E$6");
   EXPECT_EQ(Line(d, "filter"), "A4:E6");
@@ -133,8 +125,7 @@ TEST(StructureEdit, TablesGrowWithRowsAndColumnsInsertedInsideThem) {
   table->InsertCells(Rows(3, 4), platform::kShiftDown);
   table->InsertCells(Columns(2, 2), platform::kShiftToRight);
   table->DeleteCells(Rows(2, 2), platform::kShiftUp);
-  std::string output = folder.File("table.xlsx");
-  opened.book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(opened.book, folder.File("table.xlsx"));
   std::string part = testing::ReadZipPart(output, "xl/tables/table1.xml");
   EXPECT_NE(part.find("ref=\"A1:C5\""), std::string::npos) << part;
   EXPECT_NE(part.find("<autoFilter ref=\"A1:C5\""), std::string::npos) << part;

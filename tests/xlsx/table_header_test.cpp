@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/office_tools.h"
+#include "fixtures/report_files.h"
 #include "fixtures/required_tools.h"
 #include "xlsx/table_columns.h"
 #include "xlsx/xlsx_workbook.h"
@@ -77,8 +78,7 @@ TEST(TableHeader, StructuredReferencesFollowARenamedColumn) {
 TEST(TableHeader, WritingAHeaderRenamesTheColumnEverywhereAndLibreOfficeComputesWithIt) {
   REQUIRE_LIBREOFFICE();
   TempFolder folder;
-  auto application = platform::CreateSpreadsheetApplication();
-  auto book = application->OpenWorkbook(MakeMemberList(folder.Path()), true);
+  auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(MakeMemberList(folder.Path()), true);
   auto* members = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Members").get());
   auto* summary = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Summary").get());
   members->SetValue(1, 2, Variant("RW-1"));
@@ -95,8 +95,7 @@ TEST(TableHeader, WritingAHeaderRenamesTheColumnEverywhereAndLibreOfficeComputes
   EXPECT_EQ(summary->GetFormula(2, 1), "=SUM(Member_Data[[rw-12]])");
   EXPECT_EQ(summary->GetFormula(3, 1), "=\"Member_Data[Gender ]\"");
 
-  std::string output = folder.File("renamed.xlsx");
-  book->SaveAs(output, std::nullopt);
+  const std::string output = testing::Saved(book, folder.File("renamed.xlsx"));
   std::string table = testing::ReadZipPart(output, "xl/tables/table1.xml");
   EXPECT_NE(table.find("name=\"RW-1\""), std::string::npos) << table;
   EXPECT_NE(table.find("name=\"rw-12\""), std::string::npos) << table;

@@ -101,22 +101,23 @@ wb.save(path)
   return path;
 }
 
-// Everything about Data (and the other sheets) that a structural edit should move, as text:
-// one "key=value" line per item, read with openpyxl.
+// Everything about sheet Data (and the workbook) that a structural edit should move, as text:
+// one "key=value" line per item ("cf", "dv" and "x14", the extension list's validations, list
+// their ranges separated by " | "), read with openpyxl and from the sheet part.
 inline std::string DescribeReport(const std::string& path) {
   return testing::RunPython(R"PY(
-import sys, openpyxl
+import re, sys, warnings, zipfile, openpyxl
+warnings.simplefilter("ignore")  # openpyxl drops the extension lists it cannot read, with a warning
 wb = openpyxl.load_workbook(sys.argv[1])
 ws = wb["Data"]
 out = []
-def cell(s, ref):
-    v = wb[s][ref].value
-    return "" if v is None else str(v)
 out.append("merges=" + " ".join(sorted(str(r) for r in ws.merged_cells.ranges)))
 out.append("breaks=" + " ".join(str(b.id) for b in ws.row_breaks.brk))
 out.append("filter=" + str(ws.auto_filter.ref))
-out.append("cf=" + " ".join(str(r.sqref) for r in ws.conditional_formatting))
-out.append("dv=" + " ".join(str(d.sqref) for d in ws.data_validations.dataValidation))
+out.append("cf=" + " | ".join(sorted(str(r.sqref) for r in ws.conditional_formatting)))
+out.append("dv=" + " | ".join(str(d.sqref) for d in ws.data_validations.dataValidation))
+sheet = zipfile.ZipFile(sys.argv[1]).read("xl/worksheets/sheet1.xml").decode()
+out.append("x14=" + " | ".join(re.findall(r"<xm:sqref>([^<]*)</xm:sqref>", sheet)))
 out.append("links=" + " ".join("%s>%s" % (c.coordinate, c.hyperlink.location or c.hyperlink.target)
                                for row in ws.iter_rows() for c in row if c.hyperlink))
 names = {n.name: n.attr_text for n in wb.defined_names.definedName}
@@ -124,7 +125,8 @@ for key in sorted(names):
     out.append("name:%s=%s" % (key, names[key]))
 out.append("printarea=" + str(ws.print_area))
 out.append("heights=" + " ".join("%d:%s" % (r, d.height) for r, d in sorted(ws.row_dimensions.items()) if d.height))
-out.append("table=" + wb["Table"].tables["Items"].ref)
+if "Table" in wb.sheetnames:
+    out.append("table=" + wb["Table"].tables["Items"].ref)
 print("\n".join(out))
 )PY",
                             {path});
