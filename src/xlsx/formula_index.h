@@ -16,8 +16,8 @@ class FormulaIndex {
   };
 
   void Add(std::uint32_t formula, Reach reach) {
-    Insert(byRow_, Entry{reach.maxRow, formula});
-    Insert(byColumn_, Entry{reach.maxColumn, formula});
+    rows_.Insert(Entry{reach.maxRow, formula});
+    columns_.Insert(Entry{reach.maxColumn, formula});
   }
 
   // Calls visit(formula) for every formula whose highest row (rows = true) or column reaches
@@ -26,7 +26,9 @@ class FormulaIndex {
   // of the edited dimension is rewritten.
   template <typename Visit>
   void VisitFrom(bool rows, std::int32_t at, Visit visit) {
-    std::vector<Entry>& list = rows ? byRow_ : byColumn_;
+    Order& order = rows ? rows_ : columns_;
+    order.Settle();
+    std::vector<Entry>& list = order.sorted;
     auto first = std::lower_bound(list.begin(), list.end(), at,
                                   [](const Entry& e, std::int32_t k) { return e.key < k; });
     std::size_t start = static_cast<std::size_t>(first - list.begin());
@@ -39,15 +41,16 @@ class FormulaIndex {
       ++out;
     }
     list.resize(out);
-    Restore(list, start);
+    order.Restore(start);
   }
 
   // Every formula, in no particular order (for edits that are not row or column based).
   template <typename Visit>
   void VisitAll(Visit visit) {
     std::vector<std::uint32_t> all;
-    all.reserve(byRow_.size());
-    for (const Entry& e : byRow_) all.push_back(e.formula);
+    all.reserve(Size());
+    for (const std::vector<Entry>* list : {&rows_.sorted, &rows_.pending})
+      for (const Entry& e : *list) all.push_back(e.formula);
     for (std::uint32_t formula : all) {
       std::optional<Reach> reach = visit(formula);
       (void)reach;
@@ -57,7 +60,7 @@ class FormulaIndex {
   // Indexes again, in the order of one direction only, a formula that left that order
   // (VisitFrom dropped it there; its entry in the other order stayed).
   void AddTo(bool rows, std::uint32_t formula, Reach reach) {
-    Insert(rows ? byRow_ : byColumn_, Entry{rows ? reach.maxRow : reach.maxColumn, formula});
+    (rows ? rows_ : columns_).Insert(Entry{rows ? reach.maxRow : reach.maxColumn, formula});
   }
 
   // Drops the entries of every formula for which gone(formula) holds (released formulas, before
@@ -68,39 +71,64 @@ class FormulaIndex {
       list.erase(std::remove_if(list.begin(), list.end(), [&](const Entry& e) { return gone(e.formula); }),
                  list.end());
     };
-    drop(byRow_);
-    drop(byColumn_);
+    for (Order* order : {&rows_, &columns_}) {
+      drop(order->sorted);
+      drop(order->pending);
+    }
   }
 
-  std::size_t Size() const { return byRow_.size(); }
+  std::size_t Size() const { return rows_.sorted.size() + rows_.pending.size(); }
+
+  // Entries moved to keep the orders sorted (for the engine's work counters): adding formulas
+  // must not move a number of entries that grows with the formulas already indexed.
+  std::uint64_t EntriesMoved() const { return rows_.moved + columns_.moved; }
 
  private:
   struct Entry {
     std::int32_t key;
     std::uint32_t formula;
   };
+  static bool ByKey(const Entry& a, const Entry& b) { return a.key < b.key; }
 
-  static void Insert(std::vector<Entry>& list, Entry entry) {
-    if (list.empty() || list.back().key <= entry.key) {
-      list.push_back(entry);
-      return;
+  // One direction's order. Entries that would go before the end of the sorted list wait in
+  // `pending` until the order is visited: inserting each in place would move every entry after
+  // it (formulas copied row by row under a growing table all reach the same last column).
+  struct Order {
+    std::vector<Entry> sorted, pending;
+    std::uint64_t moved = 0;
+
+    void Insert(Entry entry) {
+      if (pending.empty() && (sorted.empty() || sorted.back().key <= entry.key)) sorted.push_back(entry);
+      else pending.push_back(entry);
     }
-    auto it = std::upper_bound(list.begin(), list.end(), entry.key,
-                               [](std::int32_t k, const Entry& e) { return k < e.key; });
-    list.insert(it, entry);
-  }
 
-  // Keys from `start` on were rewritten: put the list back in order, cheaply when the edit
-  // kept it ordered (insertions move every visited key by the same amount).
-  static void Restore(std::vector<Entry>& list, std::size_t start) {
-    auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
-    auto middle = list.begin() + static_cast<std::ptrdiff_t>(start);
-    if (!std::is_sorted(middle, list.end(), byKey)) std::sort(middle, list.end(), byKey);
-    if (start > 0 && middle != list.end() && (middle - 1)->key > middle->key)
-      std::inplace_merge(list.begin(), middle, list.end(), byKey);
-  }
+    // Merges the pending entries in; only the part of the sorted list from the smallest
+    // pending key on moves.
+    void Settle() {
+      if (pending.empty()) return;
+      std::stable_sort(pending.begin(), pending.end(), ByKey);
+      auto from = std::upper_bound(sorted.begin(), sorted.end(), pending.front(), ByKey);
+      const auto start = static_cast<std::ptrdiff_t>(from - sorted.begin());
+      moved += static_cast<std::uint64_t>(sorted.end() - from) + pending.size();
+      const auto middle = static_cast<std::ptrdiff_t>(sorted.size());
+      sorted.insert(sorted.end(), pending.begin(), pending.end());
+      pending.clear();
+      std::inplace_merge(sorted.begin() + start, sorted.begin() + middle, sorted.end(), ByKey);
+    }
 
-  std::vector<Entry> byRow_, byColumn_;
+    // Keys from `start` on were rewritten: put the list back in order, cheaply when the edit
+    // kept it ordered (insertions move every visited key by the same amount).
+    void Restore(std::size_t start) {
+      auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(start);
+      if (!std::is_sorted(middle, sorted.end(), ByKey)) std::sort(middle, sorted.end(), ByKey);
+      if (start > 0 && middle != sorted.end() && (middle - 1)->key > middle->key) {
+        moved += sorted.size();
+        std::inplace_merge(sorted.begin(), middle, sorted.end(), ByKey);
+      }
+    }
+  };
+
+  Order rows_, columns_;
 };
 
 }  // namespace tabrix::xlsx
