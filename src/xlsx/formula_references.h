@@ -141,6 +141,8 @@ class ParsedFormula {
 
   std::string Text() const;
   bool Changed() const;
+  // The text as parsed; the references' spans and sheet names point into it.
+  std::string_view Source() const { return source_; }
 
   // The references in text order; MoveReference gives one a new rectangle (written at Text).
   std::size_t ReferenceCount() const { return references_.size(); }
