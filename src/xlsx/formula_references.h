@@ -137,6 +137,8 @@ class ParsedFormula {
 
   // Same effect and return value as ShiftFormula / TranslateFormula, on the parsed form.
   bool Shift(const SheetEdit& edit, const FormulaContext& context);
+  // Moves one reference by the edit, whatever sheet it names; true when it changed.
+  bool ShiftReference(std::size_t i, const SheetEdit& edit);
   bool Translate(std::int32_t rowOffset, std::int32_t columnOffset);
 
   std::string Text() const;

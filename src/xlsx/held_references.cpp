@@ -128,6 +128,19 @@ void HeldReferences::AddFormula(Kind kind, std::string_view text, const XlsxWork
   entry.node = node;
   entry.attribute = attribute;
   entry.formula = std::move(formula);
+  // The sheet each reference points at: the one it names, or for an unqualified reference the
+  // sheet the formula lives on; 3-D and external references never move.
+  const std::string_view source = entry.formula.Source();
+  for (std::size_t i = 0; i < entry.formula.ReferenceCount(); ++i) {
+    const ParsedFormula::Reference& r = entry.formula.ReferenceAt(i);
+    std::uint32_t sheet = kNone;
+    if (r.Prefixed && !r.ThreeD && !r.External)
+      sheet = SheetKey(FoldedSheetName(source.substr(r.SheetBegin, r.SheetEnd - r.SheetBegin), r.Quoted));
+    else if (!r.Prefixed && home)
+      sheet = SheetKey(home);
+    entry.sheets.push_back(sheet);
+  }
+  if (std::all_of(entry.sheets.begin(), entry.sheets.end(), [](std::uint32_t s) { return s == kNone; })) return;
   entries_.push_back(std::move(entry));
   Index(static_cast<std::uint32_t>(entries_.size() - 1));
 }
@@ -144,9 +157,7 @@ std::uint32_t HeldReferences::AddCell(Kind kind, const CellRect& cell, const Xls
   return id;
 }
 
-// The sheets an entry points at and how far into each: references naming a sheet count for
-// that sheet, unqualified ones for the sheet the entry lives on; 3-D and external references
-// never move, nor do deleted ones.
+// The sheets an entry points at and how far into each (deleted references never move).
 void HeldReferences::Index(std::uint32_t id) {
   Entry& entry = entries_[id];
   entry.reach.clear();
@@ -159,15 +170,10 @@ void HeldReferences::Index(std::uint32_t id) {
   if (entry.kind == Kind::HyperlinkRef || entry.kind == Kind::CommentRef || entry.kind == Kind::NoteShape) {
     extend(SheetKey(entry.home), entry.cell, true, true);
   } else {
-    const std::string_view source = entry.formula.Source();
     for (std::size_t i = 0; i < entry.formula.ReferenceCount(); ++i) {
       const ParsedFormula::Reference& r = entry.formula.ReferenceAt(i);
-      if (r.Deleted || r.ThreeD || r.External) continue;
-      if (!r.Prefixed && !entry.home) continue;
-      const std::uint32_t sheet =
-          r.Prefixed ? SheetKey(FoldedSheetName(source.substr(r.SheetBegin, r.SheetEnd - r.SheetBegin), r.Quoted))
-                     : SheetKey(entry.home);
-      extend(sheet, r.Rect, r.Shape != ParsedFormula::Reference::Form::Columns,
+      if (r.Deleted || entry.sheets[i] == kNone) continue;
+      extend(entry.sheets[i], r.Rect, r.Shape != ParsedFormula::Reference::Form::Columns,
              r.Shape != ParsedFormula::Reference::Form::Rows);
     }
   }
@@ -218,11 +224,11 @@ std::uint64_t HeldReferences::Shift(const XlsxWorksheet& sheet, const SheetEdit&
   for (auto it = index.lower_bound(Key{key, edit.First, 0}); it != index.end() && std::get<0>(*it) == key; ++it)
     reached.push_back(std::get<2>(*it));
   for (std::uint32_t id : reached)
-    if (entries_[id].alive) Visit(id, sheet, edit);
+    if (entries_[id].alive) Visit(id, key, edit);
   return reached.size();
 }
 
-void HeldReferences::Visit(std::uint32_t id, const XlsxWorksheet& sheet, const SheetEdit& edit) {
+void HeldReferences::Visit(std::uint32_t id, std::uint32_t sheet, const SheetEdit& edit) {
   Entry& entry = entries_[id];
   if (entry.kind == Kind::HyperlinkRef || entry.kind == Kind::CommentRef || entry.kind == Kind::NoteShape) {
     auto moved = ShiftRect(entry.cell, edit);
@@ -238,8 +244,10 @@ void HeldReferences::Visit(std::uint32_t id, const XlsxWorksheet& sheet, const S
     MarkDirty(id);
     return;
   }
-  const std::string name = sheet.Name();
-  if (!entry.formula.Shift(edit, FormulaContext{name, entry.home == &sheet})) return;
+  bool moved = false;
+  for (std::size_t i = 0; i < entry.sheets.size(); ++i)
+    if (entry.sheets[i] == sheet && entry.formula.ShiftReference(i, edit)) moved = true;
+  if (!moved) return;
   Unindex(id);
   Index(id);
   MarkDirty(id);

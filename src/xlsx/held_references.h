@@ -59,6 +59,7 @@ class HeldReferences {
     pugi::xml_node node;
     pugi::xml_attribute attribute;
     ParsedFormula formula;  // formula kinds
+    std::vector<std::uint32_t> sheets;  // the sheet of each reference; kNone: it never moves
     CellRect cell{}, written{};  // cell kinds: where it is now, and where its text says
     std::vector<Reach> reach;
   };
@@ -74,7 +75,7 @@ class HeldReferences {
   void Unindex(std::uint32_t id);
   void Remove(std::uint32_t id);
   void MarkDirty(std::uint32_t id);
-  void Visit(std::uint32_t id, const XlsxWorksheet& sheet, const SheetEdit& edit);
+  void Visit(std::uint32_t id, std::uint32_t sheet, const SheetEdit& edit);
   void WriteShape(Entry& entry);
 
   XlsxWorkbook& book_;

@@ -276,15 +276,19 @@ wb.save(sys.argv[1])
 // validation), group footer row 5 (a total), grand total row 7, a page break above the footer,
 // a chart over the table, an array formula on another sheet referring to the table; in the
 // extension list a data bar on the header row and a list validation on the record row whose
-// source is on another sheet. A picture (picture.png beside it) is placed on every record.
+// source is on another sheet; a print area over the table, a comment on the grand total and one
+// above the table, and 40 names of another sheet. A picture (picture.png beside it) is placed on
+// every record.
 std::string MakeDecoratedTemplate(const std::string& folder) {
   const std::string path = folder + "/decorated.xlsx";
   testing::RunPython(R"PY(
 import sys
 from openpyxl import Workbook
 from openpyxl.chart import BarChart, Reference
+from openpyxl.comments import Comment
 from openpyxl.formatting.rule import CellIsRule
 from openpyxl.styles import PatternFill
+from openpyxl.workbook.defined_name import DefinedName
 from openpyxl.worksheet.datavalidation import DataValidation
 from openpyxl.worksheet.pagebreak import Break
 
@@ -311,6 +315,11 @@ ws.add_chart(chart, "K3")
 summary = wb.create_sheet("Summary")
 summary["B1"] = "=MAX(Data!H3:H6*1)"
 summary.formula_attributes["B1"] = {"t": "array", "ref": "B1"}
+ws.print_area = "A1:I7"
+ws["I7"].comment = Comment("grand total", "me")
+ws["A1"].comment = Comment("title", "me")
+for i in range(1, 41):
+    wb.defined_names.append(DefinedName("Summary%d" % i, attr_text="Summary!$A$%d" % i))
 wb.save(sys.argv[1])
 
 import zipfile
@@ -339,14 +348,14 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
 }
 
 struct Work {
-  double formulas = 0, entries = 0, items = 0;
-  double Total() const { return formulas + entries + items; }
+  double formulas = 0, entries = 0, items = 0, references = 0;
+  double Total() const { return formulas + entries + items + references; }
 };
 
 Work Visited(XlsxWorkbook& book) {
   const EngineWork& work = book.Work();
   return Work{static_cast<double>(work.formulasVisited), static_cast<double>(work.rangeEntriesVisited),
-              static_cast<double>(work.itemsVisited)};
+              static_cast<double>(work.itemsVisited), static_cast<double>(work.referencesVisited)};
 }
 
 TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
@@ -385,7 +394,8 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
     sheet->SetValue(recordRow, 8, Variant(static_cast<double>(r)));
     sheet->AddPicture(picture, false, true, sheet->CellLeft(2), sheet->CellTop(recordRow), -1, -1);
     const Work after = Visited(engine);
-    perRecord.push_back(Work{after.formulas - before.formulas, after.entries - before.entries, after.items - before.items});
+    perRecord.push_back(Work{after.formulas - before.formulas, after.entries - before.entries, after.items - before.items,
+                             after.references - before.references});
   }
   // Averages over 20 groups early and late in the fill.
   auto average = [&](std::size_t from) {
@@ -394,6 +404,7 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
       sum.formulas += perRecord[i].formulas / 240;
       sum.entries += perRecord[i].entries / 240;
       sum.items += perRecord[i].items / 240;
+      sum.references += perRecord[i].references / 240;
     }
     return sum;
   };
@@ -401,7 +412,12 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   EXPECT_GT(early.Total(), 0);
   EXPECT_LE(late.Total(), early.Total() * 1.25 + 2)
       << "formulas " << early.formulas << " -> " << late.formulas << ", list entries " << early.entries << " -> "
-      << late.entries << ", other items " << early.items << " -> " << late.items;
+      << late.entries << ", other items " << early.items << " -> " << late.items << ", references "
+      << early.references << " -> " << late.references;
+  // The names of the other sheet are never visited: what an insertion visits is what reaches
+  // the table (the chart, the rule formula, the print area, the grand total's comment).
+  EXPECT_GT(late.references, 0);
+  EXPECT_LT(late.references, 40);
 
   // What the anchors and lists held comes out right: the line formulas refer to the grand
   // total, wherever it went.
@@ -416,6 +432,12 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   const std::string output = folder.File("filled.xlsx");
   book->SaveAs(output, std::nullopt);
   const std::string xml = testing::ReadZipPart(output, "xl/worksheets/sheet1.xml");
+  const std::string workbookXml = testing::ReadZipPart(output, "xl/workbook.xml");
+  EXPECT_NE(workbookXml.find("Data'!$A$1:$I$" + std::to_string(grand) + "<"), std::string::npos);
+  EXPECT_NE(workbookXml.find(">Summary!$A$40<"), std::string::npos);
+  const std::string comments = testing::ReadZipPart(output, "xl/comments/comment1.xml");
+  EXPECT_NE(comments.find("ref=\"I" + std::to_string(grand) + "\""), std::string::npos);
+  EXPECT_NE(comments.find("ref=\"A1\""), std::string::npos);
   const std::string bars = xml.substr(xml.find("<xm:sqref>") + 10, xml.find("</xm:sqref>") - xml.find("<xm:sqref>") - 10);
   EXPECT_EQ(bars.substr(0, 6), "H3:I3 ");
   EXPECT_EQ(std::count(bars.begin(), bars.end(), ' ') + 1, records / perGroup + 1) << bars.substr(0, 200);
