@@ -1,7 +1,8 @@
-// What structural edits cost and what they leave: formulas held by line anchors across many
-// insertions read exactly as rewriting their text on every edit reads, and on a decorated
-// template filled the way a grouped report fills it, the work of one record's insertion and
-// copy stays the same however many records are already in the sheet; released formula slots
+// What structural edits cost and what they leave: formulas held by line anchors, and names,
+// chart series, rule formulas, hyperlinks and comments held parsed, read exactly as rewriting
+// their text on every edit reads; on a decorated template filled the way a grouped report fills
+// it, the work of one record's insertion and copy stays the same however many records are
+// already in the sheet; column edits visit only the pictures they move; released formula slots
 // are reused.
 #include <gtest/gtest.h>
 
@@ -453,6 +454,35 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   EXPECT_EQ(rows.front(), 2);  // the chart at K3
   EXPECT_EQ(rows[1], 4);       // the first record filled, row 5
   EXPECT_EQ(rows.back(), recordRow - 1);
+}
+
+// Pictures are indexed by column as by row: a column edit right of every picture visits none of
+// them, one left of them moves each once, and the saved anchors show it.
+TEST(EditCost, ColumnEditsVisitOnlyThePicturesAtOrRightOfTheColumn) {
+  testing::TempFolder folder;
+  testing::RunPython("from PIL import Image\nimport sys\nImage.new('RGB', (8, 8), 'red').save(sys.argv[1])\n",
+                     {folder.File("picture.png")});
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = XlsxWorkbook::CreateBlank(application, "Data");
+  auto* sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
+  constexpr int kPictures = 200;
+  for (int r = 1; r <= kPictures; ++r)
+    sheet->AddPicture(folder.File("picture.png"), false, true, sheet->CellLeft(2), sheet->CellTop(r), -1, -1);
+  auto visitedBy = [&](const CellRect& columns) {
+    const std::uint64_t before = book->Work().itemsVisited;
+    sheet->InsertCells(columns, platform::kShiftToRight);
+    return book->Work().itemsVisited - before;
+  };
+  EXPECT_EQ(visitedBy(CellRect{1, 6, kMaxRows, 7}), 0u);
+  EXPECT_EQ(visitedBy(CellRect{1, 1, kMaxRows, 1}), static_cast<std::uint64_t>(kPictures));
+  const std::string output = folder.File("pictures.xlsx");
+  book->SaveAs(output, std::nullopt);
+  const std::string drawing = testing::ReadZipPart(output, "xl/drawings/drawing1.xml");
+  static const std::regex fromColumn("<(?:xdr:)?from><(?:xdr:)?col>(\\d+)</");
+  std::map<int, int> columns;
+  for (std::sregex_iterator it(drawing.begin(), drawing.end(), fromColumn), end; it != end; ++it)
+    ++columns[std::stoi((*it)[1])];
+  EXPECT_EQ(columns, (std::map<int, int>{{2, kPictures}}));  // column C, 0-based
 }
 
 // Formulas released by overwritten cells or deleted rows give their slots to new formulas; a slot given again must
