@@ -1,5 +1,5 @@
-// Drawing parts: how anchors move with rows and columns, the row index over XML anchors and
-// picture records, shape ids, and the part's text with the pictures written once at save.
+// Drawing parts: how anchors move with rows and columns, the row and column indexes over XML
+// anchors and picture records, shape ids, and the part's text with the pictures written once at save.
 #include "xlsx/drawing_part.h"
 
 #include <algorithm>
@@ -44,8 +44,28 @@ bool MoveXmlAnchor(pugi::xml_node anchor, const SheetEdit& edit, std::int32_t& k
   if (!MoveAnchorPoints(motion, from, to, edit)) return false;
   fromNodes.Write(fromWas, from);
   if (motion != AnchorMotion::StartOnly) toNodes.Write(toWas, to);
-  key = AnchorRowKey(motion, from, to);
+  key = AnchorLineKey(motion, from, to, edit.OnRows());
   return true;
+}
+
+using AnchorEntry = DrawingPart::AnchorEntry;
+
+bool ByKey(const AnchorEntry& a, const AnchorEntry& b) { return a.key < b.key; }
+
+// Gives a picture record its key in one index (entries with equal keys keep their order).
+void PutPictureKey(std::vector<AnchorEntry>& index, std::uint32_t picture, std::int32_t key, bool isNew) {
+  // The picture changed is almost always the newest one: look from the end.
+  auto it = index.end();
+  while (!isNew && it != index.begin()) {
+    --it;
+    if (!it->anchor && it->picture == picture) {
+      if (it->key == key) return;
+      index.erase(it);
+      break;
+    }
+  }
+  auto at = std::upper_bound(index.begin(), index.end(), key, [](std::int32_t k, const AnchorEntry& e) { return k < e.key; });
+  index.insert(at, AnchorEntry{key, picture, pugi::xml_node()});
 }
 
 void AppendNumber(std::string& out, long long value) {
@@ -94,14 +114,15 @@ bool MoveAnchorPoints(AnchorMotion motion, AnchorPoint& from, AnchorPoint& to, c
   return false;
 }
 
-std::int32_t AnchorRowKey(AnchorMotion motion, const AnchorPoint& from, const AnchorPoint& to) {
+std::int32_t AnchorLineKey(AnchorMotion motion, const AnchorPoint& from, const AnchorPoint& to, bool rows) {
+  const std::int32_t start = rows ? from.row : from.column, end = rows ? to.row : to.column;
   switch (motion) {
     case AnchorMotion::Fixed:
       return 0;
     case AnchorMotion::WithCells:
-      return std::max(from.row, to.row) + 1;
+      return std::max(start, end) + 1;
     default:
-      return from.row + 1;
+      return start + 1;
   }
 }
 
@@ -120,46 +141,42 @@ AnchorMotion DrawingPart::MotionOf(pugi::xml_node anchor) {
   return editAs == "oneCell" ? AnchorMotion::WithStart : AnchorMotion::WithCells;
 }
 
-std::int32_t DrawingPart::AnchorKey(pugi::xml_node anchor) {
-  return AnchorRowKey(MotionOf(anchor), XmlPoint(ChildByLocalName(anchor, "from")).Read(),
-                      XmlPoint(ChildByLocalName(anchor, "to")).Read());
+std::int32_t DrawingPart::AnchorKey(pugi::xml_node anchor, bool rows) {
+  return AnchorLineKey(MotionOf(anchor), XmlPoint(ChildByLocalName(anchor, "from")).Read(),
+                       XmlPoint(ChildByLocalName(anchor, "to")).Read(), rows);
 }
 
 void DrawingPart::IndexAnchors() {
   if (anchorsIndexed) return;
   anchorsByRow.clear();
+  anchorsByColumn.clear();
+  auto add = [&](pugi::xml_node anchor) {
+    anchorsByRow.push_back({AnchorKey(anchor, true), 0, anchor});
+    anchorsByColumn.push_back({AnchorKey(anchor, false), 0, anchor});
+  };
   for (pugi::xml_node anchor : xml.document_element().children()) {
     if (LocalName(anchor.name()) == "AlternateContent") {
       for (pugi::xml_node choice : anchor.children())
-        for (pugi::xml_node inner : choice.children()) anchorsByRow.push_back({AnchorKey(inner), 0, inner});
+        for (pugi::xml_node inner : choice.children()) add(inner);
       continue;
     }
-    anchorsByRow.push_back({AnchorKey(anchor), 0, anchor});
+    add(anchor);
   }
   for (std::uint32_t i = 0; i < pictures.size(); ++i) {
     const PictureRecord& picture = pictures[i];
-    anchorsByRow.push_back({AnchorRowKey(picture.Motion(), picture.from, picture.to), i, pugi::xml_node()});
+    anchorsByRow.push_back({AnchorLineKey(picture.Motion(), picture.from, picture.to, true), i, pugi::xml_node()});
+    anchorsByColumn.push_back({AnchorLineKey(picture.Motion(), picture.from, picture.to, false), i, pugi::xml_node()});
   }
-  std::stable_sort(anchorsByRow.begin(), anchorsByRow.end(),
-                   [](const AnchorEntry& a, const AnchorEntry& b) { return a.key < b.key; });
+  std::stable_sort(anchorsByRow.begin(), anchorsByRow.end(), ByKey);
+  std::stable_sort(anchorsByColumn.begin(), anchorsByColumn.end(), ByKey);
   anchorsIndexed = true;
 }
 
-void DrawingPart::UpdatePictureKey(std::uint32_t picture, std::int32_t key, bool isNew) {
+void DrawingPart::UpdatePictureKeys(std::uint32_t picture, bool isNew) {
   if (!anchorsIndexed) return;  // IndexAnchors reads the records when it runs
-  // The picture changed is almost always the newest one: look from the end.
-  auto it = anchorsByRow.end();
-  while (!isNew && it != anchorsByRow.begin()) {
-    --it;
-    if (!it->anchor && it->picture == picture) {
-      if (it->key == key) return;
-      anchorsByRow.erase(it);
-      break;
-    }
-  }
-  auto at = std::upper_bound(anchorsByRow.begin(), anchorsByRow.end(), key,
-                             [](std::int32_t k, const AnchorEntry& e) { return k < e.key; });
-  anchorsByRow.insert(at, AnchorEntry{key, picture, pugi::xml_node()});
+  const PictureRecord& record = pictures[picture];
+  PutPictureKey(anchorsByRow, picture, AnchorLineKey(record.Motion(), record.from, record.to, true), isNew);
+  PutPictureKey(anchorsByColumn, picture, AnchorLineKey(record.Motion(), record.from, record.to, false), isNew);
 }
 
 unsigned DrawingPart::NextShapeId() {
@@ -201,6 +218,7 @@ std::uint32_t DrawingPart::MediaFor(const std::string& mediaPart, const std::str
 
 std::uint64_t DrawingPart::Move(const SheetEdit& edit) {
   IndexAnchors();
+  const bool rows = edit.OnRows();
   auto moveEntry = [&](AnchorEntry& entry) {
     if (entry.anchor) {
       if (MoveXmlAnchor(entry.anchor, edit, entry.key)) modified = true;
@@ -208,21 +226,18 @@ std::uint64_t DrawingPart::Move(const SheetEdit& edit) {
     }
     PictureRecord& picture = pictures[entry.picture];
     if (MoveAnchorPoints(picture.Motion(), picture.from, picture.to, edit))
-      entry.key = AnchorRowKey(picture.Motion(), picture.from, picture.to);
+      entry.key = AnchorLineKey(picture.Motion(), picture.from, picture.to, rows);
   };
-  if (!edit.OnRows()) {
-    for (AnchorEntry& entry : anchorsByRow) moveEntry(entry);
-    return anchorsByRow.size();
-  }
-  // Only anchors reaching the edited row move; keys change by the same amount for insertions.
-  auto first = std::lower_bound(anchorsByRow.begin(), anchorsByRow.end(), edit.First,
+  // Only anchors reaching the edited line move, and only their keys in the edited direction
+  // change (by the same amount for insertions).
+  std::vector<AnchorEntry>& index = rows ? anchorsByRow : anchorsByColumn;
+  auto first = std::lower_bound(index.begin(), index.end(), edit.First,
                                 [](const AnchorEntry& e, std::int32_t k) { return e.key < k; });
-  for (auto it = first; it != anchorsByRow.end(); ++it) moveEntry(*it);
-  auto byKey = [](const AnchorEntry& a, const AnchorEntry& b) { return a.key < b.key; };
-  if (!std::is_sorted(first, anchorsByRow.end(), byKey)) std::stable_sort(first, anchorsByRow.end(), byKey);
-  if (first != anchorsByRow.begin() && first != anchorsByRow.end() && (first - 1)->key > first->key)
-    std::inplace_merge(anchorsByRow.begin(), first, anchorsByRow.end(), byKey);
-  return static_cast<std::uint64_t>(anchorsByRow.end() - first);
+  for (auto it = first; it != index.end(); ++it) moveEntry(*it);
+  if (!std::is_sorted(first, index.end(), ByKey)) std::stable_sort(first, index.end(), ByKey);
+  if (first != index.begin() && first != index.end() && (first - 1)->key > first->key)
+    std::inplace_merge(index.begin(), first, index.end(), ByKey);
+  return static_cast<std::uint64_t>(index.end() - first);
 }
 
 std::string DrawingPart::Serialize(const std::string* original) const {

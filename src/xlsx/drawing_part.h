@@ -1,6 +1,6 @@
 // A drawing part of a worksheet: the template's anchors (pictures, charts, shapes) as XML, the
-// pictures the engine placed as compact records written out at save, and one index of both by
-// row so that row edits visit only the anchors they move.
+// pictures the engine placed as compact records written out at save, and an index of both by
+// row and one by column so that an edit visits only the anchors it moves.
 #pragma once
 
 #include <pugixml.hpp>
@@ -31,8 +31,9 @@ enum class AnchorMotion : std::uint8_t {
 
 // Moves the corners of an anchor for an edit; false when nothing changed.
 bool MoveAnchorPoints(AnchorMotion motion, AnchorPoint& from, AnchorPoint& to, const SheetEdit& edit);
-// The last row (1-based) whose insertion or deletion moves the anchor; 0 when rows never move it.
-std::int32_t AnchorRowKey(AnchorMotion motion, const AnchorPoint& from, const AnchorPoint& to);
+// The last row (rows = true) or column (1-based) whose insertion or deletion moves the anchor;
+// 0 when rows (columns) never move it.
+std::int32_t AnchorLineKey(AnchorMotion motion, const AnchorPoint& from, const AnchorPoint& to, bool rows);
 
 // A picture the engine placed, written as a twoCellAnchor when the drawing is saved.
 struct PictureRecord {
@@ -57,15 +58,15 @@ struct DrawingPart {
   // The XML document changed (the part is serialized again rather than kept as read).
   bool modified = false;
 
-  // Anchors by the last row whose insertion or deletion moves them (1-based), so that a row
-  // edit at k visits only the anchors at or below k: an XML anchor of the template, or a
+  // Anchors by the last row (column) whose insertion or deletion moves them (1-based), so that
+  // an edit at k visits only the anchors at or after k: an XML anchor of the template, or a
   // picture record when `anchor` is empty. Built on first use.
   struct AnchorEntry {
     std::int32_t key;
     std::uint32_t picture;
     pugi::xml_node anchor;
   };
-  std::vector<AnchorEntry> anchorsByRow;
+  std::vector<AnchorEntry> anchorsByRow, anchorsByColumn;
   bool anchorsIndexed = false;
   unsigned maxShapeId = 0;
   bool shapeIdsKnown = false;
@@ -76,10 +77,10 @@ struct DrawingPart {
 
   // How an XML anchor moves and where its corners are.
   static AnchorMotion MotionOf(pugi::xml_node anchor);
-  static std::int32_t AnchorKey(pugi::xml_node anchor);
+  static std::int32_t AnchorKey(pugi::xml_node anchor, bool rows);
   void IndexAnchors();
-  // Records the new row key of a picture that was placed or resized.
-  void UpdatePictureKey(std::uint32_t picture, std::int32_t key, bool isNew);
+  // Records the new keys of a picture that was placed or resized.
+  void UpdatePictureKeys(std::uint32_t picture, bool isNew);
   unsigned NextShapeId();
   // The pictures' media entry for a media part (its relationships added on first use).
   std::uint32_t MediaFor(const std::string& mediaPart, const std::string& svgPart, double ownWidth,

@@ -12,7 +12,8 @@ struct EngineWork {
   std::uint64_t copies = 0;               // block copies
   std::uint64_t formulasVisited = 0;      // formulas looked at by edits
   std::uint64_t rangeEntriesVisited = 0;  // entries of conditional formats and validations
-  std::uint64_t itemsVisited = 0;         // merges, page breaks, column ranges, anchors, names
+  std::uint64_t itemsVisited = 0;         // merges, page breaks, column ranges, anchors
+  std::uint64_t referencesVisited = 0;    // names, chart series, rule formulas, hyperlinks, comments
 };
 
 }  // namespace tabrix::xlsx

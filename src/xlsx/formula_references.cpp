@@ -589,14 +589,16 @@ bool ParsedFormula::Shift(const SheetEdit& edit, const FormulaContext& context) 
       here = SheetNameEquals(std::string_view(source_).substr(r.SheetBegin,
                                                               r.SheetEnd - r.SheetBegin),
                              r.Quoted, context.EditedSheet);
-    if (!here) continue;
-    Ref ref = ToRef(r);
-    if (ShiftRef(ref, edit)) {
-      FromRef(r, ref);
-      any = true;
-    }
+    if (here && ShiftReference(static_cast<std::size_t>(&r - references_.data()), edit)) any = true;
   }
   return any;
+}
+
+bool ParsedFormula::ShiftReference(std::size_t i, const SheetEdit& edit) {
+  Ref ref = ToRef(references_[i]);
+  if (!ShiftRef(ref, edit)) return false;
+  FromRef(references_[i], ref);
+  return true;
 }
 
 bool ParsedFormula::Translate(std::int32_t rowOffset, std::int32_t columnOffset) {

@@ -137,10 +137,14 @@ class ParsedFormula {
 
   // Same effect and return value as ShiftFormula / TranslateFormula, on the parsed form.
   bool Shift(const SheetEdit& edit, const FormulaContext& context);
+  // Moves one reference by the edit, whatever sheet it names; true when it changed.
+  bool ShiftReference(std::size_t i, const SheetEdit& edit);
   bool Translate(std::int32_t rowOffset, std::int32_t columnOffset);
 
   std::string Text() const;
   bool Changed() const;
+  // The text as parsed; the references' spans and sheet names point into it.
+  std::string_view Source() const { return source_; }
 
   // The references in text order; MoveReference gives one a new rectangle (written at Text).
   std::size_t ReferenceCount() const { return references_.size(); }

@@ -85,6 +85,7 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
     RaiseEngineError("Method 'Delete' of object '_Worksheet' failed: a workbook must contain at least one visible worksheet.");
 
   const std::string deletedName = sheet->Name();
+  ForgetHeldReferences();
   // References into the deleted sheet become #REF! everywhere.
   std::string changed;
   for (auto& entry : sheets_) {

@@ -50,8 +50,9 @@ void StructureEditor::Run() {
   }
   MoveMerges();
   MoveFormulas();
-  MoveNames();
-  for (const auto& other : book_.Worksheets()) MoveSheetXml(*other);
+  // Names, chart series, rule formulas, hyperlinks and comments that reach the edited lines.
+  book_.Work().referencesVisited += book_.Held().Shift(sheet_, edit_);
+  MoveSheetXml();
   if (!edit_.HasBand()) MoveDrawing();
   MoveSheetParts();
   MovePivotLocations(sheet_, edit_);
@@ -374,30 +375,8 @@ void StructureEditor::MoveFormulas() {
   book_.PrefixedFormulas().VisitFrom(rows, edit_.First, visit);
 }
 
-void StructureEditor::MoveNames() {
-  std::string changed;
-  FormulaContext context{sheetName_, false};
-  book_.Work().itemsVisited += book_.DefinedNames().size();
-  for (DefinedName& name : book_.DefinedNames())
-    if (ShiftFormula(name.formula, edit_, context, changed)) name.formula = changed;
-}
-
 // ---------------------------------------------------------------------------------------------
-// References kept in the worksheet XML
-
-bool StructureEditor::ShiftAttributeFormula(pugi::xml_attribute attribute, bool onEditedSheet) {
-  std::string changed;
-  if (!ShiftFormula(attribute.value(), edit_, FormulaContext{sheetName_, onEditedSheet}, changed)) return false;
-  attribute.set_value(changed.c_str());
-  return true;
-}
-
-bool StructureEditor::ShiftTextFormula(pugi::xml_node node, bool onEditedSheet) {
-  std::string changed;
-  if (!ShiftFormula(node.text().get(), edit_, FormulaContext{sheetName_, onEditedSheet}, changed)) return false;
-  node.text().set(changed.c_str());
-  return true;
-}
+// Reference lists kept in the worksheet XML
 
 // Returns false when every range of the list was deleted.
 bool StructureEditor::ShiftSqrefAttribute(pugi::xml_attribute attribute) {
@@ -414,79 +393,46 @@ bool StructureEditor::ShiftRangeList(RangeList& list) {
   return !list.Empty();
 }
 
-void StructureEditor::MoveSheetXml(XlsxWorksheet& other) {
-  const bool own = &other == &sheet_;
-  pugi::xml_node root = other.Root();
+void StructureEditor::MoveSheetXml() {
+  pugi::xml_node root = sheet_.Root();
   std::vector<pugi::xml_node> removed;
+  std::vector<std::pair<pugi::xml_node, pugi::xml_node>> gone;  // validations and their list
   for (pugi::xml_node child : root.children()) {
     std::string_view local = LocalName(child.name());
-    if (local == "conditionalFormatting" || local == "dataValidations") {
-      auto shiftRule = [&](pugi::xml_node rule) {
-        for (pugi::xml_node part : rule.children()) {
-          std::string_view partName = LocalName(part.name());
-          if (partName == "formula" || partName == "formula1" || partName == "formula2") ShiftTextFormula(part, own);
-        }
-      };
-      if (local == "conditionalFormatting") {
-        if (own && !ShiftRangeList(sheet_.RangeListOf(child.attribute("sqref")))) {
-          sheet_.ForgetRangeList(child.attribute("sqref"));
-          removed.push_back(child);
-          continue;
-        }
-        for (pugi::xml_node rule : child.children()) shiftRule(rule);
-      } else {
-        std::vector<pugi::xml_node> gone;
-        for (pugi::xml_node validation : child.children()) {
-          if (own && !ShiftRangeList(sheet_.RangeListOf(validation.attribute("sqref")))) {
-            gone.push_back(validation);
-            continue;
-          }
-          shiftRule(validation);
-        }
-        for (pugi::xml_node g : gone) {
-          sheet_.ForgetRangeList(g.attribute("sqref"));
-          child.remove_child(g);
-        }
-        if (!child.first_child()) removed.push_back(child);
-        else if (child.attribute("count")) child.attribute("count").set_value(static_cast<unsigned>(std::distance(child.begin(), child.end())));
-      }
-    } else if (local == "hyperlinks") {
-      std::vector<pugi::xml_node> gone;
-      for (pugi::xml_node link : child.children()) {
-        if (own) {
-          auto rect = ParseArea(link.attribute("ref").value());
-          if (rect) {
-            auto moved = ShiftRect(*rect, edit_);
-            if (!moved) {
-              gone.push_back(link);
-              continue;
-            }
-            link.attribute("ref").set_value(FormatRef(*moved).c_str());
-          }
-        }
-        if (pugi::xml_attribute location = link.attribute("location")) ShiftAttributeFormula(location, own);
-      }
-      for (pugi::xml_node g : gone) child.remove_child(g);
-      if (!child.first_child()) removed.push_back(child);
-    } else if (own && (local == "autoFilter")) {
+    if (local == "conditionalFormatting") {
+      if (!ShiftRangeList(sheet_.RangeListOf(child.attribute("sqref")))) removed.push_back(child);
+    } else if (local == "dataValidations") {
+      for (pugi::xml_node validation : child.children())
+        if (!ShiftRangeList(sheet_.RangeListOf(validation.attribute("sqref")))) gone.emplace_back(validation, child);
+    } else if (local == "autoFilter") {
       auto rect = ParseArea(child.attribute("ref").value());
       if (rect) {
         auto moved = ShiftRect(*rect, edit_);
         if (!moved) removed.push_back(child);
         else child.attribute("ref").set_value(FormatRef(*moved).c_str());
       }
-    } else if (own && local == "protectedRanges") {
+    } else if (local == "protectedRanges") {
       for (pugi::xml_node range : child.children()) ShiftSqrefAttribute(range.attribute("sqref"));
     }
   }
-  // Extensions (x14 conditional formats, validations, sparklines) hold references as text of
-  // xm:sqref and xm:f elements, found once per sheet; the lists stay parsed until saved.
-  const XlsxWorksheet::ExtensionReferences& extension = other.ExtensionRefs();
-  for (pugi::xml_node formula : extension.formulas) ShiftTextFormula(formula, own);
-  if (own)
-    for (const auto* lists : {&extension.formatLists, &extension.otherLists})
-      for (pugi::xml_node sqref : *lists) ShiftRangeList(other.RangeListOf(sqref));  // an emptied list stays
-  for (pugi::xml_node node : removed) root.remove_child(node);
+  // Extensions (x14 conditional formats, validations, sparklines) hold reference lists as text
+  // of xm:sqref elements, found once per sheet; the lists stay parsed until saved.
+  const XlsxWorksheet::ExtensionReferences& extension = sheet_.ExtensionRefs();
+  for (const auto* lists : {&extension.formatLists, &extension.otherLists})
+    for (pugi::xml_node sqref : *lists) ShiftRangeList(sheet_.RangeListOf(sqref));  // an emptied list stays
+  if (removed.empty() && gone.empty()) return;
+  // Rule formulas of what leaves are held: their texts go back first, and are collected again.
+  book_.ForgetHeldReferences();
+  for (auto [validation, list] : gone) {
+    sheet_.ForgetRangeList(validation.attribute("sqref"));
+    list.remove_child(validation);
+    if (!list.first_child()) removed.push_back(list);
+    else if (list.attribute("count")) list.attribute("count").set_value(static_cast<unsigned>(std::distance(list.begin(), list.end())));
+  }
+  for (pugi::xml_node node : removed) {
+    if (LocalName(node.name()) == "conditionalFormatting") sheet_.ForgetRangeList(node.attribute("sqref"));
+    root.remove_child(node);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -499,78 +445,14 @@ void StructureEditor::MoveDrawing() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Parts of the sheet (tables, comments) and of the workbook (charts, pivot caches)
+// Parts of the sheet (tables) and of the workbook (pivot caches)
 
 void StructureEditor::MoveSheetParts() {
   if (!sheet_.HasRels()) return;
   for (const Relationship& rel : sheet_.Rels().All()) {
-    if (rel.external) continue;
-    if (RelationshipTypeIs(rel.type, reltype::kTable)) {
-      pugi::xml_document* table = book_.EditablePart(ResolvePartTarget(sheet_.PartName(), rel.target));
-      if (table) MoveTable(table->document_element());
-    } else if (RelationshipTypeIs(rel.type, reltype::kComments)) {
-      pugi::xml_document* comments = book_.EditablePart(ResolvePartTarget(sheet_.PartName(), rel.target));
-      if (!comments) continue;
-      pugi::xml_node list = ChildByLocalName(comments->document_element(), "commentList");
-      std::vector<pugi::xml_node> gone;
-      for (pugi::xml_node comment : list.children()) {
-        auto cell = ParseArea(comment.attribute("ref").value());
-        if (!cell) continue;
-        auto moved = ShiftRect(*cell, edit_);
-        if (!moved) gone.push_back(comment);
-        else comment.attribute("ref").set_value(FormatRef(*moved).c_str());
-      }
-      for (pugi::xml_node g : gone) list.remove_child(g);
-    } else if (RelationshipTypeIs(rel.type, "http://schemas.openxmlformats.org/officeDocument/2006/relationships/vmlDrawing")) {
-      pugi::xml_document* vml = book_.EditablePart(ResolvePartTarget(sheet_.PartName(), rel.target));
-      if (vml) MoveCommentShapes(vml->document_element());
-    }
-  }
-}
-
-void StructureEditor::MoveCommentShapes(pugi::xml_node root) {
-  // Notes are VML shapes whose client data names the cell (0-based row and column).
-  std::vector<pugi::xml_node> stack{root};
-  while (!stack.empty()) {
-    pugi::xml_node node = stack.back();
-    stack.pop_back();
-    for (pugi::xml_node child : node.children()) {
-      if (child.type() != pugi::node_element) continue;
-      if (LocalName(child.name()) != "ClientData") {
-        stack.push_back(child);
-        continue;
-      }
-      pugi::xml_node row = ChildByLocalName(child, "Row"), column = ChildByLocalName(child, "Column");
-      if (!row || !column) continue;
-      CellRect cell{row.text().as_int() + 1, column.text().as_int() + 1, row.text().as_int() + 1,
-                    column.text().as_int() + 1};
-      auto moved = ShiftRect(cell, edit_);
-      if (!moved) continue;
-      std::int32_t dRow = moved->row1 - cell.row1, dCol = moved->col1 - cell.col1;
-      row.text().set(moved->row1 - 1);
-      column.text().set(moved->col1 - 1);
-      if (pugi::xml_node anchor = ChildByLocalName(child, "Anchor")) {
-        // "left col, offset, top row, offset, right col, offset, bottom row, offset"
-        std::vector<long> values;
-        std::string text = anchor.text().get();
-        std::size_t start = 0;
-        while (start <= text.size()) {
-          std::size_t comma = text.find(',', start);
-          values.push_back(std::strtol(text.substr(start, comma - start).c_str(), nullptr, 10));
-          if (comma == std::string::npos) break;
-          start = comma + 1;
-        }
-        if (values.size() == 8) {
-          values[0] += dCol;
-          values[4] += dCol;
-          values[2] += dRow;
-          values[6] += dRow;
-          std::string out;
-          for (std::size_t i = 0; i < 8; ++i) out += (i ? ", " : "") + std::to_string(values[i]);
-          anchor.text().set(out.c_str());
-        }
-      }
-    }
+    if (rel.external || !RelationshipTypeIs(rel.type, reltype::kTable)) continue;
+    pugi::xml_document* table = book_.EditablePart(ResolvePartTarget(sheet_.PartName(), rel.target));
+    if (table) MoveTable(table->document_element());
   }
 }
 
@@ -617,13 +499,8 @@ void StructureEditor::MoveTable(pugi::xml_node table) {
 }
 
 void StructureEditor::MoveWorkbookParts() {
-  std::string changed;
-  FormulaContext context{sheetName_, false};
   for (auto& [partName, nodes] : book_.ReferencingParts()) {
     (void)partName;
-    for (pugi::xml_node node : nodes.formulas) {
-      if (ShiftFormula(node.text().get(), edit_, context, changed)) node.text().set(changed.c_str());
-    }
     for (pugi::xml_node source : nodes.pivotSources) {
       if (!NamesEqual(source.attribute("sheet").value(), sheetName_)) continue;
       auto rect = ParseArea(source.attribute("ref").value());

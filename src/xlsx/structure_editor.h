@@ -29,15 +29,11 @@ class StructureEditor {
   void MoveRowBreaks(std::vector<PageBreak>& breaks);
   void MoveMerges();
   void MoveFormulas();
-  void MoveNames();
-  bool ShiftAttributeFormula(pugi::xml_attribute attribute, bool onEditedSheet);
-  bool ShiftTextFormula(pugi::xml_node node, bool onEditedSheet);
   bool ShiftSqrefAttribute(pugi::xml_attribute attribute);
   bool ShiftRangeList(RangeList& list);
-  void MoveSheetXml(XlsxWorksheet& other);
+  void MoveSheetXml();
   void MoveDrawing();
   void MoveSheetParts();
-  void MoveCommentShapes(pugi::xml_node root);
   void MoveTable(pugi::xml_node table);
   void MoveWorkbookParts();
 

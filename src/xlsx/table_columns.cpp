@@ -117,6 +117,7 @@ const std::vector<pugi::xml_node>& SheetTables(XlsxWorksheet& sheet) {
 
 void RenameEverywhere(XlsxWorkbook& book, std::string_view table, std::string_view oldName, std::string_view newName) {
   std::string changed;
+  book.ForgetHeldReferences();
   for (Formula& formula : book.Formulas())
     if (formula.sheet && RenameStructuredColumn(formula.text, table, oldName, newName, changed)) formula.text = changed;
   for (DefinedName& name : book.DefinedNames())

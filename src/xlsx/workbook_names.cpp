@@ -50,6 +50,7 @@ void XlsxNames::SetValue(std::string_view name, const Variant& value) {
   XlsxWorksheet* active = dynamic_cast<XlsxWorksheet*>(book_->ActiveSheet().get());
   const DefinedName* found = book_->FindName(name, active);
   if (!found) RaiseApplicationDefined();
+  book_->ForgetHeldReferences();  // the held form of the name's references goes with its text
   const_cast<DefinedName*>(found)->formula = ConstantFormula(value);
 }
 

@@ -1,5 +1,6 @@
 // Parts the engine edits besides sheets: drawings, and parts with cell references (charts,
-// pivot caches, tables, comments), parsed on first use and written back when saving.
+// pivot caches, tables, comments), parsed on first use and written back when saving; the
+// references held parsed across edits.
 #include <algorithm>
 #include <functional>
 
@@ -96,6 +97,20 @@ std::map<std::string, XlsxWorkbook::ReferenceNodes>& XlsxWorkbook::ReferencingPa
     (*referencingParts_)[name] = std::move(nodes);
   }
   return *referencingParts_;
+}
+
+HeldReferences& XlsxWorkbook::Held() {
+  if (!held_) held_ = std::make_unique<HeldReferences>(*this);
+  return *held_;
+}
+
+void XlsxWorkbook::SettleHeldReferences() {
+  if (held_) held_->WriteBack();
+}
+
+void XlsxWorkbook::ForgetHeldReferences() {
+  SettleHeldReferences();
+  held_.reset();
 }
 
 }  // namespace tabrix::xlsx

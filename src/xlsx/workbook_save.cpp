@@ -74,6 +74,7 @@ std::string TemporaryNameBeside(const std::filesystem::path& target) {
 
 void XlsxWorkbook::SaveAs(const std::string& path, std::optional<std::int32_t> fileFormat, int) {
   std::int32_t format = fileFormat.value_or(fileFormat_);
+  SettleHeldReferences();
   const OfficeFormat* converted = IsPackageFormat(format) || IsTextFormat(format) ? nullptr : OfficeSaveFormat(format);
   if (!IsPackageFormat(format) && !IsTextFormat(format) && !converted)
     RaiseEngineError("Method 'SaveAs' of object '_Workbook' failed: this workbook cannot be saved in file format " +

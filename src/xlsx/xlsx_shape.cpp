@@ -70,7 +70,7 @@ void XlsxShape::Anchor(bool isNew) {
   };
   setPoint(record.from, record.left, record.top);
   setPoint(record.to, record.left + record.width, record.top + record.height);
-  drawing_->UpdatePictureKey(picture_, AnchorRowKey(record.Motion(), record.from, record.to), isNew);
+  drawing_->UpdatePictureKeys(picture_, isNew);
 }
 
 }  // namespace tabrix::xlsx

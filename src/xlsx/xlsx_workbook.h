@@ -21,6 +21,7 @@
 #include "xlsx/file_formats.h"
 #include "xlsx/formula.h"
 #include "xlsx/formula_index.h"
+#include "xlsx/held_references.h"
 #include "xlsx/package.h"
 #include "xlsx/zip_archive.h"
 #include "xlsx/string_table.h"
@@ -116,6 +117,12 @@ class XlsxWorkbook final : public platform::Workbook {
     std::vector<pugi::xml_node> pivotSources;
   };
   std::map<std::string, ReferenceNodes>& ReferencingParts();
+  // The references of names, charts, rule formulas, hyperlinks and comments, held parsed while
+  // the sheets are edited (collected on first use). Settle writes their texts into the XML;
+  // Forget does too and drops them, before anything else changes those texts or their nodes.
+  HeldReferences& Held();
+  void SettleHeldReferences();
+  void ForgetHeldReferences();
 
   // Writes the package as .xlsx-family bytes into a zip file at `path`.
   void WritePackage(const std::string& path, std::int32_t format);
@@ -164,6 +171,7 @@ class XlsxWorkbook final : public platform::Workbook {
   std::map<std::string, std::unique_ptr<DrawingPart>> drawings_;
   std::map<std::string, std::unique_ptr<pugi::xml_document>> editedParts_;
   std::optional<std::map<std::string, ReferenceNodes>> referencingParts_;
+  std::unique_ptr<HeldReferences> held_;
   std::map<const XlsxWorksheet*, std::vector<std::uint32_t>> specialFormulas_;
   EngineWork work_;
   std::map<std::size_t, std::string> media_;  // picture content hash -> media part

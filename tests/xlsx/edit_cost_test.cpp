@@ -1,16 +1,21 @@
-// What structural edits cost and what they leave: formulas held by line anchors across many
-// insertions read exactly as rewriting their text on every edit reads, and on a decorated
-// template filled the way a grouped report fills it, the work of one record's insertion and
-// copy stays the same however many records are already in the sheet; released formula slots
+// What structural edits cost and what they leave: formulas held by line anchors, and names,
+// chart series, rule formulas, hyperlinks and comments held parsed, read exactly as rewriting
+// their text on every edit reads; on a decorated template filled the way a grouped report fills
+// it, the work of one record's insertion and copy stays the same however many records are
+// already in the sheet; column edits visit only the pictures they move; released formula slots
 // are reused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <random>
 #include <regex>
 
+#include <pugixml.hpp>
+
 #include "fixtures/office_tools.h"
+#include "xlsx/cell_address.h"
 #include "xlsx/xlsx_workbook.h"
 
 namespace tabrix::xlsx {
@@ -93,20 +98,198 @@ TEST(EditCost, AnchoredFormulasReadAsRewritingOnEveryEditReads) {
   }
 }
 
+// References kept outside cells, as the saved parts hold them: defined names, chart series,
+// rule formulas and hyperlinks of the sheets, comments and their note shapes. `home` is the
+// sheet whose unqualified references they hold (empty for names and charts); a hyperlink keeps
+// its location in `extra`.
+struct OutsideReference {
+  enum Kind { Formula, Area, Note } kind;
+  std::string home, text, extra;
+  bool operator==(const OutsideReference&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const OutsideReference& r) {
+    return out << "\n  " << r.kind << " [" << r.home << "] " << r.text << " " << r.extra;
+  }
+};
+
+std::vector<OutsideReference> OutsideReferences(const std::string& path) {
+  std::vector<OutsideReference> found;
+  pugi::xml_document doc;
+  auto load = [&](const std::string& part) {
+    const std::string text = testing::ReadZipPart(path, part);
+    doc.load_buffer(text.data(), text.size());
+    return doc.document_element();
+  };
+  auto local = [](pugi::xml_node node) {
+    std::string_view name = node.name();
+    return std::string(name.substr(name.find(':') == std::string_view::npos ? 0 : name.find(':') + 1));
+  };
+  auto walk = [&](pugi::xml_node root, auto&& each) {
+    std::vector<pugi::xml_node> stack{root};
+    while (!stack.empty()) {
+      pugi::xml_node node = stack.back();
+      stack.pop_back();
+      each(node);
+      std::vector<pugi::xml_node> children(node.begin(), node.end());
+      for (auto it = children.rbegin(); it != children.rend(); ++it)
+        if (it->type() == pugi::node_element) stack.push_back(*it);
+    }
+  };
+  walk(load("xl/workbook.xml"), [&](pugi::xml_node n) {
+    if (local(n) == "definedName") found.push_back({OutsideReference::Formula, "", n.text().get(), ""});
+  });
+  walk(load("xl/charts/chart1.xml"), [&](pugi::xml_node n) {
+    if (local(n) == "f") found.push_back({OutsideReference::Formula, "", n.text().get(), ""});
+  });
+  for (const auto& [part, home] : {std::pair{"xl/worksheets/sheet1.xml", "Data"}, std::pair{"xl/worksheets/sheet2.xml", "It's"}})
+    walk(load(part), [&](pugi::xml_node n) {
+      const std::string name = local(n);
+      if (name == "formula" || name == "formula1") found.push_back({OutsideReference::Formula, home, n.text().get(), ""});
+      if (name == "hyperlink")
+        found.push_back({OutsideReference::Area, home, n.attribute("ref").value(), n.attribute("location").value()});
+    });
+  for (const std::string& part : testing::ZipPartNames(path)) {
+    if (part.find("comments") != std::string::npos && part.ends_with(".xml"))
+      walk(load(part), [&](pugi::xml_node n) {
+        if (local(n) == "comment") found.push_back({OutsideReference::Area, "Data", n.attribute("ref").value(), ""});
+      });
+    if (part.ends_with(".vml"))
+      walk(load(part), [&](pugi::xml_node n) {
+        if (local(n) != "ClientData") return;
+        std::string row, column;
+        for (pugi::xml_node child : n.children()) {
+          if (local(child) == "Row") row = child.text().get();
+          if (local(child) == "Column") column = child.text().get();
+        }
+        found.push_back({OutsideReference::Note, "Data", row, column});
+      });
+  }
+  return found;
+}
+
+// What rewriting each text on every edit makes of them (hyperlinks and comments over deleted
+// cells are gone; a note shape over deleted cells stays).
+void Rewrite(std::vector<OutsideReference>& references, const std::string& sheet, const SheetEdit& edit) {
+  std::vector<OutsideReference> kept;
+  std::string changed;
+  for (OutsideReference reference : references) {
+    const bool here = reference.home == sheet;
+    if (reference.kind == OutsideReference::Formula) {
+      if (ShiftFormula(reference.text, edit, FormulaContext{sheet, here}, changed)) reference.text = changed;
+    } else if (reference.kind == OutsideReference::Area) {
+      if (here) {
+        auto moved = ShiftRect(*ParseArea(reference.text), edit);
+        if (!moved) continue;
+        reference.text = FormatRef(*moved);
+      }
+      if (!reference.extra.empty() && ShiftFormula(reference.extra, edit, FormulaContext{sheet, here}, changed))
+        reference.extra = changed;
+    } else if (here) {
+      const int row = std::stoi(reference.text) + 1, column = std::stoi(reference.extra) + 1;
+      if (auto moved = ShiftRect(CellRect{row, column, row, column}, edit)) {
+        reference.text = std::to_string(moved->row1 - 1);
+        reference.extra = std::to_string(moved->col1 - 1);
+      }
+    }
+    kept.push_back(std::move(reference));
+  }
+  references.swap(kept);
+}
+
+TEST(EditCost, HeldReferencesReadAsRewritingTheirTextOnEveryEditReads) {
+  testing::TempFolder folder;
+  const std::string path = folder.File("outside.xlsx");
+  testing::RunPython(R"PY(
+import sys
+from openpyxl import Workbook
+from openpyxl.chart import BarChart, Reference
+from openpyxl.comments import Comment
+from openpyxl.formatting.rule import FormulaRule
+from openpyxl.styles import PatternFill
+from openpyxl.workbook.defined_name import DefinedName
+from openpyxl.worksheet.datavalidation import DataValidation
+from openpyxl.worksheet.hyperlink import Hyperlink
+
+wb = Workbook()
+ws = wb.active
+ws.title = "Data"
+other = wb.create_sheet("It's")
+wb.create_sheet("Summary")
+for r in range(1, 21):
+    for c in range(1, 10):
+        ws.cell(row=r, column=c, value=r * c)
+        other.cell(row=r, column=c, value=r + c)
+fill = PatternFill("solid", fgColor="FFFFC7CE")
+ws.conditional_formatting.add("A1:Z300", FormulaRule(formula=["$H$12>'It''s'!$C$9"], fill=fill))
+other.conditional_formatting.add("A1:Z300", FormulaRule(formula=["Data!$H$5>B2"], fill=fill))
+for formula, area in (("'It''s'!$A$1:$A$8", "A1:L300"), ("$G$15", "M1:Z300")):
+    validation = DataValidation(type="list", formula1=formula)
+    ws.add_data_validation(validation)
+    validation.add(area)
+ws["C4"].hyperlink = Hyperlink(ref="C4", location="'It''s'!B6")
+ws["E9"].hyperlink = Hyperlink(ref="E9", location="Data!$I$12")
+other["B3"].hyperlink = Hyperlink(ref="B3", location="Data!D7:E8")
+for cell in ("B5", "F11", "A2"):
+    ws[cell].comment = Comment("note " + cell, "me")
+chart = BarChart()
+chart.add_data(Reference(ws, min_col=8, min_row=3, max_row=10))
+chart.set_categories(Reference(other, min_col=1, min_row=3, max_row=10))
+ws.add_chart(chart, "K3")
+for name, text in (("Total", "Data!$I$7"), ("Quoted", "'It''s'!$B$2:$C$9"),
+                   ("Mixed", "SUM(Data!$A$3:$A$9,'It''s'!$D$4)"), ("Far", "Summary!$A$1:$A$5")):
+    wb.defined_names.append(DefinedName(name, attr_text=text))
+ws.print_area = "A1:I20"
+wb.save(sys.argv[1])
+)PY",
+                     {path});
+  std::vector<OutsideReference> expected = OutsideReferences(path);
+  ASSERT_GE(expected.size(), 16u);
+
+  std::mt19937 random(71207);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = application->OpenWorkbook(path, false);
+  for (int step = 1; step <= 60; ++step) {
+    const std::string name = pick(0, 4) == 0 ? "It's" : "Data";
+    auto* sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName(name).get());
+    const int what = pick(0, 9), at = pick(1, 24), count = pick(1, 2), band = pick(1, 6);
+    SheetEdit edit = what < 4   ? SheetEdit::InsertRows(at, count)
+                     : what < 6 ? SheetEdit::DeleteRows(at, count)
+                     : what < 7 ? SheetEdit::InsertColumns(at % 12 + 1, count)
+                     : what < 8 ? SheetEdit::DeleteColumns(at % 12 + 1, 1)
+                                : SheetEdit::InsertRows(at, count, band, band + 3);
+    const bool rows = edit.OnRows();
+    const CellRect rect = rows ? CellRect{at, edit.HasBand() ? band : 1, at + count - 1, edit.HasBand() ? band + 3 : kMaxColumns}
+                               : CellRect{1, edit.First, kMaxRows, edit.First + edit.Count - 1};
+    if (edit.IsInsert()) sheet->InsertCells(rect, rows ? platform::kShiftDown : platform::kShiftToRight);
+    else sheet->DeleteCells(rect, rows ? platform::kShiftUp : platform::kShiftToLeft);
+    Rewrite(expected, name, edit);
+    if (step % 20 == 0) {
+      // Saving writes the held texts back; edits after it go on from there.
+      const std::string saved = folder.File("step" + std::to_string(step) + ".xlsx");
+      book->SaveAs(saved, std::nullopt);
+      ASSERT_EQ(OutsideReferences(saved), expected) << "step " << step;
+    }
+  }
+}
+
 // A grouped report's template: group header row 3 (a conditional format, a hyperlink), record
 // row 4 (the line's share of the grand total below the table, a merged cell, a list
 // validation), group footer row 5 (a total), grand total row 7, a page break above the footer,
 // a chart over the table, an array formula on another sheet referring to the table; in the
 // extension list a data bar on the header row and a list validation on the record row whose
-// source is on another sheet. A picture (picture.png beside it) is placed on every record.
+// source is on another sheet; a print area over the table, a comment on the grand total and one
+// above the table, and 40 names of another sheet. A picture (picture.png beside it) is placed on
+// every record.
 std::string MakeDecoratedTemplate(const std::string& folder) {
   const std::string path = folder + "/decorated.xlsx";
   testing::RunPython(R"PY(
 import sys
 from openpyxl import Workbook
 from openpyxl.chart import BarChart, Reference
+from openpyxl.comments import Comment
 from openpyxl.formatting.rule import CellIsRule
 from openpyxl.styles import PatternFill
+from openpyxl.workbook.defined_name import DefinedName
 from openpyxl.worksheet.datavalidation import DataValidation
 from openpyxl.worksheet.pagebreak import Break
 
@@ -133,6 +316,11 @@ ws.add_chart(chart, "K3")
 summary = wb.create_sheet("Summary")
 summary["B1"] = "=MAX(Data!H3:H6*1)"
 summary.formula_attributes["B1"] = {"t": "array", "ref": "B1"}
+ws.print_area = "A1:I7"
+ws["I7"].comment = Comment("grand total", "me")
+ws["A1"].comment = Comment("title", "me")
+for i in range(1, 41):
+    wb.defined_names.append(DefinedName("Summary%d" % i, attr_text="Summary!$A$%d" % i))
 wb.save(sys.argv[1])
 
 import zipfile
@@ -161,8 +349,8 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
 }
 
 struct Work {
-  double formulas = 0, entries = 0, items = 0, indexMoves = 0;
-  double Total() const { return formulas + entries + items + indexMoves; }
+  double formulas = 0, entries = 0, items = 0, indexMoves = 0, references = 0;
+  double Total() const { return formulas + entries + items + indexMoves + references; }
 };
 
 // Also counts the formula index entries moved to keep it ordered as copies add formulas.
@@ -171,7 +359,8 @@ Work Visited(XlsxWorksheet& sheet) {
   const EngineWork& work = book.Work();
   return Work{static_cast<double>(work.formulasVisited), static_cast<double>(work.rangeEntriesVisited),
               static_cast<double>(work.itemsVisited),
-              static_cast<double>(book.LocalFormulas(&sheet).EntriesMoved() + book.PrefixedFormulas().EntriesMoved())};
+              static_cast<double>(book.LocalFormulas(&sheet).EntriesMoved() + book.PrefixedFormulas().EntriesMoved()),
+              static_cast<double>(work.referencesVisited)};
 }
 
 TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
@@ -210,7 +399,7 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
     sheet->AddPicture(picture, false, true, sheet->CellLeft(2), sheet->CellTop(recordRow), -1, -1);
     const Work after = Visited(*sheet);
     perRecord.push_back(Work{after.formulas - before.formulas, after.entries - before.entries, after.items - before.items,
-                             after.indexMoves - before.indexMoves});
+                             after.indexMoves - before.indexMoves, after.references - before.references});
   }
   // Averages over 20 groups early and late in the fill.
   auto average = [&](std::size_t from) {
@@ -220,6 +409,7 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
       sum.entries += perRecord[i].entries / 240;
       sum.items += perRecord[i].items / 240;
       sum.indexMoves += perRecord[i].indexMoves / 240;
+      sum.references += perRecord[i].references / 240;
     }
     return sum;
   };
@@ -228,7 +418,12 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   EXPECT_LE(late.Total(), early.Total() * 1.25 + 2)
       << "formulas " << early.formulas << " -> " << late.formulas << ", list entries " << early.entries << " -> "
       << late.entries << ", other items " << early.items << " -> " << late.items << ", index entries moved "
-      << early.indexMoves << " -> " << late.indexMoves;
+      << early.indexMoves << " -> " << late.indexMoves << ", references " << early.references << " -> "
+      << late.references;
+  // The names of the other sheet are never visited: what an insertion visits is what reaches
+  // the table (the chart, the rule formula, the print area, the grand total's comment).
+  EXPECT_GT(late.references, 0);
+  EXPECT_LT(late.references, 40);
 
   // What the anchors and lists held comes out right: the line formulas refer to the grand
   // total, wherever it went.
@@ -243,6 +438,12 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   const std::string output = folder.File("filled.xlsx");
   book->SaveAs(output, std::nullopt);
   const std::string xml = testing::ReadZipPart(output, "xl/worksheets/sheet1.xml");
+  const std::string workbookXml = testing::ReadZipPart(output, "xl/workbook.xml");
+  EXPECT_NE(workbookXml.find("Data'!$A$1:$I$" + std::to_string(grand) + "<"), std::string::npos);
+  EXPECT_NE(workbookXml.find(">Summary!$A$40<"), std::string::npos);
+  const std::string comments = testing::ReadZipPart(output, "xl/comments/comment1.xml");
+  EXPECT_NE(comments.find("ref=\"I" + std::to_string(grand) + "\""), std::string::npos);
+  EXPECT_NE(comments.find("ref=\"A1\""), std::string::npos);
   const std::string bars = xml.substr(xml.find("<xm:sqref>") + 10, xml.find("</xm:sqref>") - xml.find("<xm:sqref>") - 10);
   EXPECT_EQ(bars.substr(0, 6), "H3:I3 ");
   EXPECT_EQ(std::count(bars.begin(), bars.end(), ' ') + 1, records / perGroup + 1) << bars.substr(0, 200);
@@ -258,6 +459,35 @@ TEST(EditCost, WorkPerRecordDoesNotGrowWithTheRecordsAlreadyFilled) {
   EXPECT_EQ(rows.front(), 2);  // the chart at K3
   EXPECT_EQ(rows[1], 4);       // the first record filled, row 5
   EXPECT_EQ(rows.back(), recordRow - 1);
+}
+
+// Pictures are indexed by column as by row: a column edit right of every picture visits none of
+// them, one left of them moves each once, and the saved anchors show it.
+TEST(EditCost, ColumnEditsVisitOnlyThePicturesAtOrRightOfTheColumn) {
+  testing::TempFolder folder;
+  testing::RunPython("from PIL import Image\nimport sys\nImage.new('RGB', (8, 8), 'red').save(sys.argv[1])\n",
+                     {folder.File("picture.png")});
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = XlsxWorkbook::CreateBlank(application, "Data");
+  auto* sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetByName("Data").get());
+  constexpr int kPictures = 200;
+  for (int r = 1; r <= kPictures; ++r)
+    sheet->AddPicture(folder.File("picture.png"), false, true, sheet->CellLeft(2), sheet->CellTop(r), -1, -1);
+  auto visitedBy = [&](const CellRect& columns) {
+    const std::uint64_t before = book->Work().itemsVisited;
+    sheet->InsertCells(columns, platform::kShiftToRight);
+    return book->Work().itemsVisited - before;
+  };
+  EXPECT_EQ(visitedBy(CellRect{1, 6, kMaxRows, 7}), 0u);
+  EXPECT_EQ(visitedBy(CellRect{1, 1, kMaxRows, 1}), static_cast<std::uint64_t>(kPictures));
+  const std::string output = folder.File("pictures.xlsx");
+  book->SaveAs(output, std::nullopt);
+  const std::string drawing = testing::ReadZipPart(output, "xl/drawings/drawing1.xml");
+  static const std::regex fromColumn("<(?:xdr:)?from><(?:xdr:)?col>(\\d+)</");
+  std::map<int, int> columns;
+  for (std::sregex_iterator it(drawing.begin(), drawing.end(), fromColumn), end; it != end; ++it)
+    ++columns[std::stoi((*it)[1])];
+  EXPECT_EQ(columns, (std::map<int, int>{{2, kPictures}}));  // column C, 0-based
 }
 
 // Formulas released by overwritten cells or deleted rows give their slots to new formulas; a slot given again must
