@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -132,7 +133,8 @@ class XlsxWorksheet final : public platform::Worksheet {
   SheetGuardCache& GuardCache() { return guardCache_; }
 
  private:
-  void LoadSheetData(pugi::xml_node sheetData);
+  struct SheetDataWalk;
+  void LoadRoot(SheetDataWalk& walk, std::exception_ptr rowsError);
   void AppendSheetData(StreamedPart& part, const std::vector<std::uint32_t>& stringRemap);
   void CheckCell(std::int32_t row, std::int32_t column) const;
   Variant CellValue(const Cell& cell) const;

@@ -15,6 +15,9 @@ inline constexpr int kMaxXmlDepth = 256;
 // Parses `bytes` into `doc`; throws std::runtime_error naming `partName` on broken XML or
 // nesting deeper than kMaxXmlDepth.
 void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::string& partName);
+// The same without the error: false on broken XML or nesting of `maxDepth` levels or more.
+// `extraOptions` adds pugixml options (parse_fragment for a piece of content).
+bool TryParseXml(pugi::xml_document& doc, std::string_view bytes, unsigned extraOptions, int maxDepth);
 
 // Serialises without indentation, with the XML declaration; the result is well-formed whatever
 // the texts of the document hold (see XmlSafe).
