@@ -71,14 +71,13 @@ void SheetXmlSplitter::Scan(bool last) {
     }
     pos_ = open;
     if (!Token(last)) break;
+    if (phase_ == Phase::kRows && boundary_ >= sliceSize_) HandOut(boundary_);
   }
   if (phase_ == Phase::kBefore || phase_ == Phase::kAfter) {
     rest_.append(buffer_, 0, pos_);
     buffer_.erase(0, pos_);
     offset_ += pos_;
     pos_ = 0;
-  } else if (phase_ == Phase::kRows && boundary_ >= sliceSize_) {
-    HandOut(boundary_);
   }
 }
 
