@@ -5,6 +5,8 @@
 //                                       on every row (as the grouped report inserts per record),
 //                                       shown at 1/4, 1/2 and all of the records
 //   xlsx_engine_bench pictures [records] the same with a merged pair and a picture per record
+//   xlsx_engine_bench texts [rounds]    1,000 cells given a new text each round (a long fill that
+//                                       replaces texts): string table size and peak memory
 //   xlsx_engine_bench open [rows]       a rows x 8 workbook (numbers, texts, a formula column)
 //                                       written in a child process, then opened: time and peak
 //                                       memory of the open alone
@@ -18,6 +20,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -227,6 +230,25 @@ int Pictures(int records) {
 
 }  // namespace
 
+int Texts(long rounds) {
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = xlsx::XlsxWorkbook::CreateBlank(application, "Data");
+  auto sheet = book->WorksheetAt(1);
+  const int cells = 1000;
+  auto start = Clock::now();
+  std::size_t largest = 0;
+  for (long round = 0; round < rounds; ++round) {
+    for (int i = 1; i <= cells; ++i)
+      sheet->SetValue(i, 1, Variant("text " + std::to_string(round) + " of cell " + std::to_string(i)));
+    largest = std::max(largest, book->Strings().Size());
+  }
+  double elapsed = Seconds(start);
+  std::printf("texts: %d cells given a new text %ld times (%ld texts)\n", cells, rounds, cells * rounds);
+  std::printf("  %.3f s (%.2f us per text); string table at most %zu entries, %zu at the end; peak memory %.0f MB\n",
+              elapsed, elapsed * 1e6 / (cells * rounds), largest, book->Strings().Size(), PeakMegabytes());
+  return 0;
+}
+
 // Opening a large workbook: the writer runs in a child process, so the peak memory reported is
 // the open's own.
 int Open(long rows) {
@@ -280,7 +302,8 @@ int main(int argc, char** argv) {
   if (mode == "write") return Write(argc > 2 ? std::atol(argv[2]) : 1000000);
   if (mode == "insert") return Insert(argc > 2 ? std::atoi(argv[2]) : 20000);
   if (mode == "pictures") return Pictures(argc > 2 ? std::atoi(argv[2]) : 20000);
+  if (mode == "texts") return Texts(argc > 2 ? std::atol(argv[2]) : 5000);
   if (mode == "open") return Open(argc > 2 ? std::atol(argv[2]) : 1000000);
-  std::fprintf(stderr, "usage: %s write [cells] | insert [records] | pictures [records] | open [rows]\n", argv[0]);
+  std::fprintf(stderr, "usage: %s write [cells] | insert [records] | pictures [records] | texts [rounds] | open [rows]\n", argv[0]);
   return 2;
 }

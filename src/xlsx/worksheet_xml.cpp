@@ -131,7 +131,7 @@ struct XlsxWorksheet::SheetDataWalk {
   std::int32_t previousRow = 0;
 };
 
-void XlsxWorksheet::LoadXml(const std::string& bytes) {
+void XlsxWorksheet::LoadXml(const PartReader& read) {
   // The rows go by in slices of about a megabyte, each parsed and turned into cells before the
   // next; pugixml holds only the rest of the part as a tree. Whatever the slices cannot settle
   // (text the splitter is unsure of, broken XML) is read from the whole part as one tree, which
@@ -150,16 +150,16 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
       }
     return true;
   });
-  constexpr std::size_t kFeedSize = 1 << 20;
   bool split = true;
-  for (std::size_t at = 0; split && at < bytes.size(); at += kFeedSize)
-    split = splitter.Feed(std::string_view(bytes).substr(at, kFeedSize));
+  read([&](std::string_view piece) { return split = splitter.Feed(piece); });
   split = split && splitter.Finish() && TryParseXml(xml_, splitter.Rest(), 0, kMaxXmlDepth);
   slice.reset();
   std::string().swap(splitter.Rest());
   if (!split) {
     walk.Discard();
     rowsError = nullptr;
+    std::string bytes;
+    read([&](std::string_view piece) { return bytes.append(piece), true; });
     ParseXml(xml_, bytes, partName_);
   }
   LoadRoot(walk, rowsError);
