@@ -115,6 +115,7 @@ bool SheetXmlSplitter::Token(bool last) {
     }
     if (phase_ == Phase::kRows && depth_ == 1) {  // </sheetData>
       HandOut(pos_);
+      if (phase_ == Phase::kFailed) return false;
       phase_ = Phase::kAfter;
     } else if (phase_ == Phase::kRows && depth_ == 2) {
       boundary_ = pos_ + end;

@@ -73,7 +73,7 @@ class StreamedPart {
 // problem (not a zip file, damaged entry, part too large). With `keepLargeCompressed`, XML parts
 // of kInflatedLater bytes or more stay deflated (in `deflated`, with an empty text) for their
 // reader to inflate as it goes (InflatePart).
-inline constexpr std::uint64_t kInflatedLater = 16u << 20;
+inline constexpr std::uint64_t kInflatedLater = 8u << 20;
 PackageParts ReadZipFile(const std::string& path, bool keepLargeCompressed = false);
 
 // Inflates a part ReadZipFile kept deflated, handing out its text in consecutive pieces until it

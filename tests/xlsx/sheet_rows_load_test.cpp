@@ -20,7 +20,7 @@ namespace {
 using testing::TempFolder;
 
 const std::string kSheetPart = "xl/worksheets/sheet1.xml";
-constexpr int kRows = 40000;  // about 4 MB of rows: several slices
+constexpr int kRows = 40000;  // about 12 MB of rows: several slices, inflated as they are read
 
 std::string WriteWorkbook(const TempFolder& folder, const std::string& sheetXml) {
   xlsx::PackageParts parts = xlsx::BlankPackage("Sheet1");
@@ -116,6 +116,12 @@ TEST(SheetRowsLoad, RowsAcrossSlicesReadAsWritten) {
   }
 }
 
+std::string Nested(int depth) {
+  std::string deep;
+  for (int i = 0; i < depth; ++i) deep = "<x>" + deep + "</x>";
+  return deep;
+}
+
 TEST(SheetRowsLoad, BrokenPartsFailWithTheWholePartsParseError) {
   TempFolder folder;
   auto application = platform::CreateSpreadsheetApplication();
@@ -129,6 +135,8 @@ TEST(SheetRowsLoad, BrokenPartsFailWithTheWholePartsParseError) {
       {"a start tag that never ends", LargeSheet("", "<x:row r=\"5\" x:a=\"></x:row>")},
       {"text after the root", LargeSheet() + "<x:extra>"},
       {"sheet data never closed", LargeSheet().substr(0, 3000000)},
+      {"rows nested too deep", LargeSheet("", Nested(300))},
+      {"nesting too deep at the end of the rows", "<worksheet><sheetData>" + Nested(300) + "</sheetData></worksheet>"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -147,6 +155,19 @@ TEST(SheetRowsLoad, BrokenPartsFailWithTheWholePartsParseError) {
     } catch (const AutomationError& error) {
       EXPECT_NE(error.Description().find(expected), std::string::npos) << error.Description();
     }
+  }
+  // Compressed bytes damaged in the middle of the sheet part.
+  const std::string path = WriteWorkbook(folder, LargeSheet());
+  std::string zip = testing::ReadTextFile(path);
+  ASSERT_GT(zip.size(), 100000u);
+  zip[zip.size() / 2] ^= 0x55;
+  testing::WriteTextFile(path, zip);
+  try {
+    application->OpenWorkbook(path, true);
+    ADD_FAILURE() << "opened";
+  } catch (const AutomationError& error) {
+    EXPECT_NE(error.Description().find("the part " + kSheetPart + " is damaged"), std::string::npos)
+        << error.Description();
   }
 }
 
