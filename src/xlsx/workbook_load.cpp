@@ -137,18 +137,13 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
           continue;
         }
         // Rich text (runs, phonetic text): keep the XML, gather the plain text of the runs.
-        std::string text, xml;
+        std::string text;
         for (pugi::xml_node child : si.children()) {
           std::string_view local = LocalName(child.name());
           if (local == "t") text += child.text().get();
           if (local == "r") text += ChildByLocalName(child, "t").text().get();
         }
-        struct Writer : pugi::xml_writer {
-          std::string* out;
-          void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
-        } writer;
-        writer.out = &xml;
-        for (pugi::xml_node child : si.children()) child.print(writer, "", pugi::format_raw);
+        std::string xml = InnerXml(si);
         if (xml.empty()) xml = "<t></t>";
         sharedStrings.push_back(strings_.AddRich(UnescapeSpreadsheetText(text), std::move(xml)));
       }

@@ -326,14 +326,7 @@ void XlsxWorksheet::SheetDataWalk::LoadCell(tabrix::xlsx::Row& row, pugi::xml_no
     }
     cell.kind = CellKind::Text;
     if (rich) {
-      std::string xml;
-      struct Writer : pugi::xml_writer {
-        std::string* out;
-        void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
-      } writer;
-      writer.out = &xml;
-      for (pugi::xml_node child : is.children()) child.print(writer, "", pugi::format_raw);
-      cell.text = strings.AddRich(UnescapeSpreadsheetText(text), std::move(xml));
+      cell.text = strings.AddRich(UnescapeSpreadsheetText(text), InnerXml(is));
     } else {
       cell.text = strings.Intern(UnescapeSpreadsheetText(text));
     }

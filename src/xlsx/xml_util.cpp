@@ -63,6 +63,14 @@ std::string SerializeXml(const pugi::xml_document& doc) {
   return XmlSafe(std::move(out));
 }
 
+std::string InnerXml(pugi::xml_node node) {
+  std::string out;
+  StringWriter writer;
+  writer.out = &out;
+  for (pugi::xml_node child : node.children()) child.print(writer, "", pugi::format_raw);
+  return out;
+}
+
 std::string_view LocalName(const char* name) {
   std::string_view view(name);
   std::size_t colon = view.find(':');

@@ -26,6 +26,9 @@ std::string SerializeXml(const pugi::xml_document& doc);
 // dropped (for XML without the _xHHHH_ escape).
 std::string XmlSafe(std::string text);
 
+// The XML of the node's children as written without indentation (an element's inner XML).
+std::string InnerXml(pugi::xml_node node);
+
 // Local part of an element or attribute name ("x:row" -> "row").
 std::string_view LocalName(const char* name);
 
