@@ -5,14 +5,22 @@
 //                                       on every row (as the grouped report inserts per record),
 //                                       shown at 1/4, 1/2 and all of the records
 //   xlsx_engine_bench pictures [records] the same with a merged pair and a picture per record
+//   xlsx_engine_bench texts [rounds]    1,000 cells given a new text each round (a long fill that
+//                                       replaces texts): string table size and peak memory
+//   xlsx_engine_bench open [rows]       a rows x 8 workbook (numbers, texts, a formula column)
+//                                       written in a child process, then opened: time and peak
+//                                       memory of the open alone
 //
 // Each run prints a baseline measured in the same run: zlib (level 1) compression of the saved
 // sheet XML for `write`, and for `insert` the time of the same loop without the insertions.
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -222,11 +230,80 @@ int Pictures(int records) {
 
 }  // namespace
 
+int Texts(long rounds) {
+  auto application = platform::CreateSpreadsheetApplication();
+  auto book = xlsx::XlsxWorkbook::CreateBlank(application, "Data");
+  auto sheet = book->WorksheetAt(1);
+  const int cells = 1000;
+  auto start = Clock::now();
+  std::size_t largest = 0;
+  for (long round = 0; round < rounds; ++round) {
+    for (int i = 1; i <= cells; ++i)
+      sheet->SetValue(i, 1, Variant("text " + std::to_string(round) + " of cell " + std::to_string(i)));
+    largest = std::max(largest, book->Strings().Size());
+  }
+  double elapsed = Seconds(start);
+  std::printf("texts: %d cells given a new text %ld times (%ld texts)\n", cells, rounds, cells * rounds);
+  std::printf("  %.3f s (%.2f us per text); string table at most %zu entries, %zu at the end; peak memory %.0f MB\n",
+              elapsed, elapsed * 1e6 / (cells * rounds), largest, book->Strings().Size(), PeakMegabytes());
+  return 0;
+}
+
+// Opening a large workbook: the writer runs in a child process, so the peak memory reported is
+// the open's own.
+int Open(long rows) {
+  std::string path = TempFile("open.xlsx");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    auto application = platform::CreateSpreadsheetApplication();
+    auto book = xlsx::XlsxWorkbook::CreateBlank(application, "Data");
+    auto& sheet = dynamic_cast<xlsx::XlsxWorksheet&>(*book->WorksheetAt(1));
+    for (long r = 1; r <= rows; ++r) {
+      auto row = static_cast<std::int32_t>(r);
+      sheet.SetValue(row, 1, Variant(static_cast<double>(r)));
+      sheet.SetValue(row, 2, Variant("customer " + std::to_string(r % 5000)));
+      sheet.SetValue(row, 3, Variant("order " + std::to_string(r)));
+      sheet.SetValue(row, 4, Variant::Date(45000 + static_cast<double>(r % 365)));
+      sheet.SetValue(row, 5, Variant(static_cast<double>(r % 97)));
+      sheet.SetValue(row, 6, Variant(r * 0.25));
+      sheet.SetValue(row, 7, Variant("region " + std::to_string(r % 12)));
+      const std::string digits = std::to_string(r);
+      sheet.SetFormula(row, 8, "E" + digits + "*F" + digits, Variant((r % 97) * (r * 0.25)));
+    }
+    book->SaveAs(path, 51);
+    std::_Exit(0);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "writing the workbook failed\n");
+    return 1;
+  }
+  const double before = PeakMegabytes();
+  auto application = platform::CreateSpreadsheetApplication();
+  auto start = Clock::now();
+  double cpuStart = CpuSeconds();
+  auto book = application->OpenWorkbook(path, true);
+  double open = Seconds(start);
+  double openCpu = CpuSeconds() - cpuStart;
+  auto sheet = book->WorksheetAt(1);
+  const auto last = static_cast<std::int32_t>(rows);
+  const bool right = sheet->GetValue(last, 3).Text() == "order " + std::to_string(rows) &&
+                     sheet->CellFormula(last, 8).value_or("") == "=E" + std::to_string(rows) + "*F" + std::to_string(rows);
+  std::printf("open: %ld rows x 8 columns (numbers, texts, dates, a formula column), file %.1f MB\n", rows,
+              std::filesystem::file_size(path) / 1e6);
+  std::printf("  open %.3f s wall, %.3f s cpu; peak memory %.0f MB (%.0f MB before the open); last row %s\n", open,
+              openCpu, PeakMegabytes(), before, right ? "read back" : "WRONG");
+  std::filesystem::remove(path);
+  return right ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "write";
   if (mode == "write") return Write(argc > 2 ? std::atol(argv[2]) : 1000000);
   if (mode == "insert") return Insert(argc > 2 ? std::atoi(argv[2]) : 20000);
   if (mode == "pictures") return Pictures(argc > 2 ? std::atoi(argv[2]) : 20000);
-  std::fprintf(stderr, "usage: %s write [cells] | insert [records] | pictures [records]\n", argv[0]);
+  if (mode == "texts") return Texts(argc > 2 ? std::atol(argv[2]) : 5000);
+  if (mode == "open") return Open(argc > 2 ? std::atol(argv[2]) : 1000000);
+  std::fprintf(stderr, "usage: %s write [cells] | insert [records] | pictures [records] | texts [rounds] | open [rows]\n", argv[0]);
   return 2;
 }

@@ -21,4 +21,23 @@ std::uint32_t StringTable::AddRich(std::string text, std::string richXml) {
   return index;
 }
 
+std::vector<std::uint32_t> StringTable::Compact(const std::vector<std::uint8_t>& used) {
+  std::vector<std::uint32_t> remap(entries_.size(), 0);
+  std::deque<Entry> kept;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (!used[i]) continue;
+    remap[i] = static_cast<std::uint32_t>(kept.size());
+    kept.push_back(std::move(entries_[i]));
+  }
+  entries_.swap(kept);
+  std::deque<Entry>().swap(kept);
+  // A new index: the old one keeps its buckets and views of the moved texts.
+  std::unordered_map<std::string_view, std::uint32_t> index;
+  index.reserve(entries_.size());
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].rich.empty()) index.emplace(entries_[i].text, static_cast<std::uint32_t>(i));
+  plainIndex_.swap(index);
+  return remap;
+}
+
 }  // namespace tabrix::xlsx

@@ -1,5 +1,6 @@
 // The workbook's strings: shared-string entries (plain, or rich text kept as its XML), plain
-// ones deduplicated. Cells hold indexes into this table; saving writes only the entries in use.
+// ones deduplicated. Cells hold indexes into this table; saving writes only the entries in use,
+// and entries no cell uses any more are dropped by Compact.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace tabrix::xlsx {
 
@@ -21,6 +23,9 @@ class StringTable {
   bool IsRich(std::uint32_t index) const { return !entries_[index].rich.empty(); }
   const std::string& RichXml(std::uint32_t index) const { return entries_[index].rich; }
   std::size_t Size() const { return entries_.size(); }
+  // Keeps only the entries `used` marks, in their order; returns the new index of each old one
+  // (0 for those dropped).
+  std::vector<std::uint32_t> Compact(const std::vector<std::uint8_t>& used);
 
  private:
   struct Entry {

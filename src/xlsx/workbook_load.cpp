@@ -68,7 +68,7 @@ std::shared_ptr<XlsxWorkbook> XlsxWorkbook::Open(std::shared_ptr<platform::Appli
       book->LoadPackage(ReadOfficeTemplate(fullName, *converted, ConverterSettingsOf(*book)));
       book->fileFormat_ = converted->fileFormat;
     } else {
-      book->LoadPackage(readPackage ? readPackage(fullName) : ReadZipFile(fullName));
+      book->LoadPackage(readPackage ? readPackage(fullName) : ReadZipFile(fullName, true));
     }
   } catch (const AutomationError&) {
     throw;
@@ -88,6 +88,17 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
     return it->second;
   };
   contentTypes_.Load(need("[Content_Types].xml"));
+  // Large parts read compressed are inflated now, except worksheets: their rows are read as
+  // their text is inflated.
+  for (auto it = parts_.deflated.begin(); it != parts_.deflated.end();) {
+    if (contentTypes_.TypeOf(it->first) == contenttype::kWorksheet) {
+      ++it;
+      continue;
+    }
+    std::string& text = parts_.data[it->first];
+    InflatePart(it->first, it->second, [&](std::string_view piece) { return text.append(piece), true; });
+    it = parts_.deflated.erase(it);
+  }
   Relationships packageRels;
   packageRels.Load(need("_rels/.rels"), "_rels/.rels");
   const Relationship* office = packageRels.FindByType(reltype::kOfficeDocument);
@@ -126,18 +137,13 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
           continue;
         }
         // Rich text (runs, phonetic text): keep the XML, gather the plain text of the runs.
-        std::string text, xml;
+        std::string text;
         for (pugi::xml_node child : si.children()) {
           std::string_view local = LocalName(child.name());
           if (local == "t") text += child.text().get();
           if (local == "r") text += ChildByLocalName(child, "t").text().get();
         }
-        struct Writer : pugi::xml_writer {
-          std::string* out;
-          void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
-        } writer;
-        writer.out = &xml;
-        for (pugi::xml_node child : si.children()) child.print(writer, "", pugi::format_raw);
+        std::string xml = InnerXml(si);
         if (xml.empty()) xml = "<t></t>";
         sharedStrings.push_back(strings_.AddRich(UnescapeSpreadsheetText(text), std::move(xml)));
       }
@@ -162,10 +168,18 @@ void XlsxWorkbook::LoadPackage(PackageParts parts) {
       worksheet->SetPart(partName, entry.relId);
       std::string relsName = RelationshipsPartName(partName);
       if (parts_.Has(relsName)) worksheet->EditRels().Load(parts_.data[relsName], relsName);
-      worksheet->LoadXml(need(partName));
+      const std::string& text = need(partName);
+      auto deflated = parts_.deflated.find(partName);
+      worksheet->LoadXml([&](const std::function<bool(std::string_view)>& piece) {
+        if (deflated != parts_.deflated.end()) return InflatePart(partName, deflated->second, piece);
+        constexpr std::size_t kPiece = 1 << 20;
+        for (std::size_t at = 0; at < text.size(); at += kPiece)
+          if (!piece(std::string_view(text).substr(at, kPiece))) return;
+      });
       // The cells are held apart from now on and the part is written again by every save:
       // its text is not kept beside them.
       std::string().swap(parts_.data[partName]);
+      if (deflated != parts_.deflated.end()) parts_.deflated.erase(deflated);
       // Rebuild the string indexes: the sheet holds shared-string numbers until now.
       for (Row& row : worksheet->Cells().Rows())
         for (Cell& cell : row.cells)

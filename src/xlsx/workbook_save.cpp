@@ -1,5 +1,6 @@
 // Saving: the workbook-family formats written as a package, the text formats from the active
 // sheet, always through a temporary file beside the target that is renamed into place.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -119,7 +120,24 @@ void XlsxWorkbook::SaveAs(const std::string& path, std::optional<std::int32_t> f
   fileFormat_ = format;
 }
 
+void XlsxWorkbook::ReclaimStrings() {
+  std::vector<std::uint8_t> used(strings_.Size(), 0);
+  if (!used.empty()) used[0] = 1;  // the empty text a blank workbook starts with
+  auto textCells = [&](auto&& visit) {
+    for (const auto& entry : sheets_)
+      if (entry.worksheet)
+        for (Row& row : entry.worksheet->Cells().Rows())
+          for (Cell& cell : row.cells)
+            if (cell.kind == CellKind::Text || cell.kind == CellKind::Error) visit(cell);
+  };
+  textCells([&](Cell& cell) { used[cell.text] = 1; });
+  const std::vector<std::uint32_t> remap = strings_.Compact(used);
+  textCells([&](Cell& cell) { cell.text = remap[cell.text]; });
+  reclaimStringsAt_ = std::max<std::size_t>(1 << 16, 2 * strings_.Size());
+}
+
 void XlsxWorkbook::SaveSharedStrings(std::vector<std::uint32_t>& remap) {
+  ReclaimStrings();
   // Only the texts that plain text cells use are written, in table order.
   std::vector<std::uint8_t> used(strings_.Size(), 0);
   for (const auto& entry : sheets_) {

@@ -7,11 +7,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
+#include "xlsx/sheet_xml_splitter.h"
 #include "xlsx/xlsx_workbook.h"
 #include "xlsx/xml_util.h"
 
@@ -103,8 +106,66 @@ pugi::xml_node XlsxWorksheet::EnsureChild(std::string_view localName) {
   return root.append_child(name.c_str());
 }
 
-void XlsxWorksheet::LoadXml(const std::string& bytes) {
-  ParseXml(xml_, bytes, partName_);
+// Turns <row> elements into rows of the cell store, in document order, whether they come from
+// slices of the part or from the tree of the whole part.
+struct XlsxWorksheet::SheetDataWalk {
+  explicit SheetDataWalk(XlsxWorksheet& owner) : sheet(owner) {}
+
+  [[noreturn]] void Outside(const std::string& what) const {
+    throw std::runtime_error("the sheet \"" + sheet.name_ + "\" has " + what + " outside the sheet's limits");
+  }
+  void Row(pugi::xml_node rowNode);
+  // What one <c> element becomes.
+  void LoadCell(tabrix::xlsx::Row& row, pugi::xml_node c, std::int32_t column);
+  // Sorts what arrived out of order.
+  void Finish();
+  // Forgets the rows read so far, releasing their formulas.
+  void Discard();
+
+  XlsxWorksheet& sheet;
+  struct SharedMaster {
+    std::string text;
+    std::int32_t row, column;
+  };
+  std::map<std::string, SharedMaster> sharedMasters;
+  std::int32_t previousRow = 0;
+};
+
+void XlsxWorksheet::LoadXml(const PartReader& read) {
+  // The rows go by in slices of about a megabyte, each parsed and turned into cells before the
+  // next; pugixml holds only the rest of the part as a tree. Whatever the slices cannot settle
+  // (text the splitter is unsure of, broken XML) is read from the whole part as one tree, which
+  // also gives broken XML its one error message.
+  SheetDataWalk walk(*this);
+  std::exception_ptr rowsError;
+  pugi::xml_document slice;
+  SheetXmlSplitter splitter([&](std::string_view rows, std::uint64_t) {
+    if (!TryParseXml(slice, rows, pugi::parse_fragment, kMaxXmlDepth - 2)) return false;
+    if (!rowsError) try {
+        for (pugi::xml_node row : slice.children()) walk.Row(row);
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception&) {
+        rowsError = std::current_exception();
+      }
+    return true;
+  });
+  bool split = true;
+  read([&](std::string_view piece) { return split = splitter.Feed(piece); });
+  split = split && splitter.Finish() && TryParseXml(xml_, splitter.Rest(), 0, kMaxXmlDepth);
+  slice.reset();
+  std::string().swap(splitter.Rest());
+  if (!split) {
+    walk.Discard();
+    rowsError = nullptr;
+    std::string bytes;
+    read([&](std::string_view piece) { return bytes.append(piece), true; });
+    ParseXml(xml_, bytes, partName_);
+  }
+  LoadRoot(walk, rowsError);
+}
+
+void XlsxWorksheet::LoadRoot(SheetDataWalk& walk, std::exception_ptr rowsError) {
   pugi::xml_node root = Root();
   if (!root || LocalName(root.name()) != "worksheet")
     throw std::runtime_error("the part " + partName_ + " is not a worksheet");
@@ -142,7 +203,9 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
       std::sort(columns.begin(), columns.end(), [](const ColumnInfo& a, const ColumnInfo& b) { return a.min < b.min; });
       generated.push_back(child);
     } else if (local == "sheetData") {
-      LoadSheetData(child);
+      // Rows read from the slices fail here, after what precedes them in the part.
+      if (rowsError) std::rethrow_exception(std::exchange(rowsError, nullptr));
+      for (pugi::xml_node row : child.children()) walk.Row(row);
       while (child.first_child()) child.remove_child(child.first_child());
     } else if (local == "mergeCells") {
       for (pugi::xml_node merge : child.children()) {
@@ -172,178 +235,178 @@ void XlsxWorksheet::LoadXml(const std::string& bytes) {
         pictures_.SetDrawingPartName(ResolvePartTarget(partName_, rel->target));
     }
   }
+  walk.Finish();
   for (pugi::xml_node node : generated) root.remove_child(node);
   if (!ChildByLocalName(root, "sheetData")) EnsureChild("sheetData");
   merges_.Sort();
 }
 
-void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
-  XlsxWorkbook& book = *book_;
-  StringTable& strings = book.Strings();
-  struct SharedMaster {
-    std::string text;
-    std::int32_t row, column;
-  };
-  std::map<std::string, SharedMaster> sharedMasters;
-  std::int32_t previousRow = 0;
-  std::vector<Row>& rows = cells_.Rows();
-  auto outside = [&](const std::string& what) {
-    throw std::runtime_error("the sheet \"" + name_ + "\" has " + what + " outside the sheet's limits");
-  };
-  for (pugi::xml_node rowNode : sheetData.children()) {
-    if (LocalName(rowNode.name()) != "row") continue;
-    pugi::xml_attribute rAttr = rowNode.attribute("r");
-    std::int64_t rowNumber = rAttr ? rAttr.as_llong(0) : previousRow + 1;
-    if (rowNumber < 1 || rowNumber > kMaxRows) outside("a row");
-    previousRow = static_cast<std::int32_t>(rowNumber);
-    Row& row = (rows.empty() || rows.back().number < rowNumber) ? (rows.emplace_back(), rows.back())
-                                                                 : cells_.GetRow(static_cast<std::int32_t>(rowNumber));
-    row.number = static_cast<std::int32_t>(rowNumber);
-    if (pugi::xml_attribute ht = rowNode.attribute("ht")) row.height = static_cast<float>(ht.as_double(0));
-    if (row.height < 0 || row.height > 409.5f) row.height = 0;
-    if (pugi::xml_attribute s = rowNode.attribute("s")) row.style = s.as_uint(0);
-    if (AttributeTrue(rowNode.attribute("customHeight"))) row.flags |= kRowCustomHeight;
-    if (AttributeTrue(rowNode.attribute("hidden"))) row.flags |= kRowHidden;
-    if (AttributeTrue(rowNode.attribute("customFormat"))) row.flags |= kRowCustomFormat;
-    if (AttributeTrue(rowNode.attribute("collapsed"))) row.flags |= kRowCollapsed;
-    if (AttributeTrue(rowNode.attribute("thickTop"))) row.flags |= kRowThickTop;
-    if (AttributeTrue(rowNode.attribute("thickBot"))) row.flags |= kRowThickBottom;
-    row.outlineLevel = static_cast<std::uint8_t>(rowNode.attribute("outlineLevel").as_uint(0));
+void XlsxWorksheet::SheetDataWalk::Row(pugi::xml_node rowNode) {
+  if (LocalName(rowNode.name()) != "row") return;
+  std::vector<tabrix::xlsx::Row>& rows = sheet.cells_.Rows();
+  pugi::xml_attribute rAttr = rowNode.attribute("r");
+  std::int64_t rowNumber = rAttr ? rAttr.as_llong(0) : previousRow + 1;
+  if (rowNumber < 1 || rowNumber > kMaxRows) Outside("a row");
+  previousRow = static_cast<std::int32_t>(rowNumber);
+  tabrix::xlsx::Row& row = (rows.empty() || rows.back().number < rowNumber)
+                               ? (rows.emplace_back(), rows.back())
+                               : sheet.cells_.GetRow(static_cast<std::int32_t>(rowNumber));
+  row.number = static_cast<std::int32_t>(rowNumber);
+  if (pugi::xml_attribute ht = rowNode.attribute("ht")) row.height = static_cast<float>(ht.as_double(0));
+  if (row.height < 0 || row.height > 409.5f) row.height = 0;
+  if (pugi::xml_attribute s = rowNode.attribute("s")) row.style = s.as_uint(0);
+  if (AttributeTrue(rowNode.attribute("customHeight"))) row.flags |= kRowCustomHeight;
+  if (AttributeTrue(rowNode.attribute("hidden"))) row.flags |= kRowHidden;
+  if (AttributeTrue(rowNode.attribute("customFormat"))) row.flags |= kRowCustomFormat;
+  if (AttributeTrue(rowNode.attribute("collapsed"))) row.flags |= kRowCollapsed;
+  if (AttributeTrue(rowNode.attribute("thickTop"))) row.flags |= kRowThickTop;
+  if (AttributeTrue(rowNode.attribute("thickBot"))) row.flags |= kRowThickBottom;
+  row.outlineLevel = static_cast<std::uint8_t>(rowNode.attribute("outlineLevel").as_uint(0));
 
-    std::int32_t previousColumn = 0;
-    bool sorted = true;
-    for (pugi::xml_node c : rowNode.children()) {
-      if (LocalName(c.name()) != "c") continue;
-      std::int32_t column = previousColumn + 1;
-      if (pugi::xml_attribute r = c.attribute("r")) {
-        auto position = ParseCell(r.value());
-        if (!position) {
-          // A reference past the last column or row is damage, not something to skip.
-          outside("a cell reference \"" + std::string(r.value()) + "\"");
-        }
-        column = position->column;
+  std::int32_t previousColumn = 0;
+  bool sorted = true;
+  for (pugi::xml_node c : rowNode.children()) {
+    if (LocalName(c.name()) != "c") continue;
+    std::int32_t column = previousColumn + 1;
+    if (pugi::xml_attribute r = c.attribute("r")) {
+      auto position = ParseCell(r.value());
+      if (!position) {
+        // A reference past the last column or row is damage, not something to skip.
+        Outside("a cell reference \"" + std::string(r.value()) + "\"");
       }
-      if (column > kMaxColumns) outside("a cell");
-      if (column <= previousColumn) sorted = false;
-      previousColumn = column;
-      Cell cell;
-      cell.column = column;
-      cell.style = c.attribute("s").as_uint(0);
-      std::string_view type = c.attribute("t").value();
-      pugi::xml_node v = ChildByLocalName(c, "v");
-      const char* valueText = v.text().get();
-      bool hasValue = static_cast<bool>(v);
-      if (type == "s") {
-        if (hasValue) {
-          cell.kind = CellKind::Text;
-          cell.text = 0x80000000u + static_cast<std::uint32_t>(std::strtoul(valueText, nullptr, 10));
-        }
-      } else if (type == "str") {
-        cell.kind = CellKind::Text;
-        cell.text = strings.Intern(UnescapeSpreadsheetText(valueText));
-      } else if (type == "inlineStr") {
-        pugi::xml_node is = ChildByLocalName(c, "is");
-        std::string text;
-        bool rich = false;
-        for (pugi::xml_node child : is.children()) {
-          std::string_view local = LocalName(child.name());
-          if (local == "t") text += child.text().get();
-          if (local == "r") {
-            text += ChildByLocalName(child, "t").text().get();
-            rich = true;
-          }
-        }
-        cell.kind = CellKind::Text;
-        if (rich) {
-          std::string xml;
-          struct Writer : pugi::xml_writer {
-            std::string* out;
-            void write(const void* data, size_t size) override { out->append(static_cast<const char*>(data), size); }
-          } writer;
-          writer.out = &xml;
-          for (pugi::xml_node child : is.children()) child.print(writer, "", pugi::format_raw);
-          cell.text = strings.AddRich(UnescapeSpreadsheetText(text), std::move(xml));
-        } else {
-          cell.text = strings.Intern(UnescapeSpreadsheetText(text));
-        }
-      } else if (type == "b") {
-        if (hasValue) {
-          cell.kind = CellKind::Boolean;
-          cell.number = std::string_view(valueText) == "1" || std::string_view(valueText) == "true" ? 1 : 0;
-        }
-      } else if (type == "e") {
-        if (hasValue) {
-          cell.kind = CellKind::Error;
-          cell.text = strings.Intern(valueText);
-        }
-      } else if (type == "d") {
-        if (hasValue) {
-          cell.kind = CellKind::Number;
-          cell.number = IsoDateSerial(valueText);
-        }
-      } else if (hasValue && *valueText) {
-        cell.kind = CellKind::Number;
-        cell.number = ParseDouble(valueText);
-      }
-
-      if (pugi::xml_node f = ChildByLocalName(c, "f")) {
-        std::string_view formulaType = f.attribute("t").value();
-        std::string text = f.text().get();
-        std::string attributes;
-        for (pugi::xml_attribute a : f.attributes()) {
-          std::string_view n = a.name();
-          if (n == "t" || n == "ref" || n == "si") continue;
-          attributes += ' ';
-          attributes += a.name();
-          attributes += "=\"";
-          AppendEscaped(attributes, a.value(), true);
-          attributes += '"';
-        }
-        Formula::Type kind = Formula::kNormal;
-        CellRect ref{row.number, column, row.number, column};
-        bool keep = true;
-        if (formulaType == "shared") {
-          std::string si = f.attribute("si").value();
-          if (!text.empty()) {
-            sharedMasters[si] = SharedMaster{text, row.number, column};
-          } else {
-            auto master = sharedMasters.find(si);
-            if (master == sharedMasters.end()) {
-              keep = false;  // a dependent without its master: keep only the value
-            } else {
-              text = TranslatedFormula(master->second.text, row.number - master->second.row,
-                                       column - master->second.column);
-            }
-          }
-        } else if (formulaType == "array" || formulaType == "dataTable") {
-          kind = formulaType == "array" ? Formula::kArray : Formula::kDataTable;
-          if (auto area = ParseArea(f.attribute("ref").value())) ref = *area;
-        }
-        if (keep && (!text.empty() || kind == Formula::kDataTable)) {
-          cell.formula = book.AddFormula(this, std::move(text));
-          Formula& formula = book.Formulas()[cell.formula];
-          formula.type = kind;
-          formula.ref = ref;
-          if (kind != Formula::kNormal) book.NoteSpecialFormula(cell.formula);
-          formula.attributes = std::move(attributes);
-        }
-      }
-      row.cells.push_back(cell);
+      column = position->column;
     }
-    if (!sorted) {
-      std::stable_sort(row.cells.begin(), row.cells.end(),
-                       [](const Cell& a, const Cell& b) { return a.column < b.column; });
-      // A cell written twice: the last one wins.
-      std::vector<Cell> unique;
-      for (const Cell& cell : row.cells) {
-        if (!unique.empty() && unique.back().column == cell.column) unique.back() = cell;
-        else unique.push_back(cell);
+    if (column > kMaxColumns) Outside("a cell");
+    if (column <= previousColumn) sorted = false;
+    previousColumn = column;
+    LoadCell(row, c, column);
+  }
+  if (!sorted) {
+    std::stable_sort(row.cells.begin(), row.cells.end(),
+                     [](const Cell& a, const Cell& b) { return a.column < b.column; });
+    // A cell written twice: the last one wins.
+    std::vector<Cell> unique;
+    for (const Cell& cell : row.cells) {
+      if (!unique.empty() && unique.back().column == cell.column) unique.back() = cell;
+      else unique.push_back(cell);
+    }
+    row.cells.swap(unique);
+  }
+}
+
+void XlsxWorksheet::SheetDataWalk::LoadCell(tabrix::xlsx::Row& row, pugi::xml_node c, std::int32_t column) {
+  XlsxWorkbook& book = *sheet.book_;
+  StringTable& strings = book.Strings();
+  Cell cell;
+  cell.column = column;
+  cell.style = c.attribute("s").as_uint(0);
+  std::string_view type = c.attribute("t").value();
+  pugi::xml_node v = ChildByLocalName(c, "v");
+  const char* valueText = v.text().get();
+  bool hasValue = static_cast<bool>(v);
+  if (type == "s") {
+    if (hasValue) {
+      cell.kind = CellKind::Text;
+      cell.text = 0x80000000u + static_cast<std::uint32_t>(std::strtoul(valueText, nullptr, 10));
+    }
+  } else if (type == "str") {
+    cell.kind = CellKind::Text;
+    cell.text = strings.Intern(UnescapeSpreadsheetText(valueText));
+  } else if (type == "inlineStr") {
+    pugi::xml_node is = ChildByLocalName(c, "is");
+    std::string text;
+    bool rich = false;
+    for (pugi::xml_node child : is.children()) {
+      std::string_view local = LocalName(child.name());
+      if (local == "t") text += child.text().get();
+      if (local == "r") {
+        text += ChildByLocalName(child, "t").text().get();
+        rich = true;
       }
-      row.cells.swap(unique);
+    }
+    cell.kind = CellKind::Text;
+    if (rich) {
+      cell.text = strings.AddRich(UnescapeSpreadsheetText(text), InnerXml(is));
+    } else {
+      cell.text = strings.Intern(UnescapeSpreadsheetText(text));
+    }
+  } else if (type == "b") {
+    if (hasValue) {
+      cell.kind = CellKind::Boolean;
+      cell.number = std::string_view(valueText) == "1" || std::string_view(valueText) == "true" ? 1 : 0;
+    }
+  } else if (type == "e") {
+    if (hasValue) {
+      cell.kind = CellKind::Error;
+      cell.text = strings.Intern(valueText);
+    }
+  } else if (type == "d") {
+    if (hasValue) {
+      cell.kind = CellKind::Number;
+      cell.number = IsoDateSerial(valueText);
+    }
+  } else if (hasValue && *valueText) {
+    cell.kind = CellKind::Number;
+    cell.number = ParseDouble(valueText);
+  }
+
+  if (pugi::xml_node f = ChildByLocalName(c, "f")) {
+    std::string_view formulaType = f.attribute("t").value();
+    std::string text = f.text().get();
+    std::string attributes;
+    for (pugi::xml_attribute a : f.attributes()) {
+      std::string_view n = a.name();
+      if (n == "t" || n == "ref" || n == "si") continue;
+      attributes += ' ';
+      attributes += a.name();
+      attributes += "=\"";
+      AppendEscaped(attributes, a.value(), true);
+      attributes += '"';
+    }
+    Formula::Type kind = Formula::kNormal;
+    CellRect ref{row.number, column, row.number, column};
+    bool keep = true;
+    if (formulaType == "shared") {
+      std::string si = f.attribute("si").value();
+      if (!text.empty()) {
+        sharedMasters[si] = SharedMaster{text, row.number, column};
+      } else {
+        auto master = sharedMasters.find(si);
+        if (master == sharedMasters.end()) {
+          keep = false;  // a dependent without its master: keep only the value
+        } else {
+          text = TranslatedFormula(master->second.text, row.number - master->second.row,
+                                   column - master->second.column);
+        }
+      }
+    } else if (formulaType == "array" || formulaType == "dataTable") {
+      kind = formulaType == "array" ? Formula::kArray : Formula::kDataTable;
+      if (auto area = ParseArea(f.attribute("ref").value())) ref = *area;
+    }
+    if (keep && (!text.empty() || kind == Formula::kDataTable)) {
+      cell.formula = book.AddFormula(&sheet, std::move(text));
+      Formula& formula = book.Formulas()[cell.formula];
+      formula.type = kind;
+      formula.ref = ref;
+      if (kind != Formula::kNormal) book.NoteSpecialFormula(cell.formula);
+      formula.attributes = std::move(attributes);
     }
   }
-  if (!std::is_sorted(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; }))
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number < b.number; });
+  row.cells.push_back(cell);
+}
+
+void XlsxWorksheet::SheetDataWalk::Finish() {
+  std::vector<tabrix::xlsx::Row>& rows = sheet.cells_.Rows();
+  if (!std::is_sorted(rows.begin(), rows.end(), [](const tabrix::xlsx::Row& a, const tabrix::xlsx::Row& b) { return a.number < b.number; }))
+    std::stable_sort(rows.begin(), rows.end(), [](const tabrix::xlsx::Row& a, const tabrix::xlsx::Row& b) { return a.number < b.number; });
+}
+
+void XlsxWorksheet::SheetDataWalk::Discard() {
+  for (tabrix::xlsx::Row& row : sheet.cells_.Rows())
+    for (Cell& cell : row.cells) sheet.ClearFormula(cell);
+  std::vector<tabrix::xlsx::Row>().swap(sheet.cells_.Rows());
+  sharedMasters.clear();
+  previousRow = 0;
 }
 
 RangeList& XlsxWorksheet::RangeListOf(pugi::xml_attribute attribute) {

@@ -14,7 +14,7 @@ std::shared_ptr<platform::Workbook> XlsxApplication::OpenWorkbook(const std::str
 
 PackageParts XlsxApplication::SharedPackage(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return ReadZipFile(path);
+  if (::stat(path.c_str(), &info) != 0) return ReadZipFile(path, true);
   auto unchanged = [&info](const KeptPackage& kept) {
     return kept.size == static_cast<long long>(info.st_size) && kept.modified.tv_sec == info.st_mtim.tv_sec &&
            kept.modified.tv_nsec == info.st_mtim.tv_nsec;
@@ -25,7 +25,7 @@ PackageParts XlsxApplication::SharedPackage(const std::string& path) {
     if (found != packages_.end() && unchanged(found->second)) return *found->second.parts;
   }
   // Read outside the lock; two threads that miss at once both read, the later one is kept.
-  auto parts = std::make_shared<const PackageParts>(ReadZipFile(path));
+  auto parts = std::make_shared<const PackageParts>(ReadZipFile(path, true));
   std::lock_guard lock(packagesMutex_);
   packages_[path] = KeptPackage{info.st_mtim, static_cast<long long>(info.st_size), parts};
   return *parts;

@@ -69,6 +69,14 @@ class XlsxWorkbook final : public platform::Workbook {
 
   // Engine internals shared by the worksheets.
   StringTable& Strings() { return strings_; }
+  // Drops the string-table entries no cell uses and renumbers the cells' texts. Called where no
+  // string index is held outside the cells: between edits and before saving.
+  void ReclaimStrings();
+  // The same once the table has doubled since the last time, so that the cost per text added
+  // stays constant while replaced texts do not pile up.
+  void ReclaimStringsIfGrown() {
+    if (strings_.Size() >= reclaimStringsAt_) ReclaimStrings();
+  }
   StyleSheet& Styles() { return styles_; }
   std::vector<Formula>& Formulas() { return formulas_; }
   // Adds a formula of a sheet and indexes it by the rows and columns it reaches.
@@ -153,6 +161,7 @@ class XlsxWorkbook final : public platform::Workbook {
   pugi::xml_document workbookXml_;
   Relationships workbookRels_;
   StringTable strings_;
+  std::size_t reclaimStringsAt_ = 1 << 16;
   StyleSheet styles_;
   std::string stylesPart_;
   std::string sharedStringsPart_;

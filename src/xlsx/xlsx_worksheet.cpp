@@ -139,6 +139,7 @@ void XlsxWorksheet::WriteValue(Cell& cell, const Variant& value, bool keepFormul
 void XlsxWorksheet::SetValue(std::int32_t row, std::int32_t column, const Variant& value) {
   CheckCell(row, column);
   CheckCellWritable(*this, row, column);
+  book_->ReclaimStringsIfGrown();
   if (value.IsText()) {
     // A table's header cell names its column: the column and the references to it follow.
     if (auto name = RenameTableColumnAt(*this, row, column, value.Text())) {

@@ -5,6 +5,8 @@
 #include <pugixml.hpp>
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,7 +104,10 @@ class XlsxWorksheet final : public platform::Worksheet {
   bool HasRels() const { return hasRels_; }
   // The sheet's relationships for changes; they are written with the sheet from then on.
   Relationships& EditRels();
-  void LoadXml(const std::string& bytes);
+  // Reads the sheet part, whose text `read` hands out in consecutive pieces to its callback
+  // (until the text ends or the callback returns false); it may be asked for the text twice.
+  using PartReader = std::function<void(const std::function<bool(std::string_view)>& piece)>;
+  void LoadXml(const PartReader& read);
   // The sheet part as saved, deflated while it is written.
   DeflatedPart SaveXml(const std::vector<std::uint32_t>& stringRemap);
   // Raises the engine's error once the sheet (or its workbook) is gone.
@@ -132,7 +137,8 @@ class XlsxWorksheet final : public platform::Worksheet {
   SheetGuardCache& GuardCache() { return guardCache_; }
 
  private:
-  void LoadSheetData(pugi::xml_node sheetData);
+  struct SheetDataWalk;
+  void LoadRoot(SheetDataWalk& walk, std::exception_ptr rowsError);
   void AppendSheetData(StreamedPart& part, const std::vector<std::uint32_t>& stringRemap);
   void CheckCell(std::int32_t row, std::int32_t column) const;
   Variant CellValue(const Cell& cell) const;

@@ -8,24 +8,39 @@
 
 namespace tabrix::xlsx {
 
-void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::string& partName) {
-  pugi::xml_parse_result result =
-      doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_ws_pcdata_single);
-  if (!result)
-    throw std::runtime_error("the part " + partName + " is not well-formed XML (" +
-                             result.description() + " at offset " + std::to_string(result.offset) + ")");
-  // pugixml's walk is iterative, so measuring the depth is safe at any depth.
+namespace {
+
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_ws_pcdata_single;
+
+// pugixml's walk is iterative, so measuring the depth is safe at any depth.
+bool NestsDeeper(pugi::xml_document& doc, int maxDepth) {
   struct DepthCheck : pugi::xml_tree_walker {
+    int limit = 0;
     bool tooDeep = false;
     bool for_each(pugi::xml_node&) override {
-      tooDeep = depth() >= kMaxXmlDepth;
+      tooDeep = depth() >= limit;
       return !tooDeep;
     }
   } check;
+  check.limit = maxDepth;
   doc.traverse(check);
-  if (check.tooDeep)
+  return check.tooDeep;
+}
+
+}  // namespace
+
+void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::string& partName) {
+  pugi::xml_parse_result result = doc.load_buffer(bytes.data(), bytes.size(), kParseOptions);
+  if (!result)
+    throw std::runtime_error("the part " + partName + " is not well-formed XML (" +
+                             result.description() + " at offset " + std::to_string(result.offset) + ")");
+  if (NestsDeeper(doc, kMaxXmlDepth))
     throw std::runtime_error("the part " + partName + " nests elements deeper than " +
                              std::to_string(kMaxXmlDepth) + " levels");
+}
+
+bool TryParseXml(pugi::xml_document& doc, std::string_view bytes, unsigned extraOptions, int maxDepth) {
+  return doc.load_buffer(bytes.data(), bytes.size(), kParseOptions | extraOptions) && !NestsDeeper(doc, maxDepth);
 }
 
 namespace {
@@ -46,6 +61,14 @@ std::string SerializeXml(const pugi::xml_document& doc) {
   // Texts of any source may hold bytes that are not UTF-8 or characters XML cannot hold; a part
   // written from a document has no escape for them.
   return XmlSafe(std::move(out));
+}
+
+std::string InnerXml(pugi::xml_node node) {
+  std::string out;
+  StringWriter writer;
+  writer.out = &out;
+  for (pugi::xml_node child : node.children()) child.print(writer, "", pugi::format_raw);
+  return out;
 }
 
 std::string_view LocalName(const char* name) {

@@ -15,6 +15,9 @@ inline constexpr int kMaxXmlDepth = 256;
 // Parses `bytes` into `doc`; throws std::runtime_error naming `partName` on broken XML or
 // nesting deeper than kMaxXmlDepth.
 void ParseXml(pugi::xml_document& doc, const std::string& bytes, const std::string& partName);
+// The same without the error: false on broken XML or nesting of `maxDepth` levels or more.
+// `extraOptions` adds pugixml options (parse_fragment for a piece of content).
+bool TryParseXml(pugi::xml_document& doc, std::string_view bytes, unsigned extraOptions, int maxDepth);
 
 // Serialises without indentation, with the XML declaration; the result is well-formed whatever
 // the texts of the document hold (see XmlSafe).
@@ -22,6 +25,9 @@ std::string SerializeXml(const pugi::xml_document& doc);
 // The text with bytes that are not UTF-8 replaced by U+FFFD and characters XML cannot hold
 // dropped (for XML without the _xHHHH_ escape).
 std::string XmlSafe(std::string text);
+
+// The XML of the node's children as written without indentation (an element's inner XML).
+std::string InnerXml(pugi::xml_node node);
 
 // Local part of an element or attribute name ("x:row" -> "row").
 std::string_view LocalName(const char* name);

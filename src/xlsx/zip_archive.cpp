@@ -196,7 +196,40 @@ DeflatedPart StreamedPart::Finish() {
   return std::move(part_);
 }
 
-PackageParts ReadZipFile(const std::string& path) {
+void InflatePart(const std::string& name, const DeflatedPart& part,
+                 const std::function<bool(std::string_view)>& piece) {
+  auto damaged = [&](const char* what) { throw std::runtime_error("the part " + name + " is damaged (" + what + ")"); };
+  inflate_state state;
+  isal_inflate_init(&state);
+  state.crc_flag = ISAL_DEFLATE;
+  const auto* in = reinterpret_cast<const std::uint8_t*>(part.compressed.data());
+  std::size_t inLeft = part.compressed.size();
+  std::string out(std::size_t{1} << 20, '\0');
+  std::uint64_t total = 0;
+  std::uint32_t crc = 0;
+  for (;;) {
+    if (state.avail_in == 0 && inLeft > 0) {
+      const std::size_t step = std::min<std::size_t>(inLeft, std::size_t{1} << 30);
+      state.next_in = const_cast<std::uint8_t*>(in);
+      state.avail_in = static_cast<std::uint32_t>(step);
+      in += step;
+      inLeft -= step;
+    }
+    state.next_out = reinterpret_cast<std::uint8_t*>(out.data());
+    state.avail_out = static_cast<std::uint32_t>(out.size());
+    if (isal_inflate(&state) < 0) damaged("Compression error");
+    const std::size_t got = out.size() - state.avail_out;
+    total += got;
+    if (total > kMaxPartSize) throw std::runtime_error("the part " + name + " inflates past the size limit");
+    crc = static_cast<std::uint32_t>(libdeflate_crc32(crc, out.data(), got));
+    if (got > 0 && !piece(std::string_view(out.data(), got))) return;
+    if (state.block_state == ISAL_BLOCK_FINISH) break;
+    if (got == 0 && state.avail_in == 0 && inLeft == 0) damaged("Compression error");
+  }
+  if (total != part.size || crc != part.crc) damaged("CRC error");
+}
+
+PackageParts ReadZipFile(const std::string& path, bool keepLargeCompressed) {
   int code = 0;
   std::unique_ptr<zip_t, ArchiveCloser> archive(zip_open(path.c_str(), ZIP_RDONLY, &code));
   if (!archive) throw std::runtime_error(OpenErrorText(code));
@@ -215,7 +248,16 @@ PackageParts ReadZipFile(const std::string& path) {
     if (!name.empty() && name.back() == '/') continue;  // folder entry
     if ((stat.valid & ZIP_STAT_SIZE) && stat.size > kMaxPartSize)
       throw std::runtime_error("the part " + name + " inflates past the size limit");
-    std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(archive.get(), i, 0));
+    // A large XML part (the rows of a big sheet) stays compressed: its reader inflates it as it
+    // goes instead of holding its whole text.
+    constexpr zip_uint64_t kKnown = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+    const bool compressed = keepLargeCompressed && (stat.valid & kKnown) == kKnown && stat.size >= kInflatedLater &&
+                            stat.comp_method == ZIP_CM_DEFLATE &&
+                            (!(stat.valid & ZIP_STAT_ENCRYPTION_METHOD) || stat.encryption_method == ZIP_EM_NONE) &&
+                            name.size() > 4 &&
+                            name.compare(name.size() - 4, 4, ".xml") == 0 && name != "[Content_Types].xml";
+    std::unique_ptr<zip_file_t, FileCloser> file(
+        zip_fopen_index(archive.get(), i, compressed ? ZIP_FL_COMPRESSED : 0));
     if (!file)
       throw std::runtime_error("the part " + name + " cannot be read (" +
                                zip_strerror(archive.get()) + ")");
@@ -233,8 +275,17 @@ PackageParts ReadZipFile(const std::string& path) {
       if (bytes.size() > kMaxPartSize || total + bytes.size() > 4 * kMaxPartSize)
         throw std::runtime_error("the part " + name + " inflates past the size limit");
     }
-    total += bytes.size();
-    parts.Put(name, std::move(bytes));
+    total += compressed ? stat.size : bytes.size();
+    if (compressed) {
+      DeflatedPart part;
+      part.compressed = std::move(bytes);
+      part.compressedSize = part.compressed.size();
+      part.size = stat.size;
+      part.crc = stat.crc;
+      parts.PutDeflated(name, std::move(part));
+    } else {
+      parts.Put(name, std::move(bytes));
+    }
   }
   return parts;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -69,8 +70,17 @@ class StreamedPart {
 };
 
 // Reads every part of the zip file. Throws std::runtime_error with a description of the
-// problem (not a zip file, damaged entry, part too large).
-PackageParts ReadZipFile(const std::string& path);
+// problem (not a zip file, damaged entry, part too large). With `keepLargeCompressed`, XML parts
+// of kInflatedLater bytes or more stay deflated (in `deflated`, with an empty text) for their
+// reader to inflate as it goes (InflatePart).
+inline constexpr std::uint64_t kInflatedLater = 8u << 20;
+PackageParts ReadZipFile(const std::string& path, bool keepLargeCompressed = false);
+
+// Inflates a part ReadZipFile kept deflated, handing out its text in consecutive pieces until it
+// ends or `piece` returns false. Throws std::runtime_error, as ReadZipFile does, on damaged data,
+// a wrong checksum or a text past kMaxPartSize.
+void InflatePart(const std::string& name, const DeflatedPart& part,
+                 const std::function<bool(std::string_view)>& piece);
 
 // Writes the parts as a zip file at `path` (replacing it). `fastParts` are compressed with the
 // fastest level (large sheet data); everything else with the default level.
