@@ -118,7 +118,8 @@ const std::vector<pugi::xml_node>& SheetTables(XlsxWorksheet& sheet) {
 void RenameEverywhere(XlsxWorkbook& book, std::string_view table, std::string_view oldName, std::string_view newName) {
   std::string changed;
   for (Formula& formula : book.Formulas())
-    if (formula.sheet && RenameStructuredColumn(formula.text, table, oldName, newName, changed)) formula.text = changed;
+    if (formula.sheet != 0 && RenameStructuredColumn(formula.Text(), table, oldName, newName, changed))
+      formula.SetText(changed);
   for (DefinedName& name : book.DefinedNames())
     if (RenameStructuredColumn(name.formula, table, oldName, newName, changed)) name.formula = changed;
   for (pugi::xml_node other : AllTables(book)) {

@@ -17,10 +17,10 @@ WorkbookCellSource::WorkbookCellSource(XlsxWorkbook& book)
     for (const Row& row : sheets_[s]->Cells().Rows()) {
       for (const Cell& cell : row.cells) {
         if (!cell.HasFormula()) continue;
-        const Formula& formula = formulas[cell.formula];
-        if (formula.type == Formula::kNormal) continue;
-        if (formula.ref.row1 == formula.ref.row2 && formula.ref.col1 == formula.ref.col2) continue;
-        arrayAreas_[s].push_back(formula.ref);
+        if (formulas[cell.formula].type == Formula::kNormal) continue;
+        const CellRect ref = book.FormulaRef(cell.formula);
+        if (ref.row1 == ref.row2 && ref.col1 == ref.col2) continue;
+        arrayAreas_[s].push_back(ref);
       }
     }
   }
@@ -47,9 +47,9 @@ CellContent WorkbookCellSource::Content(int sheet, std::int32_t row, const Cell&
     const Formula& formula = book_.Formulas()[cell.formula];
     switch (formula.type) {
       case Formula::kNormal:
-        return CellContent::OfFormula(formula.text, !formula.text.empty(), cell.formula);
+        return CellContent::OfFormula(formula.Text(), !formula.Text().empty(), cell.formula);
       case Formula::kArray: {
-        CellContent content = CellContent::OfFormula(formula.text, !formula.text.empty(), cell.formula);
+        CellContent content = CellContent::OfFormula(formula.Text(), !formula.Text().empty(), cell.formula);
         content.arrayFormula = true;
         return content;
       }

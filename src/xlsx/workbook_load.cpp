@@ -255,10 +255,17 @@ std::shared_ptr<platform::Worksheet> XlsxWorkbook::ActiveSheet() {
 
 void XlsxWorkbook::SetActive(XlsxWorksheet* sheet) { active_ = sheet; }
 
+std::uint16_t XlsxWorkbook::FormulaSheetNumber(const XlsxWorksheet* sheet) {
+  for (std::size_t i = 1; i < formulaSheets_.size(); ++i)
+    if (formulaSheets_[i] == sheet) return static_cast<std::uint16_t>(i);
+  if (formulaSheets_.size() > 0xFFFF) RaiseEngineError("Too many sheets with formulas.");
+  formulaSheets_.push_back(const_cast<XlsxWorksheet*>(sheet));
+  return static_cast<std::uint16_t>(formulaSheets_.size() - 1);
+}
+
 std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
-  Formula formula;
-  formula.text = std::move(text);
-  formula.sheet = sheet;
+  Formula formula(text);
+  formula.sheet = FormulaSheetNumber(sheet);
   std::uint32_t index;
   if (!freeFormulas_.empty()) {
     index = freeFormulas_.back();
@@ -268,7 +275,7 @@ std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
     formulas_.push_back(std::move(formula));
     index = static_cast<std::uint32_t>(formulas_.size() - 1);
   }
-  ReferenceReach reach = MeasureReferences(formulas_[index].text);
+  ReferenceReach reach = MeasureReferences(text);
   if (reach.HasReferences) {
     formulas_[index].prefixed = reach.HasSheetPrefix;
     FormulaIndex& list = reach.HasSheetPrefix ? prefixedFormulas_ : localFormulas_[sheet];
@@ -278,7 +285,7 @@ std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
 }
 
 FormulaIndex::Reach XlsxWorkbook::MeasureFormula(std::uint32_t index) {
-  ReferenceReach reach = MeasureReferences(formulas_[index].text);
+  ReferenceReach reach = MeasureReferences(formulas_[index].Text());
   return FormulaIndex::Reach{reach.MaxRow, reach.MaxColumn};
 }
 
@@ -287,7 +294,7 @@ const std::vector<std::uint32_t>& XlsxWorkbook::SpecialFormulas(const XlsxWorksh
   list.erase(std::remove_if(list.begin(), list.end(),
                             [&](std::uint32_t index) {
                               const Formula& formula = formulas_[index];
-                              return formula.sheet != sheet || formula.type == Formula::kNormal;
+                              return FormulaSheet(formula) != sheet || formula.type == Formula::kNormal;
                             }),
              list.end());
   return list;
@@ -305,10 +312,11 @@ AnchoredFormulas& XlsxWorkbook::Anchors(const XlsxWorksheet* sheet, bool rows) {
 void XlsxWorkbook::SettleFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
   if (!formula.anchored) return;
-  AnchoredFormulas& held = anchored_.at(formula.sheet);
-  formula.text = held.Release(index);
+  XlsxWorksheet* sheet = FormulaSheet(formula);
+  AnchoredFormulas& held = anchored_.at(sheet);
+  formula.SetText(held.Release(index));
   formula.anchored = false;
-  LocalFormulas(formula.sheet).AddTo(held.Rows(), index, MeasureFormula(index));
+  LocalFormulas(sheet).AddTo(held.Rows(), index, MeasureFormula(index));
 }
 
 void XlsxWorkbook::SettleFormulas(const XlsxWorksheet* sheet) {
@@ -318,7 +326,7 @@ void XlsxWorkbook::SettleFormulas(const XlsxWorksheet* sheet) {
   FormulaIndex& index = LocalFormulas(sheet);
   for (auto& [id, text] : it->second.ReleaseAll()) {
     Formula& formula = formulas_[id];
-    formula.text = std::move(text);
+    formula.SetText(text);
     formula.anchored = false;
     index.AddTo(rows, id, MeasureFormula(id));
   }
@@ -331,15 +339,13 @@ void XlsxWorkbook::SettleAllFormulas() {
 
 void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
-  if (!formula.sheet) return;  // released already: the slot must not be freed twice
+  if (formula.sheet == 0) return;  // released already: the slot must not be freed twice
   if (formula.anchored) {
-    anchored_.at(formula.sheet).Release(index);
+    anchored_.at(FormulaSheet(formula)).Release(index);
     formula.anchored = false;
   }
-  formula.sheet = nullptr;
-  formula.type = Formula::kNormal;
-  std::string().swap(formula.text);
-  std::string().swap(formula.attributes);
+  if (formula.extra) formulaExtras_.erase(index);
+  formula = Formula();
   releasedFormulas_.push_back(index);
   // Index entries of released formulas are dropped in one pass once they are a good share of
   // the table, so that each release costs a constant amount on average.
@@ -347,7 +353,7 @@ void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
 }
 
 void XlsxWorkbook::PurgeReleasedFormulas() {
-  auto gone = [&](std::uint32_t id) { return formulas_[id].sheet == nullptr; };
+  auto gone = [&](std::uint32_t id) { return formulas_[id].sheet == 0; };
   for (auto& [sheet, index] : localFormulas_) index.RemoveIf(gone);
   prefixedFormulas_.RemoveIf(gone);
   for (auto& [sheet, list] : specialFormulas_)

@@ -321,11 +321,13 @@ void XlsxWorksheet::LoadSheetData(pugi::xml_node sheetData) {
         }
         if (keep && (!text.empty() || kind == Formula::kDataTable)) {
           cell.formula = book.AddFormula(this, std::move(text));
-          Formula& formula = book.Formulas()[cell.formula];
-          formula.type = kind;
-          formula.ref = ref;
+          book.Formulas()[cell.formula].type = kind;
+          if (kind != Formula::kNormal || !attributes.empty()) {
+            FormulaExtra& extra = book.FormulaExtraOf(cell.formula);
+            extra.ref = ref;
+            extra.attributes = std::move(attributes);
+          }
           if (kind != Formula::kNormal) book.NoteSpecialFormula(cell.formula);
-          formula.attributes = std::move(attributes);
         }
       }
       row.cells.push_back(cell);
@@ -571,6 +573,7 @@ void XlsxWorksheet::AppendSheetData(StreamedPart& part, const std::vector<std::u
         continue;
       }
       const Formula& formula = formulas[cell.formula];
+      const FormulaExtra* extra = book_->FindFormulaExtra(cell.formula);
       switch (cell.kind) {
         case CellKind::Text: out += " t=\"str\""; break;
         case CellKind::Boolean: out += " t=\"b\""; break;
@@ -580,17 +583,17 @@ void XlsxWorksheet::AppendSheetData(StreamedPart& part, const std::vector<std::u
       out += "><f";
       if (formula.type == Formula::kArray) out += " t=\"array\"";
       if (formula.type == Formula::kDataTable) out += " t=\"dataTable\"";
-      if (formula.type != Formula::kNormal) {
+      if (formula.type != Formula::kNormal && extra) {
         out += " ref=\"";
-        out += FormatRef(formula.ref);
+        out += FormatRef(extra->ref);
         out += '"';
       }
-      out += formula.attributes;
-      if (formula.text.empty()) {
+      if (extra) out += extra->attributes;
+      if (formula.Text().empty()) {
         out += "/>";
       } else {
         out += '>';
-        AppendEscaped(out, formula.text);
+        AppendEscaped(out, formula.Text());
         out += "</f>";
       }
       switch (cell.kind) {

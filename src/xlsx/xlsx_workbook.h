@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tabrix/platform/spreadsheet.h"
@@ -89,9 +90,27 @@ class XlsxWorkbook final : public platform::Workbook {
   void SettleFormulas(const XlsxWorksheet* sheet);
   void SettleAllFormulas();
   // A formula's text as things are now.
-  const std::string& FormulaText(std::uint32_t index) {
+  std::string_view FormulaText(std::uint32_t index) {
     if (formulas_[index].anchored) SettleFormula(index);
-    return formulas_[index].text;
+    return formulas_[index].Text();
+  }
+  // The sheet a formula lives on (nullptr once released), and the number formulas know a sheet by.
+  XlsxWorksheet* FormulaSheet(const Formula& formula) const { return formulaSheets_[formula.sheet]; }
+  std::uint16_t FormulaSheetNumber(const XlsxWorksheet* sheet);
+  // The range and attributes of formulas that have them (array formulas, attributes kept from
+  // the file); FormulaExtraOf creates the entry.
+  const FormulaExtra* FindFormulaExtra(std::uint32_t index) const {
+    if (!formulas_[index].extra) return nullptr;
+    return &formulaExtras_.find(index)->second;
+  }
+  FormulaExtra& FormulaExtraOf(std::uint32_t index) {
+    formulas_[index].extra = true;
+    return formulaExtras_[index];
+  }
+  // The cells an array or data-table formula covers.
+  CellRect FormulaRef(std::uint32_t index) const {
+    const FormulaExtra* extra = FindFormulaExtra(index);
+    return extra ? extra->ref : CellRect{};
   }
   std::vector<DefinedName>& DefinedNames() { return definedNames_; }
   const DefinedName* FindName(std::string_view name, const XlsxWorksheet* preferredScope) const;
@@ -122,7 +141,7 @@ class XlsxWorkbook final : public platform::Workbook {
   bool Date1904() const { return date1904_; }
   // Array and data-table formulas by sheet, noted as they are added (their ranges move with
   // edits of their sheet). Released formulas leave the list at the next SpecialFormulas.
-  void NoteSpecialFormula(std::uint32_t index) { specialFormulas_[formulas_[index].sheet].push_back(index); }
+  void NoteSpecialFormula(std::uint32_t index) { specialFormulas_[FormulaSheet(formulas_[index])].push_back(index); }
   const std::vector<std::uint32_t>& SpecialFormulas(const XlsxWorksheet* sheet);
   // What structural edits and copies have visited so far.
   EngineWork& Work() { return work_; }
@@ -150,6 +169,8 @@ class XlsxWorkbook final : public platform::Workbook {
   std::string stylesPart_;
   std::string sharedStringsPart_;
   std::vector<Formula> formulas_;
+  std::unordered_map<std::uint32_t, FormulaExtra> formulaExtras_;
+  std::vector<XlsxWorksheet*> formulaSheets_{nullptr};  // by formula sheet number; 0: none
   // Released formula slots: `released` may still be named by index entries until the next
   // purge; `freeFormulas_` are reused by AddFormula.
   std::vector<std::uint32_t> releasedFormulas_, freeFormulas_;
