@@ -70,6 +70,12 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
       copy.cells.assign(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
       for (const Cell& cell : copy.cells)
         if (cell.HasFormula()) {
+          // A copy of a shared formula's cell is a formula of its own.
+          if (book.Formulas()[cell.formula].type == Formula::kShared) {
+            copy.formulas.emplace_back(Formula(book.CellFormulaText(cell.formula, it->number, cell.column)),
+                                       FormulaExtra{});
+            continue;
+          }
           book.FormulaText(cell.formula);
           const FormulaExtra* extra = book.FindFormulaExtra(cell.formula);
           copy.formulas.emplace_back(book.Formulas()[cell.formula], extra ? *extra : FormulaExtra{});

@@ -1,5 +1,5 @@
 // One formula of a workbook as the workbook's formula table holds it; cells refer to formulas
-// by their index in that table. An entry is 16 bytes: a short text is kept inside it, and the
+// by their index in that table (several cells: a shared formula). An entry is 16 bytes: a short text is kept inside it, and the
 // rare range of an array formula and further <f> attributes live in the workbook's side table.
 #pragma once
 
@@ -14,14 +14,19 @@ namespace tabrix::xlsx {
 
 // The range and attributes few formulas have, kept apart from the formula table.
 struct FormulaExtra {
-  CellRect ref{};          // array and data-table formulas: the cells they cover
+  CellRect ref{};          // array, data-table and shared formulas: the cells they cover
   std::string attributes;  // further attributes of <f> as written in the file
+  // Shared formulas: the cell whose text the others translate, and how many cells hold it.
+  std::int32_t masterRow = 0, masterColumn = 0;
+  std::uint32_t uses = 0;
 };
 
 // The text never starts with "=".
 class Formula {
  public:
-  enum Type : std::uint8_t { kNormal, kArray, kDataTable };
+  // kShared: one entry for the cells of a shared formula read from a file; the text is the
+  // master cell's, and each cell's text is it translated by the cell's offset from the master.
+  enum Type : std::uint8_t { kNormal, kArray, kDataTable, kShared };
 
   Formula() = default;
   explicit Formula(std::string_view text) { SetText(text); }

@@ -41,6 +41,8 @@ StructureEditor::StructureEditor(XlsxWorksheet& sheet, const SheetEdit& edit)
 
 void StructureEditor::Run() {
   CheckAllowed();
+  // Moving references is done formula by formula: shared formulas the edit may reach are split.
+  book_.SplitSharedFormulas(&sheet_);
   ++book_.Work().edits;
   MoveCells();
   if (!edit_.HasBand()) {

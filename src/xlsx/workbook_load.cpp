@@ -284,6 +284,63 @@ std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
   return index;
 }
 
+std::uint32_t XlsxWorkbook::AddSharedFormula(XlsxWorksheet* sheet, std::string_view text, CellRect ref,
+                                             std::int32_t row, std::int32_t column) {
+  Formula formula(text);
+  formula.sheet = FormulaSheetNumber(sheet);
+  formula.type = Formula::kShared;
+  formula.prefixed = MeasureReferences(text).HasSheetPrefix;
+  std::uint32_t index;
+  if (!freeFormulas_.empty()) {
+    index = freeFormulas_.back();
+    freeFormulas_.pop_back();
+    formulas_[index] = std::move(formula);
+  } else {
+    formulas_.push_back(std::move(formula));
+    index = static_cast<std::uint32_t>(formulas_.size() - 1);
+  }
+  FormulaExtra& extra = FormulaExtraOf(index);
+  extra.ref = ref;
+  extra.masterRow = row;
+  extra.masterColumn = column;
+  extra.uses = 1;
+  sharedFormulas_.push_back(index);
+  return index;
+}
+
+std::string XlsxWorkbook::CellFormulaText(std::uint32_t index, std::int32_t row, std::int32_t column) {
+  const Formula& formula = formulas_[index];
+  if (formula.type != Formula::kShared) return std::string(FormulaText(index));
+  const FormulaExtra& extra = formulaExtras_.at(index);
+  if (row == extra.masterRow && column == extra.masterColumn) return std::string(formula.Text());
+  return TranslatedFormula(formula.Text(), row - extra.masterRow, column - extra.masterColumn);
+}
+
+void XlsxWorkbook::SplitSharedFormulas(const XlsxWorksheet* sheet) {
+  std::vector<std::uint32_t> groups;
+  for (std::uint32_t group : sharedFormulas_)
+    if (!sheet || FormulaSheet(formulas_[group]) == sheet || formulas_[group].prefixed) groups.push_back(group);
+  for (std::uint32_t group : groups) {
+    XlsxWorksheet* on = FormulaSheet(formulas_[group]);
+    const FormulaExtra extra = formulaExtras_.at(group);
+    const std::string master(formulas_[group].Text());
+    SheetCells& cells = on->Cells();
+    for (auto it = cells.LowerBound(extra.ref.row1); it != cells.Rows().end() && it->number <= extra.ref.row2; ++it)
+      for (Cell& cell : it->cells) {
+        if (cell.formula != group) continue;
+        cell.formula = AddFormula(on, TranslatedFormula(master, it->number - extra.masterRow,
+                                                        cell.column - extra.masterColumn));
+        if (!extra.attributes.empty()) FormulaExtraOf(cell.formula).attributes = extra.attributes;
+        ReleaseFormula(group);  // one use fewer: the last one releases the entry
+      }
+    // Uses no cell holds any more (a cell the file wrote twice).
+    if (formulas_[group].type == Formula::kShared && formulas_[group].sheet != 0) {
+      formulaExtras_.at(group).uses = 1;
+      ReleaseFormula(group);
+    }
+  }
+}
+
 FormulaIndex::Reach XlsxWorkbook::MeasureFormula(std::uint32_t index) {
   ReferenceReach reach = MeasureReferences(formulas_[index].Text());
   return FormulaIndex::Reach{reach.MaxRow, reach.MaxColumn};
@@ -340,6 +397,10 @@ void XlsxWorkbook::SettleAllFormulas() {
 void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
   if (formula.sheet == 0) return;  // released already: the slot must not be freed twice
+  if (formula.type == Formula::kShared) {
+    if (--formulaExtras_.at(index).uses > 0) return;
+    sharedFormulas_.erase(std::find(sharedFormulas_.begin(), sharedFormulas_.end(), index));
+  }
   if (formula.anchored) {
     anchored_.at(FormulaSheet(formula)).Release(index);
     formula.anchored = false;

@@ -94,6 +94,17 @@ class XlsxWorkbook final : public platform::Workbook {
     if (formulas_[index].anchored) SettleFormula(index);
     return formulas_[index].Text();
   }
+  // The formula text of the cell at (row, column) that holds formula `index`.
+  std::string CellFormulaText(std::uint32_t index, std::int32_t row, std::int32_t column);
+  // A shared formula read from a file: one entry for the cells of `ref` that hold it, the
+  // master at (row, column). Each cell that takes it counts a use (the master one at once); the
+  // entry is released with its last use. Not indexed: edits split it first.
+  std::uint32_t AddSharedFormula(XlsxWorksheet* sheet, std::string_view text, CellRect ref, std::int32_t row,
+                                 std::int32_t column);
+  void UseSharedFormula(std::uint32_t index) { ++formulaExtras_.at(index).uses; }
+  // Gives every cell of a shared formula a formula of its own: the shared formulas of `sheet`
+  // and those with sheet-qualified references (nullptr: every shared formula).
+  void SplitSharedFormulas(const XlsxWorksheet* sheet);
   // The sheet a formula lives on (nullptr once released), and the number formulas know a sheet by.
   XlsxWorksheet* FormulaSheet(const Formula& formula) const { return formulaSheets_[formula.sheet]; }
   std::uint16_t FormulaSheetNumber(const XlsxWorksheet* sheet);
@@ -170,6 +181,7 @@ class XlsxWorkbook final : public platform::Workbook {
   std::string sharedStringsPart_;
   std::vector<Formula> formulas_;
   std::unordered_map<std::uint32_t, FormulaExtra> formulaExtras_;
+  std::vector<std::uint32_t> sharedFormulas_;
   std::vector<XlsxWorksheet*> formulaSheets_{nullptr};  // by formula sheet number; 0: none
   // Released formula slots: `released` may still be named by index entries until the next
   // purge; `freeFormulas_` are reused by AddFormula.
