@@ -263,18 +263,21 @@ std::uint16_t XlsxWorkbook::FormulaSheetNumber(const XlsxWorksheet* sheet) {
   return static_cast<std::uint16_t>(formulaSheets_.size() - 1);
 }
 
+std::uint32_t XlsxWorkbook::PlaceFormula(Formula formula) {
+  if (freeFormulas_.empty()) {
+    formulas_.push_back(std::move(formula));
+    return static_cast<std::uint32_t>(formulas_.size() - 1);
+  }
+  const std::uint32_t index = freeFormulas_.back();
+  freeFormulas_.pop_back();
+  formulas_[index] = std::move(formula);
+  return index;
+}
+
 std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
   Formula formula(text);
   formula.sheet = FormulaSheetNumber(sheet);
-  std::uint32_t index;
-  if (!freeFormulas_.empty()) {
-    index = freeFormulas_.back();
-    freeFormulas_.pop_back();
-    formulas_[index] = std::move(formula);
-  } else {
-    formulas_.push_back(std::move(formula));
-    index = static_cast<std::uint32_t>(formulas_.size() - 1);
-  }
+  const std::uint32_t index = PlaceFormula(std::move(formula));
   ReferenceReach reach = MeasureReferences(text);
   if (reach.HasReferences) {
     formulas_[index].prefixed = reach.HasSheetPrefix;
@@ -290,15 +293,7 @@ std::uint32_t XlsxWorkbook::AddSharedFormula(XlsxWorksheet* sheet, std::string_v
   formula.sheet = FormulaSheetNumber(sheet);
   formula.type = Formula::kShared;
   formula.prefixed = MeasureReferences(text).HasSheetPrefix;
-  std::uint32_t index;
-  if (!freeFormulas_.empty()) {
-    index = freeFormulas_.back();
-    freeFormulas_.pop_back();
-    formulas_[index] = std::move(formula);
-  } else {
-    formulas_.push_back(std::move(formula));
-    index = static_cast<std::uint32_t>(formulas_.size() - 1);
-  }
+  const std::uint32_t index = PlaceFormula(std::move(formula));
   FormulaExtra& extra = FormulaExtraOf(index);
   extra.ref = ref;
   extra.masterRow = row;

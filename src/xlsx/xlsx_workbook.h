@@ -187,6 +187,8 @@ class XlsxWorkbook final : public platform::Workbook {
   // purge; `freeFormulas_` are reused by AddFormula.
   std::vector<std::uint32_t> releasedFormulas_, freeFormulas_;
   void PurgeReleasedFormulas();
+  // Puts a formula into a free slot of the table, or a new one; returns its index.
+  std::uint32_t PlaceFormula(Formula formula);
   std::map<const XlsxWorksheet*, FormulaIndex> localFormulas_;
   FormulaIndex prefixedFormulas_;
   std::map<const XlsxWorksheet*, AnchoredFormulas> anchored_;
