@@ -49,7 +49,7 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
   struct SourceRow {
     Row properties;  // number, height, style, flags (cells unused)
     std::vector<Cell> cells;
-    std::vector<Formula> formulas;  // per cell with a formula (the destination may overlap
+    std::vector<std::pair<Formula, FormulaExtra>> formulas;  // per cell with a formula (the destination may overlap
                                     // the source, and clearing it releases formulas)
     bool exists = false;
   };
@@ -70,8 +70,15 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
       copy.cells.assign(it->cells.begin() + static_cast<std::ptrdiff_t>(a), it->cells.begin() + static_cast<std::ptrdiff_t>(b));
       for (const Cell& cell : copy.cells)
         if (cell.HasFormula()) {
+          // A copy of a shared formula's cell is a formula of its own.
+          if (book.Formulas()[cell.formula].type == Formula::kShared) {
+            copy.formulas.emplace_back(Formula(book.CellFormulaText(cell.formula, it->number, cell.column)),
+                                       FormulaExtra{});
+            continue;
+          }
           book.FormulaText(cell.formula);
-          copy.formulas.push_back(book.Formulas()[cell.formula]);
+          const FormulaExtra* extra = book.FindFormulaExtra(cell.formula);
+          copy.formulas.emplace_back(book.Formulas()[cell.formula], extra ? *extra : FormulaExtra{});
         }
       snapshot.push_back(std::move(copy));
     }
@@ -110,18 +117,16 @@ void BlockCopier::Copy(const CellRect& source, std::int32_t destRow, std::int32_
     for (Cell& cell : copy.cells) {
       cell.column += dCol;
       if (cell.HasFormula()) {
-        Formula& original = copy.formulas[formulaIndex++];
-        Formula::Type type = original.type;
-        CellRect ref = original.ref;
-        std::string attributes = std::move(original.attributes);
-        cell.formula = book.AddFormula(&sheet_, TranslatedFormula(original.text, dRow, dCol));
-        Formula& added = book.Formulas()[cell.formula];
-        added.type = type;
-        added.attributes = std::move(attributes);
-        if (type != Formula::kNormal) {
-          added.ref = CellRect{ref.row1 + dRow, ref.col1 + dCol, ref.row2 + dRow, ref.col2 + dCol};
-          book.NoteSpecialFormula(cell.formula);
+        auto& [original, originalExtra] = copy.formulas[formulaIndex++];
+        cell.formula = book.AddFormula(&sheet_, TranslatedFormula(original.Text(), dRow, dCol));
+        book.Formulas()[cell.formula].type = original.type;
+        if (original.extra) {
+          FormulaExtra& extra = book.FormulaExtraOf(cell.formula);
+          extra.attributes = std::move(originalExtra.attributes);
+          const CellRect& ref = originalExtra.ref;
+          extra.ref = CellRect{ref.row1 + dRow, ref.col1 + dCol, ref.row2 + dRow, ref.col2 + dCol};
         }
+        if (original.type != Formula::kNormal) book.NoteSpecialFormula(cell.formula);
       }
     }
     std::size_t at = FirstCellAt(row, dest.col1);

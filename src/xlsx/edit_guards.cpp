@@ -41,9 +41,11 @@ void CheckProtection(XlsxWorksheet& sheet, const SheetEdit& edit) {
 }
 
 // Edits never turn a single-cell array formula into a larger one, so only these are remembered.
-bool IsMultiCellArray(const Formula& formula, const XlsxWorksheet& sheet) {
-  return formula.sheet == &sheet && formula.type == Formula::kArray &&
-         (formula.ref.row1 != formula.ref.row2 || formula.ref.col1 != formula.ref.col2);
+bool IsMultiCellArray(XlsxWorkbook& book, std::uint32_t id, const XlsxWorksheet& sheet) {
+  const Formula& formula = book.Formulas()[id];
+  if (book.FormulaSheet(formula) != &sheet || formula.type != Formula::kArray) return false;
+  const CellRect ref = book.FormulaRef(id);
+  return ref.row1 != ref.row2 || ref.col1 != ref.col2;
 }
 
 bool EditTouches(const CellRect& rect, const SheetEdit& edit) {
@@ -60,9 +62,8 @@ bool EditTouches(const CellRect& rect, const SheetEdit& edit) {
 std::vector<CellRect> MultiCellArrays(XlsxWorksheet& sheet) {
   std::vector<CellRect> result;
   XlsxWorkbook& book = sheet.Book();
-  const std::vector<Formula>& formulas = book.Formulas();
   for (std::uint32_t id : book.SpecialFormulas(&sheet))
-    if (IsMultiCellArray(formulas[id], sheet)) result.push_back(formulas[id].ref);
+    if (IsMultiCellArray(book, id, sheet)) result.push_back(book.FormulaRef(id));
   return result;
 }
 

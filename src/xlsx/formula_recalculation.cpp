@@ -41,14 +41,12 @@ RecalculationSummary RecalculateFormulas(XlsxWorkbook& book, const eval::Evaluat
   RecalculationSummary summary;
   WorkbookCellSource source(book);
   eval::FormulaEvaluator evaluator(source, options);
-  std::vector<Formula>& formulas = book.Formulas();
   // Row by row: most formulas refer to cells above them, whose values are then known.
   for (int s = 0; s < source.SheetCount(); ++s) {
     for (Row& row : source.Sheet(s).Cells().Rows()) {
       for (Cell& cell : row.cells) {
         if (!cell.HasFormula()) continue;
         ++summary.formulas;
-        Formula& formula = formulas[cell.formula];
         eval::CellResult result = evaluator.EvaluateCell(s, row.number, cell.column);
         if (result.Computed()) {
           StoreResult(book, cell, result.value);
@@ -60,8 +58,8 @@ RecalculationSummary RecalculateFormulas(XlsxWorkbook& book, const eval::Evaluat
         // No stale value: the reader computes the cell.
         cell.kind = CellKind::Blank;
         cell.number = 0;
-        if (formula.attributes.find(" ca=") == std::string::npos)
-          formula.attributes += kCalculateCell;
+        std::string& attributes = book.FormulaExtraOf(cell.formula).attributes;
+        if (attributes.find(" ca=") == std::string::npos) attributes += kCalculateCell;
       }
     }
   }

@@ -93,8 +93,8 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
     for (Row& row : entry.worksheet->Cells().Rows())
       for (Cell& cell : row.cells)
         if (cell.HasFormula() && formulas_[cell.formula].prefixed &&
-            RemoveSheetReferences(formulas_[cell.formula].text, deletedName, changed))
-          formulas_[cell.formula].text = changed;
+            RemoveSheetReferences(formulas_[cell.formula].Text(), deletedName, changed))
+          formulas_[cell.formula].SetText(changed);
   }
   // Chart series over the deleted sheet lose their source too.
   for (auto& [partName, nodes] : ReferencingParts()) {
@@ -114,6 +114,7 @@ void XlsxWorkbook::RemoveSheet(XlsxWorksheet* sheet) {
     for (Cell& cell : row.cells)
       if (cell.HasFormula()) ReleaseFormula(cell.formula);
   localFormulas_.erase(sheet);
+  formulaSheets_[FormulaSheetNumber(sheet)] = nullptr;
   anchored_.erase(sheet);
   specialFormulas_.erase(sheet);
 

@@ -41,6 +41,8 @@ StructureEditor::StructureEditor(XlsxWorksheet& sheet, const SheetEdit& edit)
 
 void StructureEditor::Run() {
   CheckAllowed();
+  // Moving references is done formula by formula: shared formulas the edit may reach are split.
+  book_.SplitSharedFormulas(&sheet_);
   ++book_.Work().edits;
   MoveCells();
   if (!edit_.HasBand()) {
@@ -123,8 +125,9 @@ void StructureEditor::MoveCells() {
   const std::vector<std::uint32_t>& special = book_.SpecialFormulas(&sheet_);
   book_.Work().formulasVisited += special.size();
   for (std::uint32_t index : special) {
-    Formula& formula = book_.Formulas()[index];
-    if (auto moved = ShiftRect(formula.ref, edit_)) formula.ref = *moved;
+    if (!book_.FindFormulaExtra(index)) continue;
+    FormulaExtra& extra = book_.FormulaExtraOf(index);
+    if (auto moved = ShiftRect(extra.ref, edit_)) extra.ref = *moved;
   }
 }
 
@@ -357,14 +360,15 @@ void StructureEditor::MoveFormulas() {
     book_.Work().formulasVisited += held->LastVisited();
   }
   std::string changed;
+  const std::uint16_t sheetNumber = book_.FormulaSheetNumber(&sheet_);
   auto visit = [&](std::uint32_t id) -> std::optional<FormulaIndex::Reach> {
     Formula& formula = formulas[id];
     ++book_.Work().formulasVisited;
-    if (!formula.sheet) return std::nullopt;
-    FormulaContext context{sheetName_, formula.sheet == &sheet_};
-    if (ShiftFormula(formula.text, edit_, context, changed)) formula.text = changed;
-    if (held && formula.sheet == &sheet_ && !formula.prefixed && formula.type == Formula::kNormal) {
-      held->Anchor(id, formula.text);
+    if (formula.sheet == 0) return std::nullopt;
+    FormulaContext context{sheetName_, formula.sheet == sheetNumber};
+    if (ShiftFormula(formula.Text(), edit_, context, changed)) formula.SetText(changed);
+    if (held && formula.sheet == sheetNumber && !formula.prefixed && formula.type == Formula::kNormal) {
+      held->Anchor(id, formula.Text());
       formula.anchored = true;
       return std::nullopt;  // leaves the order of the edited direction
     }

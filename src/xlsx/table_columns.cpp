@@ -119,7 +119,8 @@ void RenameEverywhere(XlsxWorkbook& book, std::string_view table, std::string_vi
   std::string changed;
   book.ForgetHeldReferences();
   for (Formula& formula : book.Formulas())
-    if (formula.sheet && RenameStructuredColumn(formula.text, table, oldName, newName, changed)) formula.text = changed;
+    if (formula.sheet != 0 && RenameStructuredColumn(formula.Text(), table, oldName, newName, changed))
+      formula.SetText(changed);
   for (DefinedName& name : book.DefinedNames())
     if (RenameStructuredColumn(name.formula, table, oldName, newName, changed)) name.formula = changed;
   for (pugi::xml_node other : AllTables(book)) {

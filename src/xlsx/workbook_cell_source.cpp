@@ -17,10 +17,11 @@ WorkbookCellSource::WorkbookCellSource(XlsxWorkbook& book)
     for (const Row& row : sheets_[s]->Cells().Rows()) {
       for (const Cell& cell : row.cells) {
         if (!cell.HasFormula()) continue;
-        const Formula& formula = formulas[cell.formula];
-        if (formula.type == Formula::kNormal) continue;
-        if (formula.ref.row1 == formula.ref.row2 && formula.ref.col1 == formula.ref.col2) continue;
-        arrayAreas_[s].push_back(formula.ref);
+        const Formula::Type type = formulas[cell.formula].type;
+        if (type == Formula::kNormal || type == Formula::kShared) continue;
+        const CellRect ref = book.FormulaRef(cell.formula);
+        if (ref.row1 == ref.row2 && ref.col1 == ref.col2) continue;
+        arrayAreas_[s].push_back(ref);
       }
     }
   }
@@ -47,9 +48,17 @@ CellContent WorkbookCellSource::Content(int sheet, std::int32_t row, const Cell&
     const Formula& formula = book_.Formulas()[cell.formula];
     switch (formula.type) {
       case Formula::kNormal:
-        return CellContent::OfFormula(formula.text, !formula.text.empty(), cell.formula);
+        return CellContent::OfFormula(formula.Text(), !formula.Text().empty(), cell.formula);
+      case Formula::kShared: {
+        // The cells share the entry: each is computed under its own position, not the entry's id.
+        const std::uint64_t key = (static_cast<std::uint64_t>(sheet) << 40) |
+                                  (static_cast<std::uint64_t>(row) << 16) | static_cast<std::uint64_t>(cell.column);
+        auto [it, added] = sharedTexts_.try_emplace(key);
+        if (added) it->second = book_.CellFormulaText(cell.formula, row, cell.column);
+        return CellContent::OfFormula(it->second, !it->second.empty());
+      }
       case Formula::kArray: {
-        CellContent content = CellContent::OfFormula(formula.text, !formula.text.empty(), cell.formula);
+        CellContent content = CellContent::OfFormula(formula.Text(), !formula.Text().empty(), cell.formula);
         content.arrayFormula = true;
         return content;
       }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "xlsx/evaluator/cell_source.h"
@@ -36,6 +37,8 @@ class WorkbookCellSource final : public eval::CellSource {
   // Per sheet: the cells of array formulas that span several cells. Their values are the
   // array's elements, which only the reader computes.
   std::vector<std::vector<CellRect>> arrayAreas_;
+  // Texts of the cells of shared formulas, by sheet, row and column, produced when first read.
+  mutable std::unordered_map<std::uint64_t, std::string> sharedTexts_;
 };
 
 }  // namespace tabrix::xlsx

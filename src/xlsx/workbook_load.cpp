@@ -269,20 +269,30 @@ std::shared_ptr<platform::Worksheet> XlsxWorkbook::ActiveSheet() {
 
 void XlsxWorkbook::SetActive(XlsxWorksheet* sheet) { active_ = sheet; }
 
-std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
-  Formula formula;
-  formula.text = std::move(text);
-  formula.sheet = sheet;
-  std::uint32_t index;
-  if (!freeFormulas_.empty()) {
-    index = freeFormulas_.back();
-    freeFormulas_.pop_back();
-    formulas_[index] = std::move(formula);
-  } else {
+std::uint16_t XlsxWorkbook::FormulaSheetNumber(const XlsxWorksheet* sheet) {
+  for (std::size_t i = 1; i < formulaSheets_.size(); ++i)
+    if (formulaSheets_[i] == sheet) return static_cast<std::uint16_t>(i);
+  if (formulaSheets_.size() > 0xFFFF) RaiseEngineError("Too many sheets with formulas.");
+  formulaSheets_.push_back(const_cast<XlsxWorksheet*>(sheet));
+  return static_cast<std::uint16_t>(formulaSheets_.size() - 1);
+}
+
+std::uint32_t XlsxWorkbook::PlaceFormula(Formula formula) {
+  if (freeFormulas_.empty()) {
     formulas_.push_back(std::move(formula));
-    index = static_cast<std::uint32_t>(formulas_.size() - 1);
+    return static_cast<std::uint32_t>(formulas_.size() - 1);
   }
-  ReferenceReach reach = MeasureReferences(formulas_[index].text);
+  const std::uint32_t index = freeFormulas_.back();
+  freeFormulas_.pop_back();
+  formulas_[index] = std::move(formula);
+  return index;
+}
+
+std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
+  Formula formula(text);
+  formula.sheet = FormulaSheetNumber(sheet);
+  const std::uint32_t index = PlaceFormula(std::move(formula));
+  ReferenceReach reach = MeasureReferences(text);
   if (reach.HasReferences) {
     formulas_[index].prefixed = reach.HasSheetPrefix;
     FormulaIndex& list = reach.HasSheetPrefix ? prefixedFormulas_ : localFormulas_[sheet];
@@ -291,8 +301,57 @@ std::uint32_t XlsxWorkbook::AddFormula(XlsxWorksheet* sheet, std::string text) {
   return index;
 }
 
+std::uint32_t XlsxWorkbook::AddSharedFormula(XlsxWorksheet* sheet, std::string_view text, CellRect ref,
+                                             std::int32_t row, std::int32_t column) {
+  Formula formula(text);
+  formula.sheet = FormulaSheetNumber(sheet);
+  formula.type = Formula::kShared;
+  formula.prefixed = MeasureReferences(text).HasSheetPrefix;
+  const std::uint32_t index = PlaceFormula(std::move(formula));
+  FormulaExtra& extra = FormulaExtraOf(index);
+  extra.ref = ref;
+  extra.masterRow = row;
+  extra.masterColumn = column;
+  extra.uses = 1;
+  sharedFormulas_.push_back(index);
+  return index;
+}
+
+std::string XlsxWorkbook::CellFormulaText(std::uint32_t index, std::int32_t row, std::int32_t column) {
+  const Formula& formula = formulas_[index];
+  if (formula.type != Formula::kShared) return std::string(FormulaText(index));
+  const FormulaExtra& extra = formulaExtras_.at(index);
+  if (row == extra.masterRow && column == extra.masterColumn) return std::string(formula.Text());
+  return TranslatedFormula(formula.Text(), row - extra.masterRow, column - extra.masterColumn);
+}
+
+void XlsxWorkbook::SplitSharedFormulas(const XlsxWorksheet* sheet) {
+  std::vector<std::uint32_t> groups;
+  for (std::uint32_t group : sharedFormulas_)
+    if (!sheet || FormulaSheet(formulas_[group]) == sheet || formulas_[group].prefixed) groups.push_back(group);
+  for (std::uint32_t group : groups) {
+    XlsxWorksheet* on = FormulaSheet(formulas_[group]);
+    const FormulaExtra extra = formulaExtras_.at(group);
+    const std::string master(formulas_[group].Text());
+    SheetCells& cells = on->Cells();
+    for (auto it = cells.LowerBound(extra.ref.row1); it != cells.Rows().end() && it->number <= extra.ref.row2; ++it)
+      for (Cell& cell : it->cells) {
+        if (cell.formula != group) continue;
+        cell.formula = AddFormula(on, TranslatedFormula(master, it->number - extra.masterRow,
+                                                        cell.column - extra.masterColumn));
+        if (!extra.attributes.empty()) FormulaExtraOf(cell.formula).attributes = extra.attributes;
+        ReleaseFormula(group);  // one use fewer: the last one releases the entry
+      }
+    // Uses no cell holds any more (a cell the file wrote twice).
+    if (formulas_[group].type == Formula::kShared && formulas_[group].sheet != 0) {
+      formulaExtras_.at(group).uses = 1;
+      ReleaseFormula(group);
+    }
+  }
+}
+
 FormulaIndex::Reach XlsxWorkbook::MeasureFormula(std::uint32_t index) {
-  ReferenceReach reach = MeasureReferences(formulas_[index].text);
+  ReferenceReach reach = MeasureReferences(formulas_[index].Text());
   return FormulaIndex::Reach{reach.MaxRow, reach.MaxColumn};
 }
 
@@ -301,7 +360,7 @@ const std::vector<std::uint32_t>& XlsxWorkbook::SpecialFormulas(const XlsxWorksh
   list.erase(std::remove_if(list.begin(), list.end(),
                             [&](std::uint32_t index) {
                               const Formula& formula = formulas_[index];
-                              return formula.sheet != sheet || formula.type == Formula::kNormal;
+                              return FormulaSheet(formula) != sheet || formula.type == Formula::kNormal;
                             }),
              list.end());
   return list;
@@ -319,10 +378,11 @@ AnchoredFormulas& XlsxWorkbook::Anchors(const XlsxWorksheet* sheet, bool rows) {
 void XlsxWorkbook::SettleFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
   if (!formula.anchored) return;
-  AnchoredFormulas& held = anchored_.at(formula.sheet);
-  formula.text = held.Release(index);
+  XlsxWorksheet* sheet = FormulaSheet(formula);
+  AnchoredFormulas& held = anchored_.at(sheet);
+  formula.SetText(held.Release(index));
   formula.anchored = false;
-  LocalFormulas(formula.sheet).AddTo(held.Rows(), index, MeasureFormula(index));
+  LocalFormulas(sheet).AddTo(held.Rows(), index, MeasureFormula(index));
 }
 
 void XlsxWorkbook::SettleFormulas(const XlsxWorksheet* sheet) {
@@ -332,7 +392,7 @@ void XlsxWorkbook::SettleFormulas(const XlsxWorksheet* sheet) {
   FormulaIndex& index = LocalFormulas(sheet);
   for (auto& [id, text] : it->second.ReleaseAll()) {
     Formula& formula = formulas_[id];
-    formula.text = std::move(text);
+    formula.SetText(text);
     formula.anchored = false;
     index.AddTo(rows, id, MeasureFormula(id));
   }
@@ -345,15 +405,17 @@ void XlsxWorkbook::SettleAllFormulas() {
 
 void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
   Formula& formula = formulas_[index];
-  if (!formula.sheet) return;  // released already: the slot must not be freed twice
+  if (formula.sheet == 0) return;  // released already: the slot must not be freed twice
+  if (formula.type == Formula::kShared) {
+    if (--formulaExtras_.at(index).uses > 0) return;
+    sharedFormulas_.erase(std::find(sharedFormulas_.begin(), sharedFormulas_.end(), index));
+  }
   if (formula.anchored) {
-    anchored_.at(formula.sheet).Release(index);
+    anchored_.at(FormulaSheet(formula)).Release(index);
     formula.anchored = false;
   }
-  formula.sheet = nullptr;
-  formula.type = Formula::kNormal;
-  std::string().swap(formula.text);
-  std::string().swap(formula.attributes);
+  if (formula.extra) formulaExtras_.erase(index);
+  formula = Formula();
   releasedFormulas_.push_back(index);
   // Index entries of released formulas are dropped in one pass once they are a good share of
   // the table, so that each release costs a constant amount on average.
@@ -361,7 +423,7 @@ void XlsxWorkbook::ReleaseFormula(std::uint32_t index) {
 }
 
 void XlsxWorkbook::PurgeReleasedFormulas() {
-  auto gone = [&](std::uint32_t id) { return formulas_[id].sheet == nullptr; };
+  auto gone = [&](std::uint32_t id) { return formulas_[id].sheet == 0; };
   for (auto& [sheet, index] : localFormulas_) index.RemoveIf(gone);
   prefixedFormulas_.RemoveIf(gone);
   for (auto& [sheet, list] : specialFormulas_)

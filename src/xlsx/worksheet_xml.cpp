@@ -11,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 #include <utility>
+#include <unordered_map>
 
 #include "xlsx/engine_errors.h"
 #include "xlsx/formula_references.h"
@@ -126,6 +127,8 @@ struct XlsxWorksheet::SheetDataWalk {
   struct SharedMaster {
     std::string text;
     std::int32_t row, column;
+    CellRect ref;
+    std::uint32_t formula;  // the shared entry, kNoFormula when the cells get formulas of their own
   };
   std::map<std::string, SharedMaster> sharedMasters;
   std::int32_t previousRow = 0;
@@ -366,14 +369,26 @@ void XlsxWorksheet::SheetDataWalk::LoadCell(tabrix::xlsx::Row& row, pugi::xml_no
     Formula::Type kind = Formula::kNormal;
     CellRect ref{row.number, column, row.number, column};
     bool keep = true;
+    std::uint32_t shared = kNoFormula;
+    // A shared formula stays one entry for the cells of its range that take it as written.
+    auto inside = [&](const CellRect& r) {
+      return r.row1 <= row.number && row.number <= r.row2 && r.col1 <= column && column <= r.col2;
+    };
     if (formulaType == "shared") {
       std::string si = f.attribute("si").value();
       if (!text.empty()) {
-        sharedMasters[si] = SharedMaster{text, row.number, column};
+        CellRect area = ParseArea(f.attribute("ref").value()).value_or(ref);
+        SharedMaster master{text, row.number, column, area, kNoFormula};
+        if (attributes.empty() && inside(area))
+          master.formula = shared = book.AddSharedFormula(&sheet, text, area, row.number, column);
+        sharedMasters[si] = std::move(master);
       } else {
         auto master = sharedMasters.find(si);
         if (master == sharedMasters.end()) {
           keep = false;  // a dependent without its master: keep only the value
+        } else if (master->second.formula != kNoFormula && attributes.empty() && inside(master->second.ref)) {
+          shared = master->second.formula;
+          book.UseSharedFormula(shared);
         } else {
           text = TranslatedFormula(master->second.text, row.number - master->second.row,
                                    column - master->second.column);
@@ -383,13 +398,17 @@ void XlsxWorksheet::SheetDataWalk::LoadCell(tabrix::xlsx::Row& row, pugi::xml_no
       kind = formulaType == "array" ? Formula::kArray : Formula::kDataTable;
       if (auto area = ParseArea(f.attribute("ref").value())) ref = *area;
     }
-    if (keep && (!text.empty() || kind == Formula::kDataTable)) {
+    if (shared != kNoFormula) {
+      cell.formula = shared;
+    } else if (keep && (!text.empty() || kind == Formula::kDataTable)) {
       cell.formula = book.AddFormula(&sheet, std::move(text));
-      Formula& formula = book.Formulas()[cell.formula];
-      formula.type = kind;
-      formula.ref = ref;
+      book.Formulas()[cell.formula].type = kind;
+      if (kind != Formula::kNormal || !attributes.empty()) {
+        FormulaExtra& extra = book.FormulaExtraOf(cell.formula);
+        extra.ref = ref;
+        extra.attributes = std::move(attributes);
+      }
       if (kind != Formula::kNormal) book.NoteSpecialFormula(cell.formula);
-      formula.attributes = std::move(attributes);
     }
   }
   row.cells.push_back(cell);
@@ -561,6 +580,10 @@ void XlsxWorksheet::AppendSheetData(StreamedPart& part, const std::vector<std::u
     for (std::int32_t c = 1; c <= kMaxColumns; ++c) letters[static_cast<std::size_t>(c)] = platform::ColumnLetters(c);
     return letters;
   }();
+  // Shared formulas by entry: the number they are written with; kNoFormula when the master cell
+  // no longer holds them, and each cell then writes its own text.
+  std::unordered_map<std::uint32_t, std::uint32_t> sharedNumbers;
+  std::uint32_t nextShared = 0;
   char rowDigits[12];
   for (const Row& row : cells_.Rows()) {
     if (row.cells.empty() && !row.HasProperties()) continue;
@@ -634,6 +657,27 @@ void XlsxWorksheet::AppendSheetData(StreamedPart& part, const std::vector<std::u
         continue;
       }
       const Formula& formula = formulas[cell.formula];
+      const FormulaExtra* extra = book_->FindFormulaExtra(cell.formula);
+      std::string_view text = formula.Text();
+      std::string translated;
+      bool master = false, dependent = false;
+      std::uint32_t sharedNumber = kNoFormula;
+      if (formula.type == Formula::kShared) {
+        auto [it, added] = sharedNumbers.try_emplace(cell.formula, kNoFormula);
+        if (added) {
+          const Cell* at = cells_.FindCell(extra->masterRow, extra->masterColumn);
+          if (at && at->formula == cell.formula) it->second = nextShared++;
+        }
+        sharedNumber = it->second;
+        const bool afterMaster = row.number > extra->masterRow ||
+                                 (row.number == extra->masterRow && cell.column > extra->masterColumn);
+        master = sharedNumber != kNoFormula && row.number == extra->masterRow && cell.column == extra->masterColumn;
+        dependent = sharedNumber != kNoFormula && afterMaster;
+        if (!master && !dependent) {
+          translated = book_->CellFormulaText(cell.formula, row.number, cell.column);
+          text = translated;
+        }
+      }
       switch (cell.kind) {
         case CellKind::Text: out += " t=\"str\""; break;
         case CellKind::Boolean: out += " t=\"b\""; break;
@@ -641,19 +685,30 @@ void XlsxWorksheet::AppendSheetData(StreamedPart& part, const std::vector<std::u
         default: break;
       }
       out += "><f";
-      if (formula.type == Formula::kArray) out += " t=\"array\"";
-      if (formula.type == Formula::kDataTable) out += " t=\"dataTable\"";
-      if (formula.type != Formula::kNormal) {
-        out += " ref=\"";
-        out += FormatRef(formula.ref);
+      if (master || dependent) {
+        out += " t=\"shared\"";
+        if (master) {
+          out += " ref=\"";
+          out += FormatRef(extra->ref);
+          out += '"';
+        }
+        out += " si=\"";
+        AppendInt(out, sharedNumber);
         out += '"';
       }
-      out += formula.attributes;
-      if (formula.text.empty()) {
+      if (formula.type == Formula::kArray) out += " t=\"array\"";
+      if (formula.type == Formula::kDataTable) out += " t=\"dataTable\"";
+      if ((formula.type == Formula::kArray || formula.type == Formula::kDataTable) && extra) {
+        out += " ref=\"";
+        out += FormatRef(extra->ref);
+        out += '"';
+      }
+      if (extra) out += extra->attributes;
+      if (dependent || text.empty()) {
         out += "/>";
       } else {
         out += '>';
-        AppendEscaped(out, formula.text);
+        AppendEscaped(out, text);
         out += "</f>";
       }
       switch (cell.kind) {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tabrix/platform/spreadsheet.h"
@@ -98,9 +99,38 @@ class XlsxWorkbook final : public platform::Workbook {
   void SettleFormulas(const XlsxWorksheet* sheet);
   void SettleAllFormulas();
   // A formula's text as things are now.
-  const std::string& FormulaText(std::uint32_t index) {
+  std::string_view FormulaText(std::uint32_t index) {
     if (formulas_[index].anchored) SettleFormula(index);
-    return formulas_[index].text;
+    return formulas_[index].Text();
+  }
+  // The formula text of the cell at (row, column) that holds formula `index`.
+  std::string CellFormulaText(std::uint32_t index, std::int32_t row, std::int32_t column);
+  // A shared formula read from a file: one entry for the cells of `ref` that hold it, the
+  // master at (row, column). Each cell that takes it counts a use (the master one at once); the
+  // entry is released with its last use. Not indexed: edits split it first.
+  std::uint32_t AddSharedFormula(XlsxWorksheet* sheet, std::string_view text, CellRect ref, std::int32_t row,
+                                 std::int32_t column);
+  void UseSharedFormula(std::uint32_t index) { ++formulaExtras_.at(index).uses; }
+  // Gives every cell of a shared formula a formula of its own: the shared formulas of `sheet`
+  // and those with sheet-qualified references (nullptr: every shared formula).
+  void SplitSharedFormulas(const XlsxWorksheet* sheet);
+  // The sheet a formula lives on (nullptr once released), and the number formulas know a sheet by.
+  XlsxWorksheet* FormulaSheet(const Formula& formula) const { return formulaSheets_[formula.sheet]; }
+  std::uint16_t FormulaSheetNumber(const XlsxWorksheet* sheet);
+  // The range and attributes of formulas that have them (array formulas, attributes kept from
+  // the file); FormulaExtraOf creates the entry.
+  const FormulaExtra* FindFormulaExtra(std::uint32_t index) const {
+    if (!formulas_[index].extra) return nullptr;
+    return &formulaExtras_.find(index)->second;
+  }
+  FormulaExtra& FormulaExtraOf(std::uint32_t index) {
+    formulas_[index].extra = true;
+    return formulaExtras_[index];
+  }
+  // The cells an array or data-table formula covers.
+  CellRect FormulaRef(std::uint32_t index) const {
+    const FormulaExtra* extra = FindFormulaExtra(index);
+    return extra ? extra->ref : CellRect{};
   }
   std::vector<DefinedName>& DefinedNames() { return definedNames_; }
   const DefinedName* FindName(std::string_view name, const XlsxWorksheet* preferredScope) const;
@@ -137,7 +167,7 @@ class XlsxWorkbook final : public platform::Workbook {
   bool Date1904() const { return date1904_; }
   // Array and data-table formulas by sheet, noted as they are added (their ranges move with
   // edits of their sheet). Released formulas leave the list at the next SpecialFormulas.
-  void NoteSpecialFormula(std::uint32_t index) { specialFormulas_[formulas_[index].sheet].push_back(index); }
+  void NoteSpecialFormula(std::uint32_t index) { specialFormulas_[FormulaSheet(formulas_[index])].push_back(index); }
   const std::vector<std::uint32_t>& SpecialFormulas(const XlsxWorksheet* sheet);
   // What structural edits and copies have visited so far.
   EngineWork& Work() { return work_; }
@@ -166,10 +196,15 @@ class XlsxWorkbook final : public platform::Workbook {
   std::string stylesPart_;
   std::string sharedStringsPart_;
   std::vector<Formula> formulas_;
+  std::unordered_map<std::uint32_t, FormulaExtra> formulaExtras_;
+  std::vector<std::uint32_t> sharedFormulas_;
+  std::vector<XlsxWorksheet*> formulaSheets_{nullptr};  // by formula sheet number; 0: none
   // Released formula slots: `released` may still be named by index entries until the next
   // purge; `freeFormulas_` are reused by AddFormula.
   std::vector<std::uint32_t> releasedFormulas_, freeFormulas_;
   void PurgeReleasedFormulas();
+  // Puts a formula into a free slot of the table, or a new one; returns its index.
+  std::uint32_t PlaceFormula(Formula formula);
   std::map<const XlsxWorksheet*, FormulaIndex> localFormulas_;
   FormulaIndex prefixedFormulas_;
   std::map<const XlsxWorksheet*, AnchoredFormulas> anchored_;

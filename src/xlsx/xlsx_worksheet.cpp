@@ -170,7 +170,7 @@ std::string XlsxWorksheet::GetFormula(std::int32_t row, std::int32_t column) {
   CheckCell(row, column);
   const Cell* cell = cells_.FindCell(row, column);
   if (!cell || !cell->HasFormula()) return {};
-  return "=" + book_->FormulaText(cell->formula);
+  return "=" + book_->CellFormulaText(cell->formula, row, column);
 }
 
 void XlsxWorksheet::SetCachedValue(std::int32_t row, std::int32_t column, const Variant& value) {

@@ -34,7 +34,7 @@ std::map<std::pair<int, int>, std::string> FormulaTexts(XlsxWorksheet& sheet) {
       if (!cell.HasFormula()) continue;
       const Formula& formula = book.Formulas()[cell.formula];
       texts[{row.number, cell.column}] =
-          formula.anchored ? book.AnchoredOn(&sheet)->Text(cell.formula) : formula.text;
+          formula.anchored ? book.AnchoredOn(&sheet)->Text(cell.formula) : std::string(formula.Text());
     }
   return texts;
 }

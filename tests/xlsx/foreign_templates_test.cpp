@@ -106,7 +106,8 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
   ASSERT_NE(original.find("t=\"array\""), std::string::npos) << original;
   auto book = platform::CreateSpreadsheetApplication()->OpenWorkbook(path, true);
   auto sheet = dynamic_cast<XlsxWorksheet*>(book->WorksheetAt(1).get());
-  // Shared formulas are expanded, each cell with its own text; cached values are read.
+  // The shared formula stays one entry; each cell reads its own text; cached values are read.
+  EXPECT_EQ(sheet->Cells().FindCell(1, 4)->formula, sheet->Cells().FindCell(4, 4)->formula);
   EXPECT_EQ(sheet->GetFormula(1, 4), "=B1*C1");
   EXPECT_EQ(sheet->GetFormula(3, 4), "=B3*C3");
   EXPECT_EQ(sheet->GetValue(3, 4), Variant(90.0));
@@ -114,6 +115,20 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
   EXPECT_EQ(sheet->GetValue(1, 7), Variant(" inline text"));
   EXPECT_EQ(sheet->GetValue(2, 7), Variant("Bold normal"));
 
+  // A value written into one of its cells and a copy of another leave the rest shared, and so
+  // it is saved: the master with its range, the other cells by number only.
+  sheet->SetValue(2, 4, Variant(7.0));
+  sheet->CopyCells(CellRect{3, 4, 3, 4}, 3, 5);
+  EXPECT_EQ(sheet->GetFormula(3, 5), "=C3*D3");
+  std::string kept = folder.File("appstyle-shared.xlsx");
+  book->SaveAs(kept, std::nullopt);
+  std::string keptXml = testing::ReadZipPart(kept, "xl/worksheets/sheet1.xml");
+  EXPECT_NE(keptXml.find("<f t=\"shared\" ref=\"D1:D4\" si=\"0\">B1*C1</f>"), std::string::npos) << keptXml;
+  EXPECT_NE(keptXml.find("<c r=\"D4\"><f t=\"shared\" si=\"0\"/>"), std::string::npos) << keptXml;
+  EXPECT_EQ(keptXml.find("<c r=\"D2\"><f"), std::string::npos) << keptXml;
+  EXPECT_EQ(testing::OpenpyxlCells(kept, "S", {"D3", "E3"}), (std::vector<std::string>{"=B3*C3", "=C3*D3"}));
+
+  // Inserting rows moves references formula by formula: the shared formula is split.
   sheet->InsertCells(CellRect{1, 1, 2, kMaxColumns}, platform::kShiftDown);
   EXPECT_EQ(sheet->GetFormula(5, 4), "=B5*C5");
   const std::string output = testing::Saved(book, folder.File("appstyle-out.xlsx"));
@@ -131,6 +146,12 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
   auto rows = testing::ParseCsv(testing::LibreOfficeCsv(output, 1, true));
   EXPECT_EQ(rows.at(5).at(3), "160");
   EXPECT_EQ(rows.at(3).at(5), "4");
+  // LibreOffice computes the saved shared formula for each of its cells.
+  auto keptRows = testing::ParseCsv(testing::LibreOfficeCsv(kept, 1, true));
+  std::vector<std::string> columnD;
+  for (std::size_t r = 0; r < 4; ++r) columnD.push_back(keptRows.at(r).at(3));
+  EXPECT_EQ(columnD, (std::vector<std::string>{"10", "7", "90", "160"}));
+  EXPECT_EQ(keptRows.at(2).at(4), "2700");
 }
 
 }  // namespace
