@@ -44,20 +44,23 @@ class BlockSpace {
     }
   }
 
-  // Deletes the template block's area; the blocks behind it move up or left into its place.
-  void DeleteTemplateBlock() {
+  // Deletes the template block's area `blocks` times over in one edit: the blocks behind it move
+  // up or left into its place. Deleting the same place again after the first deletion removes
+  // the lines that moved there, so one deletion of all those lines gives the same sheet.
+  void DeleteTemplateBlocks(std::int64_t blocks = 1) {
     if (byRows_) {
+      const std::int32_t last = CheckedRow(block_.MinRow + blocks * (block_.MaxRow - block_.MinRow + 1) - 1);
       if (bandOnly_)
-        sheet_.DeleteCells(TemplateRect(), platform::kShiftUp);
+        sheet_.DeleteCells(platform::CellRect{block_.MinRow, block_.MinCol, last, block_.MaxCol}, platform::kShiftUp);
       else
-        sheet_.DeleteCells(sheet_.ResolveReference(RowsText(block_.MinRow, block_.MaxRow)),
-                           platform::kShiftUp);
+        sheet_.DeleteCells(sheet_.ResolveReference(RowsText(block_.MinRow, last)), platform::kShiftUp);
     } else {
+      const std::int32_t last = CheckedColumn(block_.MinCol + blocks * (block_.MaxCol - block_.MinCol + 1) - 1);
       if (bandOnly_)
-        sheet_.DeleteCells(TemplateRect(), platform::kShiftToLeft);
-      else
-        sheet_.DeleteCells(sheet_.ResolveReference(ColumnsText(block_.MinCol, block_.MaxCol)),
+        sheet_.DeleteCells(platform::CellRect{block_.MinRow, block_.MinCol, block_.MaxRow, last},
                            platform::kShiftToLeft);
+      else
+        sheet_.DeleteCells(sheet_.ResolveReference(ColumnsText(block_.MinCol, last)), platform::kShiftToLeft);
     }
   }
 
@@ -128,16 +131,15 @@ void RunVarTableReport(TabrixEvents* events, const RecordsetPtr& recordset,
     const Block& block = plan.TemplateBlock;
     BlockSpace space(sheet, block, byRows, plan.RangeFillOrder);
 
-    // Making space: all missing blocks in one insertion; surplus blocks one deletion each.
+    // Making space: all missing blocks in one insertion, all surplus blocks in one deletion.
     // The template block is always the one deleted, so the reserved blocks behind it move up
     // (or left) and the last reserved block ends at the template position. With fewer records
     // than reserved blocks but at least two, exactly one block per record is left (R - n
     // deletions); with none or one record a single block remains (R - 1 deletions).
     if (n > reserved) {
       space.InsertAfterTemplate(n - reserved, step);
-    } else if (n < reserved) {
-      const std::int64_t deletions = reserved - std::max<std::int64_t>(n, 1);
-      for (std::int64_t k = 0; k < deletions; ++k) space.DeleteTemplateBlock();
+    } else if (reserved > std::max<std::int64_t>(n, 1)) {
+      space.DeleteTemplateBlocks(reserved - std::max<std::int64_t>(n, 1));
     }
 
     // The template block is repeated over itself and the inserted blocks (never over the other
@@ -185,7 +187,7 @@ void RunVarTableReport(TabrixEvents* events, const RecordsetPtr& recordset,
     if (n >= 1) return;
     switch (noData) {
       case kNoDataDeleteRange:
-        space.DeleteTemplateBlock();
+        space.DeleteTemplateBlocks();
         break;
       case kNoDataDeleteSheet:
         sheet.Delete();
