@@ -240,9 +240,16 @@ std::uint64_t DrawingPart::Move(const SheetEdit& edit) {
   return static_cast<std::uint64_t>(index.end() - first);
 }
 
-std::string DrawingPart::Serialize(const std::string* original) const {
-  const std::string base = !modified && original ? *original : SerializeXml(xml);
-  if (pictures.empty()) return base;
+DeflatedPart DrawingPart::Serialize() const {
+  const std::string base = !modified && !original.empty() ? original : SerializeXml(xml);
+  // The pictures' anchors are deflated as they are written: a drawing of a picture per record
+  // never holds its whole text.
+  StreamedPart part;
+  std::string& out = part.Buffer();
+  if (pictures.empty()) {
+    out = base;
+    return part.Finish();
+  }
   // The anchors go before the end tag of the root, or replace the "/>" closing an empty root.
   pugi::xml_node root = xml.document_element();
   const std::string rootName = root.name();
@@ -262,8 +269,6 @@ std::string DrawingPart::Serialize(const std::string* original) const {
   const std::string r =
       declared("xmlns:r", kRelationships) ? "" : std::string(" xmlns:r=\"") + kRelationships + "\"";
 
-  std::string out;
-  out.reserve(base.size() + pictures.size() * (560 + 8 * p.size() + 4 * a.size() + r.size()) + rootName.size() + 8);
   out.append(base, 0, splice);
   if (emptyRoot) out.append(">");
   auto open = [&](const char* name) { out.append("<").append(p).append(name).append(">"); };
@@ -324,10 +329,11 @@ std::string DrawingPart::Serialize(const std::string* original) const {
     close("pic");
     out.append("<").append(p).append("clientData/>");
     close("twoCellAnchor");
+    part.Spill();
   }
   if (emptyRoot) out.append("</").append(rootName).append(">").append(base, splice + 2, std::string::npos);
   else out.append(base, splice, std::string::npos);
-  return out;
+  return part.Finish();
 }
 
 }  // namespace tabrix::xlsx

@@ -12,6 +12,7 @@
 
 #include "xlsx/formula_references.h"
 #include "xlsx/package.h"
+#include "xlsx/zip_archive.h"
 
 namespace tabrix::xlsx {
 
@@ -57,6 +58,7 @@ struct DrawingPart {
   Relationships rels;
   // The XML document changed (the part is serialized again rather than kept as read).
   bool modified = false;
+  std::string original;  // the bytes read, taken from the package at the first save
 
   // Anchors by the last row (column) whose insertion or deletion moves them (1-based), so that
   // an edit at k visits only the anchors at or after k: an XML anchor of the template, or a
@@ -87,9 +89,9 @@ struct DrawingPart {
                          double ownHeight);
   // Moves every anchor a row or column edit reaches; returns the number of anchors visited.
   std::uint64_t Move(const SheetEdit& edit);
-  // The part's text: `original` (the bytes read) when the XML is unchanged, with the picture
-  // records written as anchors before the end of the drawing.
-  std::string Serialize(const std::string* original) const;
+  // The part's text: `original` when the XML is unchanged, with the picture records written as
+  // anchors before the end of the drawing.
+  DeflatedPart Serialize() const;
 };
 
 }  // namespace tabrix::xlsx

@@ -284,7 +284,8 @@ void XlsxWorkbook::WritePackage(const std::string& path, std::int32_t format) {
     parts_.Put(stylesPart_, styles_.Serialize());
   for (auto& [name, drawing] : drawings_) {
     if (!drawing->modified && drawing->pictures.empty()) continue;
-    parts_.Put(name, drawing->Serialize(parts_.Has(name) ? &parts_.data[name] : nullptr));
+    if (drawing->original.empty() && parts_.Has(name)) drawing->original = std::move(parts_.data[name]);
+    parts_.PutDeflated(name, drawing->Serialize());
     parts_.Put(RelationshipsPartName(name), drawing->rels.Serialize());
     // A picture per record makes the drawing as large as the sheet: the fast level too.
     largeParts.push_back(name);

@@ -127,6 +127,7 @@ Image.new("RGB", (40, 100), "yellow").save(sys.argv[1] + "/wide.png", dpi=(96, 9
 )PY",
                      {folder.Path()});
   EXPECT_DOUBLE_EQ(summary->AddPicture(folder.File("wide.png"), false, true, 0, 100, -1, -1)->Width(), 30);
+  book->WorksheetByName("Data")->AddPicture(folder.File("wide.png"), false, true, 0, 0, -1, -1);
   const std::string output = testing::Saved(book, folder.File("shared.xlsx"));
   std::string sheetRels = testing::ReadZipPart(output, "xl/worksheets/_rels/sheet2.xml.rels");
   std::string drawing =
@@ -136,6 +137,11 @@ Image.new("RGB", (40, 100), "yellow").save(sys.argv[1] + "/wide.png", dpi=(96, 9
   EXPECT_EQ(embeds[0], embeds[1]);
   EXPECT_EQ(embeds[1], embeds[2]);
   EXPECT_NE(embeds[2], embeds[3]);
+
+  // Saved again, every drawing (the template's with its own anchors too) holds each picture once.
+  const std::string again = testing::Saved(book, folder.File("again.xlsx"));
+  for (const std::string& part : testing::ZipPartNames(output))
+    if (part.rfind("xl/drawings/", 0) == 0) EXPECT_EQ(testing::ReadZipPart(again, part), testing::ReadZipPart(output, part)) << part;
 }
 
 // Anchors are found from points: the row that holds a point, over tall, short and hidden rows
