@@ -1,6 +1,7 @@
 // The workbook's shared-string table: lookup, deduplication and the entries in use when saving.
 #include "xlsx/string_table.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tabrix::xlsx {
@@ -22,6 +23,7 @@ std::uint32_t StringTable::AddRich(std::string text, std::string richXml) {
 }
 
 std::vector<std::uint32_t> StringTable::Compact(const std::vector<std::uint8_t>& used) {
+  if (std::find(used.begin(), used.end(), 0) == used.end()) return {};  // every entry in use
   std::vector<std::uint32_t> remap(entries_.size(), 0);
   std::deque<Entry> kept;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -31,12 +33,12 @@ std::vector<std::uint32_t> StringTable::Compact(const std::vector<std::uint8_t>&
   }
   entries_.swap(kept);
   std::deque<Entry>().swap(kept);
-  // A new index: the old one keeps its buckets and views of the moved texts.
-  std::unordered_map<std::string_view, std::uint32_t> index;
-  index.reserve(entries_.size());
+  // The old index views the moved texts: freed before the new one is built, so that the two
+  // never take memory at once.
+  std::unordered_map<std::string_view, std::uint32_t>().swap(plainIndex_);
+  plainIndex_.reserve(entries_.size());
   for (std::size_t i = 0; i < entries_.size(); ++i)
-    if (entries_[i].rich.empty()) index.emplace(entries_[i].text, static_cast<std::uint32_t>(i));
-  plainIndex_.swap(index);
+    if (entries_[i].rich.empty()) plainIndex_.emplace(entries_[i].text, static_cast<std::uint32_t>(i));
   return remap;
 }
 

@@ -24,7 +24,7 @@ class StringTable {
   const std::string& RichXml(std::uint32_t index) const { return entries_[index].rich; }
   std::size_t Size() const { return entries_.size(); }
   // Keeps only the entries `used` marks, in their order; returns the new index of each old one
-  // (0 for those dropped).
+  // (0 for those dropped), or nothing when every entry is in use and nothing moved.
   std::vector<std::uint32_t> Compact(const std::vector<std::uint8_t>& used);
 
  private:

@@ -132,7 +132,7 @@ void XlsxWorkbook::ReclaimStrings() {
   };
   textCells([&](Cell& cell) { used[cell.text] = 1; });
   const std::vector<std::uint32_t> remap = strings_.Compact(used);
-  textCells([&](Cell& cell) { cell.text = remap[cell.text]; });
+  if (!remap.empty()) textCells([&](Cell& cell) { cell.text = remap[cell.text]; });
   reclaimStringsAt_ = std::max<std::size_t>(1 << 16, 2 * strings_.Size());
 }
 
