@@ -42,7 +42,7 @@ StructureEditor::StructureEditor(XlsxWorksheet& sheet, const SheetEdit& edit)
 void StructureEditor::Run() {
   CheckAllowed();
   // Moving references is done formula by formula: shared formulas the edit may reach are split.
-  book_.SplitSharedFormulas(&sheet_);
+  book_.SplitSharedFormulas(&sheet_, edit_);
   ++book_.Work().edits;
   MoveCells();
   if (!edit_.HasBand()) {

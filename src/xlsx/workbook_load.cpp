@@ -325,10 +325,24 @@ std::string XlsxWorkbook::CellFormulaText(std::uint32_t index, std::int32_t row,
   return TranslatedFormula(formula.Text(), row - extra.masterRow, column - extra.masterColumn);
 }
 
-void XlsxWorkbook::SplitSharedFormulas(const XlsxWorksheet* sheet) {
+void XlsxWorkbook::SplitSharedFormulas(const XlsxWorksheet* sheet, const SheetEdit& edit) {
+  // A group the edit can neither move (its cells lie before the edited line) nor change (every
+  // reference of every cell lies before it) stays one entry. A cell's references reach at most
+  // as far past the master's as the cell lies past the master.
+  auto reached = [&](std::uint32_t group) {
+    const Formula& formula = formulas_[group];
+    const FormulaExtra& extra = formulaExtras_.at(group);
+    ReferenceReach cells{extra.ref.row2, extra.ref.col2, true, false};
+    if (FormulaSheet(formula) == sheet && EditCanAffect(cells, edit)) return true;
+    ReferenceReach references = MeasureReferences(formula.Text());
+    references.MaxRow += std::max(0, extra.ref.row2 - extra.masterRow);
+    references.MaxColumn += std::max(0, extra.ref.col2 - extra.masterColumn);
+    return EditCanAffect(references, edit);
+  };
   std::vector<std::uint32_t> groups;
   for (std::uint32_t group : sharedFormulas_)
-    if (!sheet || FormulaSheet(formulas_[group]) == sheet || formulas_[group].prefixed) groups.push_back(group);
+    if ((FormulaSheet(formulas_[group]) == sheet || formulas_[group].prefixed) && reached(group))
+      groups.push_back(group);
   for (std::uint32_t group : groups) {
     XlsxWorksheet* on = FormulaSheet(formulas_[group]);
     const FormulaExtra extra = formulaExtras_.at(group);

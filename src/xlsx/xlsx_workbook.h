@@ -107,13 +107,13 @@ class XlsxWorkbook final : public platform::Workbook {
   std::string CellFormulaText(std::uint32_t index, std::int32_t row, std::int32_t column);
   // A shared formula read from a file: one entry for the cells of `ref` that hold it, the
   // master at (row, column). Each cell that takes it counts a use (the master one at once); the
-  // entry is released with its last use. Not indexed: edits split it first.
+  // entry is released with its last use. Not indexed: an edit that can reach it splits it first.
   std::uint32_t AddSharedFormula(XlsxWorksheet* sheet, std::string_view text, CellRect ref, std::int32_t row,
                                  std::int32_t column);
   void UseSharedFormula(std::uint32_t index) { ++formulaExtras_.at(index).uses; }
-  // Gives every cell of a shared formula a formula of its own: the shared formulas of `sheet`
-  // and those with sheet-qualified references (nullptr: every shared formula).
-  void SplitSharedFormulas(const XlsxWorksheet* sheet);
+  // Gives every cell of a shared formula a formula of its own where `edit` of `sheet` can move
+  // its cells or change its references (groups on `sheet` or with sheet-qualified references).
+  void SplitSharedFormulas(const XlsxWorksheet* sheet, const SheetEdit& edit);
   // The sheet a formula lives on (nullptr once released), and the number formulas know a sheet by.
   XlsxWorksheet* FormulaSheet(const Formula& formula) const { return formulaSheets_[formula.sheet]; }
   std::uint16_t FormulaSheetNumber(const XlsxWorksheet* sheet);

@@ -128,7 +128,10 @@ TEST(ForeignTemplates, SharedAndArrayFormulasInlineStringsAndRichText) {
   EXPECT_EQ(keptXml.find("<c r=\"D2\"><f"), std::string::npos) << keptXml;
   EXPECT_EQ(testing::OpenpyxlCells(kept, "S", {"D3", "E3"}), (std::vector<std::string>{"=B3*C3", "=C3*D3"}));
 
-  // Inserting rows moves references formula by formula: the shared formula is split.
+  // Rows inserted below everything the shared formula covers and refers to leave it one entry;
+  // rows inserted above it move references formula by formula: the shared formula is split.
+  sheet->InsertCells(CellRect{10, 1, 11, kMaxColumns}, platform::kShiftDown);
+  EXPECT_EQ(sheet->Cells().FindCell(1, 4)->formula, sheet->Cells().FindCell(4, 4)->formula);
   sheet->InsertCells(CellRect{1, 1, 2, kMaxColumns}, platform::kShiftDown);
   EXPECT_EQ(sheet->GetFormula(5, 4), "=B5*C5");
   const std::string output = testing::Saved(book, folder.File("appstyle-out.xlsx"));
