@@ -140,8 +140,8 @@ std::vector<OutsideReference> OutsideReferences(const std::string& path) {
   walk(load("xl/charts/chart1.xml"), [&](pugi::xml_node n) {
     if (local(n) == "f") found.push_back({OutsideReference::Formula, "", n.text().get(), ""});
   });
-  for (const auto& [part, home] : {std::pair{"xl/worksheets/sheet1.xml", "Data"}, std::pair{"xl/worksheets/sheet2.xml", "It's"}})
-    walk(load(part), [&](pugi::xml_node n) {
+  for (const auto& sheet : {std::pair{"xl/worksheets/sheet1.xml", "Data"}, std::pair{"xl/worksheets/sheet2.xml", "It's"}})
+    walk(load(sheet.first), [&, home = sheet.second](pugi::xml_node n) {
       const std::string name = local(n);
       if (name == "formula" || name == "formula1") found.push_back({OutsideReference::Formula, home, n.text().get(), ""});
       if (name == "hyperlink")
