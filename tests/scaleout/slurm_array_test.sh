@@ -32,8 +32,21 @@ trap stop EXIT
 import re, sys, yaml
 job = yaml.safe_load(open(sys.argv[1]))
 assert job["apiVersion"] == "batch/v1" and job["kind"] == "Job", job.get("kind")
-# The Job's settings and its pod template's settings, under the keys Kubernetes gives them.
-job_settings, pod_settings = job["spec"], job["spec"]["template"]["spec"]
+# The Job's settings are the mapping that holds completionMode; the pod's, the one that holds
+# the containers (found wherever the manifest nests them).
+def holding(node, key):
+    if isinstance(node, dict):
+        if key in node:
+            return node
+        node = list(node.values())
+    if isinstance(node, list):
+        for child in node:
+            found = holding(child, key)
+            if found is not None:
+                return found
+    return None
+job_settings, pod_settings = holding(job, "completionMode"), holding(job, "containers")
+assert job_settings is not None and pod_settings is not None, job
 assert job_settings["completionMode"] == "Indexed"
 container = pod_settings["containers"][0]
 command = " ".join(container["command"] + container["args"])
